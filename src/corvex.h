@@ -1,0 +1,34 @@
+// The program's one context: every buffer and state record, and the services they run on.
+//
+// One Corvex is made per program run (one per test case) and passed by reference to the
+// operations that need it. Its buffers are allocated once, here, and never resized.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+
+#include "camera/camera_link.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "state/host.h"
+#include "state/image_store.h"
+#include "state/program_state.h"
+
+namespace corvex {
+
+struct Corvex {
+  Corvex(Host& host, Clock& clock, std::filesystem::path home)
+      : host(host), clock(clock), paths(std::move(home)), camera(host) {}
+  Corvex(const Corvex&) = delete;
+  Corvex& operator=(const Corvex&) = delete;
+
+  Host& host;
+  Clock& clock;
+  Paths paths;
+  ImageStore store;
+  ProgramState state;
+  CameraLink camera;
+  std::unique_ptr<DeviceEnumerator> devices;  // where discovery looks for the camera
+};
+
+}  // namespace corvex

@@ -1,0 +1,42 @@
+// What long operations need from the window system they run under.
+//
+// The core never talks to a window system directly: message boxes, beeps, the wait cursor,
+// the shared progress dialog and the cancel presses all go through a Host. The desktop app,
+// the command-line tool and the tests each bring their own.
+#pragma once
+
+#include <string_view>
+
+namespace corvex {
+
+enum class MessageIcon { kNone, kStop, kExclamation, kInformation, kQuestion };
+enum class MessageButtons { kOk, kOkCancel, kYesNo, kYesNoCancel };
+
+// The answers a message box can give; the numbers are the Windows button ids, which the
+// program's dialogs also use as their results (1 confirm, 2 cancel).
+enum class MessageResult { kOk = 1, kCancel = 2, kYes = 6, kNo = 7 };
+
+// Values passed to Beep: the platform's sound numbers as the program uses them.
+inline constexpr int kBeepSimple = -1;
+inline constexpr int kBeepOk = 0;
+
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  // A modal box with the given text and caption; blocks until answered.
+  virtual MessageResult ShowMessageBox(std::string_view text, std::string_view caption,
+                                       MessageButtons buttons = MessageButtons::kOk,
+                                       MessageIcon icon = MessageIcon::kNone) = 0;
+  virtual void Beep(int sound) = 0;
+  // Handles pending input; true when a key or mouse press since the last call asked to cancel.
+  virtual bool PumpEvents() = 0;
+  virtual void SetWaitCursor(bool busy) = 0;
+
+  // The one shared progress dialog: a caption and a bar from 0 to 256.
+  virtual void OpenProgress(std::string_view caption) = 0;
+  virtual void SetProgress(int position) = 0;
+  virtual void CloseProgress() = 0;
+};
+
+}  // namespace corvex

@@ -1,0 +1,97 @@
+// The fixed image buffers every subsystem works on in place.
+//
+// One image is in memory at a time, with a small fixed family of companions. Each buffer is
+// allocated once when the store is made and keeps its size for the whole run.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+namespace corvex {
+
+inline constexpr int kImageRows = 290;
+inline constexpr int kImageStride = 512;
+inline constexpr int kImageValues = 148480;  // kImageRows x kImageStride
+inline constexpr int kImageBufferValues = 148484;  // room allocated per main buffer
+inline constexpr int kPlaneBufferBytes = kImageValues + 1;  // each colour plane has a spare byte
+inline constexpr int kReadoutWidth = 500;
+inline constexpr int kReadoutBytes = 290000;  // 500 x 290 x 2
+inline constexpr int kReadoutLeftPad = 6;
+inline constexpr int kGuiderValues = 145000;  // 500 x 290, row stride 500
+inline constexpr int kFocusSize = 128;
+inline constexpr int kCommandBlockBytes = 64;
+// Room for a whole readout, rounded up to whole 512-byte USB packets.
+inline constexpr int kReceiveBufferBytes = 290304;
+
+// An array of N values made once, zero-filled; it cannot be resized or copied by accident.
+template <typename T, std::size_t N>
+class FixedBuffer {
+ public:
+  FixedBuffer() : data_(std::make_unique<T[]>(N)) {}
+  FixedBuffer(const FixedBuffer&) = delete;
+  FixedBuffer& operator=(const FixedBuffer&) = delete;
+
+  static constexpr std::size_t size() { return N; }
+  T* data() { return data_.get(); }
+  const T* data() const { return data_.get(); }
+  T& operator[](std::size_t i) { return data_[i]; }
+  const T& operator[](std::size_t i) const { return data_[i]; }
+  std::span<T, N> span() { return std::span<T, N>(data_.get(), N); }
+  std::span<const T, N> span() const { return std::span<const T, N>(data_.get(), N); }
+  T* begin() { return data(); }
+  T* end() { return data() + N; }
+  const T* begin() const { return data(); }
+  const T* end() const { return data() + N; }
+  void Fill(T value) { std::fill(begin(), end(), value); }
+
+ private:
+  std::unique_ptr<T[]> data_;
+};
+
+using ImageBuffer = FixedBuffer<std::uint16_t, kImageBufferValues>;
+using PlaneBuffer = FixedBuffer<std::uint8_t, kPlaneBufferBytes>;
+using GuiderBuffer = FixedBuffer<std::uint16_t, kGuiderValues>;
+
+struct ColourPlanes {
+  PlaneBuffer red;
+  PlaneBuffer green;
+  PlaneBuffer blue;
+};
+
+struct ImageStore {
+  // 290 rows x 512 values; a camera frame fills columns 6-505 of each row.
+  ImageBuffer currentImage;    // shown, processed, saved and printed
+  ImageBuffer secondaryImage;  // work space; running sum of a series; first interlace half
+  ImageBuffer undoImage;       // "Undo Last Filter" copy, or the dark frame during a run
+
+  // 8-bit colour planes on the same grid as the main buffers.
+  PlaneBuffer redPlane;
+  PlaneBuffer greenPlane;
+  PlaneBuffer bluePlane;
+  ColourPlanes colourUndo;     // "Undo Last Colour Filter"
+  ColourPlanes colourScratch;  // work space of mirror, chromatic adjustment, colour filters
+  ColourPlanes colourDetail;   // anti-alias filter
+
+  // The guider camera: 290 rows x 500 values.
+  GuiderBuffer guiderImage;
+  GuiderBuffer guiderScratch;  // the hot-pixel filter's output
+  GuiderBuffer guiderDark;
+
+  // USB transfer buffers: the request written to the camera and where every reply lands.
+  std::array<std::uint8_t, kCommandBlockBytes> commandBlock{};
+  FixedBuffer<std::uint8_t, kReceiveBufferBytes> usbReceiveBuffer;
+};
+
+// The used part (148480 values) of a main image buffer copied into another.
+void CopyImage(const ImageBuffer& from, ImageBuffer& to);
+void CopyGuiderImage(const GuiderBuffer& from, GuiderBuffer& to);
+
+// The start-up contents: every value of row r is r x 225 in the three main buffers and
+// r x 200 in guiderImage; guiderDark is all 0.
+void FillStartupRamps(ImageStore& store);
+
+}  // namespace corvex

@@ -1,0 +1,72 @@
+// The one program-wide record of run-time state; `settings` holds the persisted part.
+//
+// Fields start at their defaults every run; the settings file then overwrites `settings`.
+// Later subsystems add their fields here, grouped by owner.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "state/program_settings.h"
+
+namespace corvex {
+
+struct ProgramState {
+  ProgramSettings settings;
+
+  // --- The current image ---
+  bool colourConverted = false;  // currentImage holds luminance, the planes hold colour
+  bool qzGeometry = false;       // display in the aspect-corrected QZ geometry
+  bool fitToWindow = false;      // display stretched to the window
+
+  // --- Capture settings (the camera control panel) ---
+  int exposureValue = 1;
+  char exposureUnit = 's';  // 'q' 1/1000 s, 'h' 1/100 s, 't' 1/10 s, 's' seconds, 'm' minutes
+  int exposureMs = 0;       // recomputed from the two above before every exposure
+  int exposureCount = 1;    // exposures still to take in this run
+  bool continuousMode = false;
+  int pauseMinutes = 0;
+  bool startDelay = false;  // count down 10 seconds before the first exposure
+  int runExposureCount = 1;  // exposureCount when the run started: the averaging divisor
+  bool averageExposures = false;
+  bool alternativeSlewMethod = false;
+  bool autoExposureMode = false;
+  bool autoDarkSubtract = false;
+  std::string darkFrameFile;  // at most 60 characters; "c:\dark.def" when empty at run start
+  std::string flatFieldFile;  // at most 60 characters; "c:\flat.def" when empty at run start
+  bool autoColour = false;
+  bool autoSave = false;
+  std::int16_t focusLeft = 184;  // top-left corner of the 128 x 128 focus window
+  std::int16_t focusTop = 65;
+  bool pauseBetweenExposures = false;
+  bool selfGuideNext = false;
+  bool guideWithGuiderCamera = false;
+  bool matchingDarkframe = false;
+  int guidingFrames = 0;
+  int guideExposureValue = 0;
+  char guideExposureUnit = 's';  // 'q', 'h', 't' or 's'
+  int guideExposureMs = 0;
+  int guideWindowGain = 14;  // 12 = x16, 13 = x8, 14 = x4, 15 = x2, 16 = none
+  std::int16_t guiderExposureValue = 1;
+  char guiderExposureUnit = 's';  // 'h', 't', anything else seconds
+  int guiderGain = 8;             // 5 = x8, 6 = x4, 7 = x2, 8 = none
+  bool guiderDarkSubtract = false;
+  bool guiderDarkInProgress = false;
+  bool guiderHotPixelFilter = true;
+
+  // --- Camera and run state ---
+  bool cameraFound = false;
+  std::uint8_t fieldSelect = 3;  // 3 whole frame; 1 and 2 the halves of an interlaced exposure
+  int readoutTimeMs = 10000;
+  bool abortRequested = false;
+  bool focusRunning = false;
+  bool focusStop = false;
+  int focusPeak = 0;
+  bool guidingRanThisExposure = false;
+  bool showCameraSummary = false;  // report what discovery found (program defaults dialog)
+};
+
+// "Default Focus Frame Centre": the focus window back at its start-up place.
+void ResetFocusFrameCentre(ProgramState& state);
+
+}  // namespace corvex

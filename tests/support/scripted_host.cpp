@@ -1,0 +1,48 @@
+// Recording test Host.
+#include "support/scripted_host.h"
+
+namespace corvex::testing {
+
+MessageResult ScriptedHost::ShowMessageBox(std::string_view text, std::string_view caption,
+                                           MessageButtons buttons, MessageIcon icon) {
+  messages.push_back(RecordedMessage{std::string(text), std::string(caption), buttons, icon,
+                                     Now()});
+  if (buttons == MessageButtons::kOk) return MessageResult::kOk;
+  if (!answers_.empty()) {
+    const MessageResult answer = answers_.front();
+    answers_.pop_front();
+    return answer;
+  }
+  return buttons == MessageButtons::kOkCancel ? MessageResult::kOk : MessageResult::kYes;
+}
+
+void ScriptedHost::Beep(int sound) { beeps.push_back(sound); }
+
+bool ScriptedHost::PumpEvents() {
+  ++pumpCount;
+  if (clock_) clock_->Advance(pumpStepMs);
+  if (cancelAtMs_ && Now() >= *cancelAtMs_) {
+    cancelAtMs_.reset();
+    return true;
+  }
+  return false;
+}
+
+void ScriptedHost::SetWaitCursor(bool busy) { waitCursor = busy; }
+
+void ScriptedHost::OpenProgress(std::string_view caption) {
+  progressOpen = true;
+  progressCaptions.emplace_back(caption);
+}
+
+void ScriptedHost::SetProgress(int position) { progressPositions.push_back(position); }
+
+void ScriptedHost::CloseProgress() { progressOpen = false; }
+
+std::vector<std::string> ScriptedHost::MessageTexts() const {
+  std::vector<std::string> texts;
+  for (const RecordedMessage& message : messages) texts.push_back(message.text);
+  return texts;
+}
+
+}  // namespace corvex::testing

@@ -1,0 +1,64 @@
+// A Host for tests: records every message, beep and progress step, answers questions from a
+// script, and presses "cancel" when the virtual clock reaches a chosen time.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "state/host.h"
+
+namespace corvex::testing {
+
+struct RecordedMessage {
+  std::string text;
+  std::string caption;
+  MessageButtons buttons = MessageButtons::kOk;
+  MessageIcon icon = MessageIcon::kNone;
+  std::int64_t atMs = 0;
+};
+
+class ScriptedHost final : public Host {
+ public:
+  // With a VirtualClock, every PumpEvents call moves it on by pumpStepMs so that a loop that
+  // pumps while it waits always makes progress.
+  explicit ScriptedHost(VirtualClock* clock = nullptr) : clock_(clock) {}
+
+  MessageResult ShowMessageBox(std::string_view text, std::string_view caption,
+                               MessageButtons buttons, MessageIcon icon) override;
+  void Beep(int sound) override;
+  bool PumpEvents() override;
+  void SetWaitCursor(bool busy) override;
+  void OpenProgress(std::string_view caption) override;
+  void SetProgress(int position) override;
+  void CloseProgress() override;
+
+  // Answers for the next questions, in order; a question with no scripted answer gets its
+  // first button (OK or Yes).
+  void QueueAnswer(MessageResult answer) { answers_.push_back(answer); }
+  // The first PumpEvents at or after this clock time reports a cancel press.
+  void CancelAt(std::int64_t ms) { cancelAtMs_ = ms; }
+
+  std::vector<std::string> MessageTexts() const;
+
+  std::vector<RecordedMessage> messages;
+  std::vector<int> beeps;
+  std::vector<std::string> progressCaptions;
+  std::vector<int> progressPositions;
+  bool progressOpen = false;
+  bool waitCursor = false;
+  int pumpCount = 0;
+  std::int64_t pumpStepMs = 1;
+
+ private:
+  std::int64_t Now() const { return clock_ ? clock_->NowMs() : 0; }
+
+  VirtualClock* clock_;
+  std::deque<MessageResult> answers_;
+  std::optional<std::int64_t> cancelAtMs_;
+};
+
+}  // namespace corvex::testing
