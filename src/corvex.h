@@ -5,11 +5,14 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "camera/camera_link.h"
+#include "files/fits_header_fields.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "processing/processing_history.h"
 #include "state/host.h"
 #include "state/image_store.h"
 #include "state/program_state.h"
@@ -27,8 +30,17 @@ struct Corvex {
   Paths paths;
   ImageStore store;
   ProgramState state;
+  FitsHeaderFields fits;
+  ProcessingHistory history;
   CameraLink camera;
   std::unique_ptr<DeviceEnumerator> devices;  // where discovery looks for the camera
+  // Rebuilds the display image from the current image; every command that changes the image
+  // ends by calling RebuildDisplay. Empty where nothing is displayed.
+  std::function<void(Corvex&)> displayRebuild;
 };
+
+inline void RebuildDisplay(Corvex& corvex) {
+  if (corvex.displayRebuild) corvex.displayRebuild(corvex);
+}
 
 }  // namespace corvex

@@ -2,6 +2,7 @@
 #include "platform/clock.h"
 
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 namespace corvex {
@@ -22,5 +23,7 @@ void SteadyClock::SleepUntil(std::int64_t deadlineMs) {
   const std::int64_t waitMs = deadlineMs - NowMs();
   if (waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
 }
+
+std::int64_t SteadyClock::CalendarSeconds() const { return std::time(nullptr); }
 
 }  // namespace corvex

@@ -15,6 +15,8 @@ class Clock {
   // Blocks until NowMs() >= deadlineMs (returns at once for a deadline in the past).
   virtual void SleepUntil(std::int64_t deadlineMs) = 0;
   void SleepFor(std::int64_t ms) { SleepUntil(NowMs() + ms); }
+  // Calendar time in whole seconds since 1970-01-01 00:00 UT, for file dates and times.
+  virtual std::int64_t CalendarSeconds() const = 0;
 };
 
 class SteadyClock final : public Clock {
@@ -22,6 +24,7 @@ class SteadyClock final : public Clock {
   SteadyClock();
   std::int64_t NowMs() const override;
   void SleepUntil(std::int64_t deadlineMs) override;
+  std::int64_t CalendarSeconds() const override;
 
  private:
   std::int64_t originNs_;
@@ -38,9 +41,16 @@ class VirtualClock final : public Clock {
   void Advance(std::int64_t ms) {
     if (ms > 0) nowMs_ += ms;
   }
+  // The calendar runs with the clock from a fixed moment: by default 2006-12-07 00:00:00 UT
+  // at NowMs() == 0.
+  std::int64_t CalendarSeconds() const override {
+    return calendarOriginSeconds_ + nowMs_ / 1000;
+  }
+  void SetCalendarOrigin(std::int64_t secondsAtZero) { calendarOriginSeconds_ = secondsAtZero; }
 
  private:
   std::int64_t nowMs_;
+  std::int64_t calendarOriginSeconds_ = 1165449600;
 };
 
 }  // namespace corvex

@@ -86,6 +86,24 @@ struct ImageStore {
   FixedBuffer<std::uint8_t, kReceiveBufferBytes> usbReceiveBuffer;
 };
 
+// The three colour planes of one image, by reference; the first 148480 bytes of each are used.
+template <typename Byte>
+struct PlaneSet {
+  Byte* red;
+  Byte* green;
+  Byte* blue;
+  operator PlaneSet<const Byte>() const { return {red, green, blue}; }
+};
+using PlaneView = PlaneSet<const std::uint8_t>;
+using MutablePlaneView = PlaneSet<std::uint8_t>;
+
+inline PlaneView MainPlanes(const ImageStore& store) {
+  return {store.redPlane.data(), store.greenPlane.data(), store.bluePlane.data()};
+}
+inline MutablePlaneView MainPlanes(ImageStore& store) {
+  return {store.redPlane.data(), store.greenPlane.data(), store.bluePlane.data()};
+}
+
 // The used part (148480 values) of a main image buffer copied into another.
 void CopyImage(const ImageBuffer& from, ImageBuffer& to);
 void CopyGuiderImage(const GuiderBuffer& from, GuiderBuffer& to);

@@ -2,6 +2,9 @@
 //
 // The file reader and writer (files/settings_file) own the encodings; the subsystem named
 // beside each field owns its meaning. Values start at the program's defaults.
+//
+// The file also carries the UT offset and seven FITS header texts; those are kept once, in
+// FitsHeaderFields, because the FITS reader, the header dialog and every save share them.
 #pragma once
 
 #include <array>
@@ -11,7 +14,7 @@ namespace corvex {
 
 struct ProgramSettings {
   int lastFileNumber = 0;  // last quick-saved file number
-  int utOffsetHours = 0;   // hours from the local clock to UT (kept for files; not applied)
+  // (utOffsetHours: FitsHeaderFields)
   bool lightPollutionCorrection = false;
   bool lineOffset = false;   // colour phase: "Line Offset"
   bool pixelOffset = true;   // colour phase: "Pixel Offset"
@@ -35,13 +38,8 @@ struct ProgramSettings {
   bool removeBackground = false;
   bool disableInterruptsDuringDownload = true;
   bool reservedFlagA = false;  // carried, no other use
-  std::string object;
-  std::string telescope;
-  std::string instrument = "Quellmark CCD";
-  std::string observer;
-  std::string origin;
-  std::string historyNote;
-  std::string commentText;
+  // (object, telescope, instrument, observer, origin, historyNote, commentText:
+  // FitsHeaderFields)
   bool alternativeColourCoefficients = true;  // stored; only one set of coefficients exists
   char comPortChar = '1';
   int selfGuideTrainingSeconds = 1;
@@ -57,7 +55,7 @@ struct ProgramSettings {
   std::array<char, 4> directionTable{'e', 'w', 'n', 's'};
   bool beepWhenDone = false;  // three beeps when a frame has been read
   bool directionChangeDelay = true;
-  std::string autosaveDirectory = "c:\\AUTOSAVE";
+  std::string autosaveDirectory = "c:\\AUTOSAVE";  // at most 99 characters in the file
   bool portChosen = true;
   bool verboseCameraMessages = false;  // "Show USB Debug Info"
   bool reservedFlagB = true;  // carried, no other use

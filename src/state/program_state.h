@@ -18,6 +18,8 @@ struct ProgramState {
   bool colourConverted = false;  // currentImage holds luminance, the planes hold colour
   bool qzGeometry = false;       // display in the aspect-corrected QZ geometry
   bool fitToWindow = false;      // display stretched to the window
+  bool mergingMode = false;      // a merge is being set up; loads keep the colour flag
+  std::string currentImageFile;  // the file the current image was last loaded from
 
   // --- Capture settings (the camera control panel) ---
   int exposureValue = 1;
@@ -38,6 +40,8 @@ struct ProgramState {
   bool autoSave = false;
   std::int16_t focusLeft = 184;  // top-left corner of the 128 x 128 focus window
   std::int16_t focusTop = 65;
+  std::int64_t exposureStartTime = 0;  // calendar seconds (UT) the last exposure started
+  std::int64_t exposureEndTime = 0;    // ... and ended
   bool pauseBetweenExposures = false;
   bool selfGuideNext = false;
   bool guideWithGuiderCamera = false;

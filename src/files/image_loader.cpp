@@ -1,0 +1,155 @@
+#include "files/image_loader.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "corvex.h"
+#include "files/raw_file.h"
+#include "platform/read_file.h"
+#include "state/messages.h"
+
+namespace corvex {
+
+namespace {
+
+constexpr ImageFileFormat kFormats[] = {
+    {kEarlierRawPaddedLength, "native raw image, earlier layout (256 rows, padded)", false, false,
+     FitsLayout::kCurrent, kEarlierRawRows},
+    {kEarlierRawLength, "native raw image, earlier layout (256 rows)", false, false,
+     FitsLayout::kCurrent, kEarlierRawRows},
+    {kRawLength, "native raw image", false, false, FitsLayout::kCurrent, kImageRows},
+    {kEarlierRawColourLength, "native raw colour image, earlier layout (256 rows)", false, true,
+     FitsLayout::kCurrent, kEarlierRawRows},
+    {kRawColourLength, "native raw colour image", false, true, FitsLayout::kCurrent, kImageRows},
+    {kEarlierFitsLength, "FITS image, earlier header", true, false, FitsLayout::kEarlier,
+     kImageRows},
+    {kFitsLength, "FITS image", true, false, FitsLayout::kCurrent, kImageRows},
+    {kEarlierFitsColourLength, "FITS colour image, earlier header", true, true,
+     FitsLayout::kEarlier, kImageRows},
+    {kFitsColourLength, "FITS colour image", true, true, FitsLayout::kCurrent, kImageRows},
+};
+
+constexpr int kMessageCannotOpen = 11;
+constexpr int kMessageNotImageFile = 12;
+constexpr int kMessageFitsUnreadable = 13;
+constexpr int kMessageFitsNotOurs = 14;
+constexpr int kMessageNotSecondImage = 16;
+
+int FitsMessage(int result) {
+  return result == kFitsNotOurs ? kMessageFitsNotOurs : kMessageFitsUnreadable;
+}
+
+std::vector<std::uint16_t> ImageCopy(const ImageBuffer& image) {
+  return std::vector<std::uint16_t>(image.begin(), image.begin() + kImageValues);
+}
+
+void CopyPlane(const std::vector<std::uint8_t>& from, PlaneBuffer& to) {
+  std::copy(from.begin(), from.end(), to.begin());
+}
+
+// The file's bytes when it has exactly `length` of them.
+std::optional<std::vector<std::uint8_t>> ReadExactly(const std::filesystem::path& path,
+                                                     std::uint64_t length) {
+  auto bytes = ReadFileBytes(path, length);
+  if (!bytes || bytes->size() != length) return std::nullopt;
+  return bytes;
+}
+
+// Shows `message` (when not 0) and passes it on.
+int Report(Corvex& corvex, int message) {
+  if (message != 0) ShowMessage(corvex.host, message);
+  return message;
+}
+
+}  // namespace
+
+const ImageFileFormat* FindImageFileFormat(std::uint64_t length) {
+  for (const ImageFileFormat& format : kFormats) {
+    if (format.length == length) return &format;
+  }
+  return nullptr;
+}
+
+int LoadImageBytes(Corvex& corvex, const std::filesystem::path& path,
+                   std::span<const std::uint8_t> bytes) {
+  ProgramState& state = corvex.state;
+  const ImageFileFormat* format = FindImageFileFormat(bytes.size());
+  if (format == nullptr) return Report(corvex, kMessageNotImageFile);
+  if (state.mergingMode && state.colourConverted && !format->colourPlanes) {
+    return Report(corvex, kMessageNotImageFile);
+  }
+
+  // Everything is read into copies and committed only when the whole file was good.
+  FitsContents contents{corvex.fits, corvex.history, ImageCopy(corvex.store.currentImage), {}, {},
+                        {}};
+  ResetFitsHeaderTexts(contents.fields, contents.history);
+  if (format->fits) {
+    const int result = DecodeFitsFile(bytes, format->layout, format->colourPlanes, contents);
+    if (result != kFitsOk) return Report(corvex, FitsMessage(result));
+  } else {
+    RawContents raw{std::move(contents.image), {}, {}, {}};
+    if (!DecodeRawImage(bytes, true, raw)) return Report(corvex, kMessageCannotOpen);
+    contents.image = std::move(raw.image);
+    contents.red = std::move(raw.red);
+    contents.green = std::move(raw.green);
+    contents.blue = std::move(raw.blue);
+  }
+
+  std::copy(contents.image.begin(), contents.image.end(), corvex.store.currentImage.begin());
+  if (format->colourPlanes) {
+    CopyPlane(contents.red, corvex.store.redPlane);
+    CopyPlane(contents.green, corvex.store.greenPlane);
+    CopyPlane(contents.blue, corvex.store.bluePlane);
+    state.colourConverted = true;
+  } else if (!state.mergingMode) {
+    state.colourConverted = false;
+  }
+  corvex.fits = std::move(contents.fields);
+  corvex.history = std::move(contents.history);
+  state.currentImageFile = path.string();
+  RebuildDisplay(corvex);
+  return 0;
+}
+
+int LoadImageFile(Corvex& corvex, const std::filesystem::path& path) {
+  const std::optional<std::uint64_t> length = RegularFileLength(path);
+  const ImageFileFormat* format = length ? FindImageFileFormat(*length) : nullptr;
+  if (format == nullptr) return Report(corvex, kMessageNotImageFile);
+
+  corvex.host.SetWaitCursor(true);
+  const auto bytes = ReadExactly(path, *length);
+  int message = 0;
+  if (!bytes) {
+    message = Report(corvex, format->fits ? kMessageFitsUnreadable : kMessageCannotOpen);
+  } else {
+    message = LoadImageBytes(corvex, path, *bytes);
+  }
+  corvex.host.SetWaitCursor(false);
+  return message;
+}
+
+int LoadSecondImage(Corvex& corvex, const std::filesystem::path& path, ImageBuffer& buffer) {
+  const std::optional<std::uint64_t> length = RegularFileLength(path);
+  const ImageFileFormat* format = length ? FindImageFileFormat(*length) : nullptr;
+  if (format == nullptr || (format->fits && format->layout == FitsLayout::kEarlier)) {
+    Report(corvex, kMessageNotSecondImage);
+    return 1;
+  }
+
+  if (format->fits) {
+    const int result = ReadFitsPixels(path, buffer);
+    if (result != kFitsOk) Report(corvex, FitsMessage(result));
+    return result;
+  }
+  const auto bytes = ReadExactly(path, *length);
+  RawContents raw{ImageCopy(buffer), {}, {}, {}};
+  if (!bytes || !DecodeRawImage(*bytes, false, raw)) {
+    Report(corvex, kMessageCannotOpen);
+    return 1;
+  }
+  std::copy(raw.image.begin(), raw.image.end(), buffer.begin());
+  return 0;
+}
+
+}  // namespace corvex
