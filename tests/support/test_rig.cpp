@@ -3,6 +3,8 @@
 
 #include <stdlib.h>
 
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -21,6 +23,16 @@ TempDirectory::TempDirectory() {
 TempDirectory::~TempDirectory() {
   std::error_code ec;
   std::filesystem::remove_all(path_, ec);
+}
+
+std::vector<std::uint8_t> FileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 TestRig::TestRig() : corvex(host, clock, home.path()) {}

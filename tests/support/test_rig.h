@@ -2,7 +2,10 @@
 // with its own temporary CORVEX_HOME that is removed afterwards.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <span>
+#include <vector>
 
 #include "corvex.h"
 #include "support/scripted_host.h"
@@ -21,6 +24,10 @@ class TempDirectory {
  private:
   std::filesystem::path path_;
 };
+
+// A whole file's bytes (empty when it cannot be read), and a file made from bytes.
+std::vector<std::uint8_t> FileBytes(const std::filesystem::path& path);
+void WriteBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 struct TestRig {
   TestRig();

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# corvex-cli info, convert and settings as a user runs them, on files made here.
+set -euo pipefail
+cli=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export CORVEX_HOME=$work/home
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# A native raw frame survives raw -> FITS -> raw byte for byte, in both FITS encodings.
+head -c 295800 /dev/urandom > "$work/~frame"
+for encoding in --signed --unsigned; do
+  "$cli" convert "$work/~frame" "$work/frame.fit" $encoding > /dev/null
+  [ "$(stat -c %s "$work/frame.fit")" = 303040 ] || fail "FITS length"
+  "$cli" convert "$work/frame.fit" "$work/~back" > /dev/null
+  cmp -s "$work/~frame" "$work/~back" || fail "raw round trip $encoding"
+done
+"$cli" info "$work/frame.fit" > "$work/info.txt"
+grep -q '^Kind: *FITS image, 303040 bytes' "$work/info.txt" || fail "info kind"
+grep -q '^Encoding: *unsigned' "$work/info.txt" || fail "info encoding"
+grep -q "INSTRUME *'Quellmark CCD'" "$work/info.txt" || fail "info instrument"
+grep -q '^Samples: *min [0-9]*, max [0-9]*, mean' "$work/info.txt" || fail "info samples"
+
+# Converting FITS to FITS keeps the encoding it was read with.
+"$cli" convert "$work/frame.fit" "$work/again.FITS" > /dev/null
+"$cli" info "$work/again.FITS" | grep -q '^Encoding: *unsigned' || fail "encoding kept"
+
+# A file that is not an image: the message, a failure, and nothing written.
+"$cli" settings --write-defaults > /dev/null
+ini=$CORVEX_HOME/autosave/Corvex.ini
+[ "$(stat -c %s "$ini")" = 1302 ] || fail "settings length"
+if "$cli" convert "$ini" "$work/out.fit" 2> "$work/err.txt"; then fail "convert accepted"; fi
+grep -q "You didn't choose a valid QZ File" "$work/err.txt" || fail "convert message"
+[ ! -e "$work/out.fit" ] || fail "convert wrote a file"
+if "$cli" info "$work/missing.fit" 2> /dev/null; then fail "info accepted a missing file"; fi
+
+"$cli" settings > "$work/settings.txt"
+grep -q '^ *lastFileNumber *0$' "$work/settings.txt" || fail "settings list"
+grep -q '^ *autosaveDirectory *"c:\\AUTOSAVE"$' "$work/settings.txt" || fail "autosave dir"
+echo "file commands OK"
