@@ -142,13 +142,10 @@ int LoadSecondImage(Corvex& corvex, const std::filesystem::path& path, ImageBuff
     if (result != kFitsOk) Report(corvex, FitsMessage(result));
     return result;
   }
-  const auto bytes = ReadExactly(path, *length);
-  RawContents raw{ImageCopy(buffer), {}, {}, {}};
-  if (!bytes || !DecodeRawImage(*bytes, false, raw)) {
+  if (!ReadRawImage(path, buffer, nullptr)) {
     Report(corvex, kMessageCannotOpen);
     return 1;
   }
-  std::copy(raw.image.begin(), raw.image.end(), buffer.begin());
   return 0;
 }
 

@@ -1,11 +1,13 @@
 #include "files/raw_file.h"
 
 #include <algorithm>
+#include <optional>
 #include <system_error>
 
 #include "corvex.h"
 #include "platform/atomic_file.h"
 #include "platform/byte_order.h"
+#include "platform/read_file.h"
 #include "state/messages.h"
 
 namespace corvex {
@@ -61,6 +63,25 @@ bool DecodeRawImage(std::span<const std::uint8_t> bytes, bool withPlanes, RawCon
       std::copy_n(in, planeBytes, plane->begin());
       in += planeBytes;
     }
+  }
+  return true;
+}
+
+bool ReadRawImage(const std::filesystem::path& path, ImageBuffer& image,
+                  const MutablePlaneView* planes) {
+  const std::optional<std::uint64_t> length = RegularFileLength(path);
+  if (!length || !IsRawLength(*length)) return false;
+  const auto bytes = ReadFileBytes(path, *length);
+  RawContents contents{std::vector<std::uint16_t>(image.begin(), image.begin() + kImageValues),
+                       {}, {}, {}};
+  if (!bytes || bytes->size() != *length || !DecodeRawImage(*bytes, planes != nullptr, contents)) {
+    return false;
+  }
+  std::copy(contents.image.begin(), contents.image.end(), image.begin());
+  if (planes != nullptr && !contents.red.empty()) {
+    std::copy(contents.red.begin(), contents.red.end(), planes->red);
+    std::copy(contents.green.begin(), contents.green.end(), planes->green);
+    std::copy(contents.blue.begin(), contents.blue.end(), planes->blue);
   }
   return true;
 }

@@ -40,6 +40,12 @@ struct RawContents {
 // planes' rows 256-289) at 0. False for a length that is not a raw file's.
 bool DecodeRawImage(std::span<const std::uint8_t> bytes, bool withPlanes, RawContents& contents);
 
+// Reads a raw file of any of the five lengths into `image` (and, when given and the file has
+// them, the colour planes). False when the length is not a raw file's or the file cannot be
+// read whole; nothing is changed then.
+bool ReadRawImage(const std::filesystem::path& path, ImageBuffer& image,
+                  const MutablePlaneView* planes);
+
 // The current layout: 295800 bytes, then the planes when `planes` is given (741240 in all).
 std::vector<std::uint8_t> EncodeRawImage(const ImageBuffer& image, const PlaneView* planes);
 
