@@ -28,8 +28,8 @@ struct FixedSample {
 
 // Kept in step with FIXED_SAMPLES in check_fits.py.
 constexpr FixedSample kFixedSamples[] = {
-    {0, 0, 0},         {0, 1, 65535},       {0, 2, 32767},     {0, 3, 32768},
-    {144, 200, 1},     {144, 201, 65534},   {289, 510, 0},     {289, 511, 65535},
+    {0, 0, 0},     {0, 1, 65535},     {0, 2, 32767}, {0, 3, 32768},
+    {144, 200, 1}, {144, 201, 65534}, {289, 510, 0}, {289, 511, 65535},
 };
 
 void FillSamples(corvex::ImageBuffer& image) {
