@@ -16,11 +16,16 @@ namespace corvex::cli {
 
 namespace {
 
+// Texts as they would show in the header, without the spaces that pad the note cards.
 void PrintText(const char* label, const std::string& text) {
-  std::printf("  %-10s '%s'\n", label, text.c_str());
+  const std::size_t end = text.find_last_not_of(' ');
+  const std::string shown = end == std::string::npos ? "" : text.substr(0, end + 1);
+  std::printf("  %-10s '%s'\n", label, shown.c_str());
 }
 
-void PrintNumber(const char* label, double value) { std::printf("  %-10s %.10g\n", label, value); }
+void PrintNumber(const char* label, double value) {
+  std::printf("  %-10s %.10g\n", label, value);
+}
 
 // Min, max and mean over the columns and rows the file actually holds.
 void PrintSampleStatistics(const ImageBuffer& image, int columns, int rows) {
@@ -37,13 +42,6 @@ void PrintSampleStatistics(const ImageBuffer& image, int columns, int rows) {
   }
   std::printf("Samples:    min %u, max %u, mean %.2f (over %d x %d)\n", low, high,
               sum / (static_cast<double>(columns) * rows), columns, rows);
-}
-
-bool IsFitsName(const std::filesystem::path& path) {
-  std::string extension = path.extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return extension == ".fit" || extension == ".fits";
 }
 
 }  // namespace
@@ -95,7 +93,7 @@ int RunInfo(Corvex& corvex, const std::string& file) {
 int RunConvert(Corvex& corvex, const std::string& in, const std::string& out,
                FitsEncoding encoding) {
   if (LoadImageFile(corvex, in) != 0) return 1;
-  if (IsFitsName(out)) {
+  if (IsFitsFileName(out)) {
     if (encoding != FitsEncoding::kAsRead) {
       corvex.fits.unsignedFormat = encoding == FitsEncoding::kUnsigned;
     }
@@ -103,7 +101,7 @@ int RunConvert(Corvex& corvex, const std::string& in, const std::string& out,
   } else if (WriteRawImage(corvex, out) != 0) {
     return 1;
   }
-  std::printf("Wrote %s (%s%s)\n", out.c_str(), IsFitsName(out) ? "FITS" : "native raw",
+  std::printf("Wrote %s (%s%s)\n", out.c_str(), IsFitsFileName(out) ? "FITS" : "native raw",
               corvex.state.colourConverted ? ", with colour planes" : "");
   return 0;
 }

@@ -4,7 +4,8 @@
 #include <cstdio>
 
 #include "camera/camera_link.h"
-#include "camera/usb_libusb.h"
+#include "camera_source.h"
+#include "capture_jobs.h"
 #include "corvex.h"
 #include "file_commands.h"
 #include "platform/clock.h"
@@ -40,9 +41,41 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("corvex-cli ") + CORVEX_VERSION);
   app.require_subcommand(1);
 
+  corvex::cli::CameraSourceOptions source;
+
   bool anyProductId = false;
   CLI::App* discover = app.add_subcommand("discover", "Find the camera on USB and show it");
   discover->add_flag("--any-pid", anyProductId, "Open a camera whatever its product id");
+  corvex::cli::AddCameraSourceOptions(*discover, source);
+
+  std::string snapExposure = "1s";
+  std::string snapOut = "snap.fit";
+  CLI::App* snap = app.add_subcommand("snap", "Take one frame and save it (FITS or native raw)");
+  snap->add_option("--exposure", snapExposure,
+                   "Length: a number and q (1/1000 s), h (1/100 s), t (1/10 s), s or m")
+      ->capture_default_str();
+  snap->add_option("-o,--output", snapOut, "File to write; .fit/.fits is FITS, else native raw")
+      ->capture_default_str();
+  corvex::cli::AddCameraSourceOptions(*snap, source);
+
+  std::string guiderExposure = "1s";
+  std::string guiderOut;
+  corvex::cli::GuiderSnapOptions guider;
+  bool noHotPixelFilter = false;
+  CLI::App* guiderSnap =
+      app.add_subcommand("guider-snap", "Take one guider camera frame, saved as a 16-bit PGM");
+  guiderSnap
+      ->add_option("--exposure", guiderExposure,
+                   "Length: a number and h (1/100 s), t (1/10 s) or s")
+      ->capture_default_str();
+  guiderSnap->add_option("--dark", guider.dark, "A 500 x 290 PGM dark frame to subtract");
+  guiderSnap->add_flag("--no-hot-pixel-filter", noHotPixelFilter,
+                       "Keep hot pixels (no 3 x 3 median clean-up)");
+  guiderSnap->add_option("--gain", guider.gain, "5 = x8, 6 = x4, 7 = x2, 8 = none")
+      ->check(CLI::Range(5, 8))
+      ->capture_default_str();
+  guiderSnap->add_option("-o,--output", guiderOut, "PGM file to write")->required();
+  corvex::cli::AddCameraSourceOptions(*guiderSnap, source);
 
   std::string infoFile;
   CLI::App* info = app.add_subcommand("info", "Show what an image file holds");
@@ -72,9 +105,32 @@ int main(int argc, char** argv) {
   corvex::SteadyClock clock;
   Corvex corvex(host, clock, corvex::Paths::HomeFromEnvironment());
   corvex::FillStartupRamps(corvex.store);
-  corvex.devices = corvex::MakeLibusbEnumerator();
 
+  if (*discover || *snap || *guiderSnap) {
+    corvex.devices = corvex::cli::MakeCameraSource(source, clock);
+    if (!corvex.devices) return 2;
+  }
   if (*discover) return RunDiscover(corvex, anyProductId);
+  if (*snap) {
+    const auto exposure = corvex::cli::ParseExposure(snapExposure, "qhtsm");
+    if (!exposure) {
+      std::fprintf(stderr, "corvex-cli: bad exposure \"%s\" (for example 5s, 5t, 250q, 2m)\n",
+                   snapExposure.c_str());
+      return 2;
+    }
+    return corvex::cli::RunSnap(corvex, *exposure, snapOut);
+  }
+  if (*guiderSnap) {
+    const auto exposure = corvex::cli::ParseExposure(guiderExposure, "hts");
+    if (!exposure) {
+      std::fprintf(stderr, "corvex-cli: bad guider exposure \"%s\" (for example 2s, 5t, 50h)\n",
+                   guiderExposure.c_str());
+      return 2;
+    }
+    guider.exposure = *exposure;
+    guider.hotPixelFilter = !noHotPixelFilter;
+    return corvex::cli::RunGuiderSnap(corvex, guider, guiderOut);
+  }
   if (*info) return corvex::cli::RunInfo(corvex, infoFile);
   if (*convert) {
     const auto encoding = toUnsigned ? corvex::cli::FitsEncoding::kUnsigned

@@ -1,6 +1,7 @@
 #include "files/fits_file.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <string_view>
@@ -275,6 +276,13 @@ int SaveFitsImage(Corvex& corvex, const std::filesystem::path& path) {
   corvex.host.SetWaitCursor(false);
   if (result != kFitsOk) ShowMessage(corvex.host, 29);
   return result;
+}
+
+bool IsFitsFileName(const std::filesystem::path& path) {
+  std::string extension = path.extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension == ".fit" || extension == ".fits";
 }
 
 void FillObservationDate(FitsHeaderFields& fields, std::int64_t calendarSeconds) {

@@ -78,6 +78,9 @@ int ReadFitsPixels(const std::filesystem::path& path, ImageBuffer& buffer);
 // colour converted. A failure shows message 29. Returns the writer's result.
 int SaveFitsImage(Corvex& corvex, const std::filesystem::path& path);
 
+// Whether a file name asks for FITS: it ends in .fit or .fits, in any case.
+bool IsFitsFileName(const std::filesystem::path& path);
+
 // "Save as FITS" fills in today's date (UT) as "20yy-mm-dd" when `observationDate` holds
 // fewer than 10 characters.
 void FillObservationDate(FitsHeaderFields& fields, std::int64_t calendarSeconds);

@@ -57,6 +57,8 @@ struct ProgramState {
   bool guiderDarkSubtract = false;
   bool guiderDarkInProgress = false;
   bool guiderHotPixelFilter = true;
+  bool displayStretchActive = false;  // "Stretch Display" active: guide windows keep their gain off
+  int filterWheelPort = 2;  // camera serial port of the filter wheel: the one the telescope does not use
 
   // --- Camera and run state ---
   bool cameraFound = false;

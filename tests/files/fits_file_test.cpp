@@ -55,13 +55,12 @@ struct Sample {
 TEST(FitsHeader, IsBuiltCardByCard) {
   Sample s;
   std::string expected;
-  for (const char* text :
-       {"SIMPLE  =                    T /", "BITPIX  =                   16 /",
-        "NAXIS   =                    2 /", "NAXIS1  =                  512 /",
-        "NAXIS2  =                  290 /", "OBJECT  = 'M42'", "TELESCOP= 'C8'",
-        "INSTRUME= 'Quellmark CCD'", "OBSERVER= 'A. Observer'", "ORIGIN  = 'Backyard'",
-        "DATE-OBS= '7/12/06'", "TIME-OBS= '21:04:05'", "HISTORY = 'Dark Frame Subtracted'",
-        "HISTORY = 'Normal Stretch'"}) {
+  for (const char* text : {"SIMPLE  =                    T /", "BITPIX  =                   16 /",
+                           "NAXIS   =                    2 /", "NAXIS1  =                  512 /",
+                           "NAXIS2  =                  290 /", "OBJECT  = 'M42'", "TELESCOP= 'C8'",
+                           "INSTRUME= 'Quellmark CCD'", "OBSERVER= 'A. Observer'",
+                           "ORIGIN  = 'Backyard'", "DATE-OBS= '7/12/06'", "TIME-OBS= '21:04:05'",
+                           "HISTORY = 'Dark Frame Subtracted'", "HISTORY = 'Normal Stretch'"}) {
     expected += Padded(text);
   }
   for (int i = 0; i < 13; ++i) expected += Padded("HISTORY = ''");
@@ -71,12 +70,11 @@ TEST(FitsHeader, IsBuiltCardByCard) {
   expected += "HISTORY = '" + std::string(68, ' ') + "'";
   expected += "COMMENT = 'clear sky" + std::string(59, ' ') + "'";
   for (int i = 0; i < 3; ++i) expected += "COMMENT = '" + std::string(68, ' ') + "'";
-  for (const char* text :
-       {"BZERO   =   +3.2768000000E+04", "BSCALE  =   +1.0000000000E+00",
-        "PIXWIDTH=    9.8000000000E-03", "PIXHEIGH=    1.2600000000E-02",
-        "SATURATE=                32768", "EXPTIME =    3.0000000000E+01",
-        "FOCALLEN=    -2.0000000000E+03", "APERTURE=    2.0300000000E+02", "FILTER  = 'Red'",
-        "END"}) {
+  for (const char* text : {"BZERO   =   +3.2768000000E+04", "BSCALE  =   +1.0000000000E+00",
+                           "PIXWIDTH=    9.8000000000E-03", "PIXHEIGH=    1.2600000000E-02",
+                           "SATURATE=                32768", "EXPTIME =    3.0000000000E+01",
+                           "FOCALLEN=    -2.0000000000E+03", "APERTURE=    2.0300000000E+02",
+                           "FILTER  = 'Red'", "END"}) {
     expected += Padded(text);
   }
   for (int i = 0; i < 27; ++i) expected += Padded("");
@@ -262,9 +260,9 @@ TEST_F(FitsFileTest, FailedWriteKeepsTheEarlierFile) {
   EXPECT_EQ(WriteFitsFile(path, s.image, s.fields, s.history, nullptr), kFitsFailed);
   SetFileWriteFaultForTesting(std::nullopt);
   EXPECT_EQ(testing::FileBytes(path), before);
-  EXPECT_EQ(WriteFitsFile(dir.path() / "no" / "such" / "dir.fit", s.image, s.fields, s.history,
-                          nullptr),
-            kFitsFailed);
+  EXPECT_EQ(
+      WriteFitsFile(dir.path() / "no" / "such" / "dir.fit", s.image, s.fields, s.history, nullptr),
+      kFitsFailed);
 }
 
 TEST(FitsDates, SaveAsFillsTodayOnlyWhenTheDateIsShort) {

@@ -113,10 +113,9 @@ TEST_F(RawSaveTest, SavesTheRightLengthAndReportsEachFailure) {
   EXPECT_EQ(WriteRawImage(corvex, path), 19);
   SetFileWriteFaultForTesting(std::nullopt);
   EXPECT_EQ(WriteRawImage(corvex, rig.home.path() / "missing" / "~f"), 17);
-  EXPECT_EQ(rig.host.MessageTexts(),
-            (std::vector<std::string>{"Unable to create/overwrite QZ File",
-                                      "Unable to create/overwrite QZ File",
-                                      "Failed to Save QZ File"}));
+  EXPECT_EQ(rig.host.MessageTexts(), (std::vector<std::string>{"Unable to create/overwrite QZ File",
+                                                               "Unable to create/overwrite QZ File",
+                                                               "Failed to Save QZ File"}));
   EXPECT_EQ(testing::FileBytes(path), before) << "a failed save keeps the earlier file";
 }
 

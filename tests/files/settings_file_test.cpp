@@ -181,10 +181,23 @@ TEST_F(SettingsFileTest, AValueFailingItsCheckRewritesTheFileFromMemory) {
     std::vector<std::uint8_t> bytes;
   };
   const Case cases[] = {
-      {20, {'x'}},       {23, {0, 0}},   {23, {37, 0}},   {25, {'Y'}},     {26, {0}},
-      {27, {0, 0}},      {27, {7, 0}},   {29, {7, 0}},    {31, {'1'}},     {32, {'N'}},
-      {1083, {21, 0}},   {1083, {0xFF, 0xFF}},            {1087, {'y'}},   {1088, {'x'}},
-      {1093, {'n', 's', 'x', 'x'}},      {1093, {'e', 's', 'e', 'w'}},    {1201, {'y'}},
+      {20, {'x'}},
+      {23, {0, 0}},
+      {23, {37, 0}},
+      {25, {'Y'}},
+      {26, {0}},
+      {27, {0, 0}},
+      {27, {7, 0}},
+      {29, {7, 0}},
+      {31, {'1'}},
+      {32, {'N'}},
+      {1083, {21, 0}},
+      {1083, {0xFF, 0xFF}},
+      {1087, {'y'}},
+      {1088, {'x'}},
+      {1093, {'n', 's', 'x', 'x'}},
+      {1093, {'e', 's', 'e', 'w'}},
+      {1201, {'y'}},
       {1289, {31, 0}},
   };
   for (const Case& c : cases) {
@@ -196,7 +209,8 @@ TEST_F(SettingsFileTest, AValueFailingItsCheckRewritesTheFileFromMemory) {
     ASSERT_EQ(rewritten.size(), kSettingsFileBytes);
     EXPECT_EQ(rewritten[1301], 'y') << "offset " << c.offset;
     auto defaults = EncodeSettings(ProgramSettings{}, FitsHeaderFields{});
-    EXPECT_TRUE(std::equal(defaults.begin() + c.offset, defaults.begin() + c.offset + c.bytes.size(),
+    EXPECT_TRUE(std::equal(defaults.begin() + c.offset,
+                           defaults.begin() + c.offset + c.bytes.size(),
                            rewritten.begin() + c.offset))
         << "the bad value is replaced, offset " << c.offset;
   }
@@ -239,8 +253,8 @@ TEST_F(SettingsFileTest, ChecksThatLetReadingGoOn) {
 
 TEST_F(SettingsFileTest, LenientFlagsAndTexts) {
   auto file = EncodeSettings(ProgramSettings{}, FitsHeaderFields{});
-  file[6] = 'Y';     // pixelOffset: anything but 'y' is false
-  file[21] = 'x';    // focusOneSecondDelay: anything but '1' is false
+  file[6] = 'Y';   // pixelOffset: anything but 'y' is false
+  file[21] = 'x';  // focusOneSecondDelay: anything but '1' is false
   std::fill(file.begin() + 1099, file.begin() + 1199, 0);  // empty autosave directory
   const std::string name = "Luminance!";                   // no terminating zero
   std::copy(name.begin(), name.end(), file.begin() + 1204);

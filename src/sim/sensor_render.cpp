@@ -1,0 +1,107 @@
+#include "sim/sensor_render.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace corvex::sim {
+
+namespace {
+
+constexpr int kMaxPointingSamples = 16;
+constexpr int kPointingSampleMs = 250;
+
+double SkyAduPerSec(int x, int y) {
+  return 25.0 * (1.0 + 0.3 * x / kSensorWidth + 0.15 * y / kSensorHeight);
+}
+
+// The share of a unit Gaussian centred at `centre` that falls on pixel `i`.
+double PixelShare(int i, double centre, double sigma) {
+  const double scale = 1.0 / (sigma * std::numbers::sqrt2);
+  return 0.5 * (std::erf((i + 0.5 - centre) * scale) - std::erf((i - 0.5 - centre) * scale));
+}
+
+bool RowRead(int sensorY, int field) {
+  if (field == 1) return sensorY % 2 == 0;
+  if (field == 2) return sensorY % 2 == 1;
+  return true;
+}
+
+}  // namespace
+
+SensorPoint StarOnSensor(const SimStar& star, const PointingOffset& offset, bool guider,
+                         const SimConfig& config) {
+  if (!guider) return {star.x + offset.x, star.y + offset.y};
+  const double angle = config.guiderRotationDeg * std::numbers::pi / 180;
+  const double c = std::cos(angle);
+  const double s = std::sin(angle);
+  return {star.x + c * offset.x - s * offset.y, star.y + s * offset.x + c * offset.y};
+}
+
+std::vector<std::uint16_t> RenderFrame(const SimSky& sky, const SimMount& mount,
+                                       const SimConfig& config, const FrameRequest& request,
+                                       NoiseSource& noise) {
+  const int width = std::max(request.width, 0);
+  const int height = std::max(request.height, 0);
+  const double seconds =
+      static_cast<double>(std::max<std::int64_t>(request.endMs - request.startMs, 0)) / 1000;
+  std::vector<double> signal(static_cast<std::size_t>(width) * height, 0.0);
+
+  const auto& hotPixels = request.guider ? sky.guiderHotPixels : sky.hotPixels;
+  for (int row = 0; row < height; ++row) {
+    for (int col = 0; col < width; ++col) {
+      const int x = request.x + col;
+      const int y = request.y + row;
+      const double skyGain = request.guider ? 1.0 : ColourGain(SimStar{}, x, y);
+      signal[row * width + col] = seconds * (kDarkAduPerSec + SkyAduPerSec(x, y) * skyGain);
+    }
+  }
+  for (const auto& [x, y] : hotPixels) {
+    const int col = x - request.x;
+    const int row = y - request.y;
+    if (col >= 0 && col < width && row >= 0 && row < height) {
+      signal[row * width + col] += seconds * kHotPixelAduPerSec;
+    }
+  }
+
+  // The stars, sampled along the mount's path during the exposure.
+  const std::int64_t durationMs = std::max<std::int64_t>(request.endMs - request.startMs, 0);
+  const int samples = static_cast<int>(
+      std::clamp<std::int64_t>(durationMs / kPointingSampleMs, 1, kMaxPointingSamples));
+  const double sigma = config.fwhmPx / (2 * std::sqrt(2 * std::numbers::ln2));
+  const int reach = static_cast<int>(std::ceil(4 * sigma)) + 1;
+  const auto& stars = request.guider ? sky.guiderStars : sky.mainStars;
+  for (int sample = 0; sample < samples; ++sample) {
+    const std::int64_t at = request.startMs + durationMs * (2 * sample + 1) / (2 * samples);
+    const PointingOffset offset = mount.OffsetAt(at);
+    for (const SimStar& star : stars) {
+      const SensorPoint p = StarOnSensor(star, offset, request.guider, config);
+      const double total = star.flux * seconds / samples;
+      const int x0 = std::max(static_cast<int>(std::floor(p.x)) - reach, request.x);
+      const int x1 = std::min(static_cast<int>(std::floor(p.x)) + reach, request.x + width - 1);
+      const int y0 = std::max(static_cast<int>(std::floor(p.y)) - reach, request.y);
+      const int y1 = std::min(static_cast<int>(std::floor(p.y)) + reach, request.y + height - 1);
+      for (int y = y0; y <= y1; ++y) {
+        const double shareY = PixelShare(y, p.y, sigma);
+        for (int x = x0; x <= x1; ++x) {
+          const double gain = request.guider ? 1.0 : ColourGain(star, x, y);
+          signal[(y - request.y) * width + (x - request.x)] +=
+              total * shareY * PixelShare(x, p.x, sigma) * gain;
+        }
+      }
+    }
+  }
+
+  std::vector<std::uint16_t> values(signal.size(), 0);
+  for (int row = 0; row < height; ++row) {
+    if (!RowRead(request.y + row, request.field)) continue;
+    for (int col = 0; col < width; ++col) {
+      const double s = signal[row * width + col];
+      const double v = kBiasAdu + s + noise.Normal() * std::sqrt(s + kReadNoiseAdu * kReadNoiseAdu);
+      values[row * width + col] = static_cast<std::uint16_t>(std::clamp(v, 0.0, 65535.0));
+    }
+  }
+  return values;
+}
+
+}  // namespace corvex::sim
