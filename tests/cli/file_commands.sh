@@ -24,7 +24,8 @@ grep -q '^Samples: *min [0-9]*, max [0-9]*, mean' "$work/info.txt" || fail "info
 
 # Converting FITS to FITS keeps the encoding it was read with.
 "$cli" convert "$work/frame.fit" "$work/again.FITS" > /dev/null
-"$cli" info "$work/again.FITS" | grep -q '^Encoding: *unsigned' || fail "encoding kept"
+again=$("$cli" info "$work/again.FITS")
+grep -q '^Encoding: *unsigned' <<<"$again" || fail "encoding kept"
 
 # A file that is not an image: the message, a failure, and nothing written.
 "$cli" settings --write-defaults > /dev/null
