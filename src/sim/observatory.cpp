@@ -4,19 +4,12 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "camera/camera_commands.h"
 #include "platform/byte_order.h"
 
 namespace corvex::sim {
 
 namespace {
-
-constexpr std::uint8_t kRequestClear = 1;
-constexpr std::uint8_t kRequestDelayedReadout = 2;
-constexpr std::uint8_t kRequestReadout = 3;
-constexpr std::uint8_t kRequestGuideRelays = 9;
-constexpr std::uint8_t kRequestSerialWrite = 10;
-constexpr std::uint8_t kRequestSerialRead = 11;
-constexpr std::uint8_t kClearKeepExposure = 8;
 
 // LX200 slew rates as multiples of the guide rate.
 constexpr double kCentreRate = 8;
