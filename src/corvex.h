@@ -12,6 +12,7 @@
 #include "files/fits_header_fields.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "processing/contrast_stretch.h"
 #include "processing/processing_history.h"
 #include "state/host.h"
 #include "state/image_store.h"
@@ -32,6 +33,7 @@ struct Corvex {
   ProgramState state;
   FitsHeaderFields fits;
   ProcessingHistory history;
+  StretchTable stretch;  // the one table every contrast stretch fills; all 0 at start
   CameraLink camera;
   std::unique_ptr<DeviceEnumerator> devices;  // where discovery looks for the camera
   // Rebuilds the display image from the current image; every command that changes the image

@@ -90,20 +90,28 @@ int RunInfo(Corvex& corvex, const std::string& file) {
   return 0;
 }
 
-int RunConvert(Corvex& corvex, const std::string& in, const std::string& out,
-               FitsEncoding encoding) {
-  if (LoadImageFile(corvex, in) != 0) return 1;
-  if (IsFitsFileName(out)) {
+bool LoadImage(Corvex& corvex, const std::string& in) {
+  return LoadImageFile(corvex, in) == 0;
+}
+
+bool SaveImage(Corvex& corvex, const std::string& out, FitsEncoding encoding) {
+  const bool fits = IsFitsFileName(out);
+  if (fits) {
     if (encoding != FitsEncoding::kAsRead) {
       corvex.fits.unsignedFormat = encoding == FitsEncoding::kUnsigned;
     }
-    if (SaveFitsImage(corvex, out) != kFitsOk) return 1;
+    if (SaveFitsImage(corvex, out) != kFitsOk) return false;
   } else if (WriteRawImage(corvex, out) != 0) {
-    return 1;
+    return false;
   }
-  std::printf("Wrote %s (%s%s)\n", out.c_str(), IsFitsFileName(out) ? "FITS" : "native raw",
+  std::printf("Wrote %s (%s%s)\n", out.c_str(), fits ? "FITS" : "native raw",
               corvex.state.colourConverted ? ", with colour planes" : "");
-  return 0;
+  return true;
+}
+
+int RunConvert(Corvex& corvex, const std::string& in, const std::string& out,
+               FitsEncoding encoding) {
+  return LoadImage(corvex, in) && SaveImage(corvex, out, encoding) ? 0 : 1;
 }
 
 int RunSettings(Corvex& corvex, bool writeDefaults) {

@@ -10,6 +10,7 @@
 #include "file_commands.h"
 #include "platform/clock.h"
 #include "platform/terminal_host.h"
+#include "process_job.h"
 #include "state/image_store.h"
 
 namespace {
@@ -94,6 +95,16 @@ int main(int argc, char** argv) {
   convert->add_flag("--signed", toSigned, "Write FITS samples offset by 32768 (BZERO 32768)")
       ->excludes(unsignedFlag);
 
+  std::string processIn;
+  std::string processOut;
+  std::vector<std::string> processOps;
+  CLI::App* process = app.add_subcommand("process", "Process an image file and save the result");
+  process->add_option("IN", processIn, "Image file to read")->required();
+  process->add_option("-o,--output", processOut, "File to write; .fit/.fits is FITS, else raw")
+      ->required();
+  process->add_option("--op", processOps, "An operation; repeat for more")->required();
+  process->footer(corvex::cli::ProcessingStepHelp());
+
   bool writeDefaults = false;
   CLI::App* settings = app.add_subcommand("settings", "Show every setting and its value");
   settings->add_flag("--write-defaults", writeDefaults,
@@ -132,6 +143,19 @@ int main(int argc, char** argv) {
     return corvex::cli::RunGuiderSnap(corvex, guider, guiderOut);
   }
   if (*info) return corvex::cli::RunInfo(corvex, infoFile);
+  if (*process) {
+    std::vector<corvex::cli::ProcessingStep> steps;
+    for (const std::string& op : processOps) {
+      std::string error;
+      auto step = corvex::cli::ParseProcessingStep(op, error);
+      if (!step) {
+        std::fprintf(stderr, "corvex-cli: %s\n", error.c_str());
+        return 2;
+      }
+      steps.push_back(std::move(*step));
+    }
+    return corvex::cli::RunProcess(corvex, processIn, processOut, steps);
+  }
   if (*convert) {
     const auto encoding = toUnsigned ? corvex::cli::FitsEncoding::kUnsigned
                           : toSigned ? corvex::cli::FitsEncoding::kSigned

@@ -20,6 +20,7 @@ struct ProgramState {
   bool fitToWindow = false;      // display stretched to the window
   bool mergingMode = false;      // a merge is being set up; loads keep the colour flag
   std::string currentImageFile;  // the file the current image was last loaded from
+  int backgroundLevel = 0;  // high byte of the sky, as the main window measured it last repaint
 
   // --- Capture settings (the camera control panel) ---
   int exposureValue = 1;

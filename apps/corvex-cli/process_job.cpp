@@ -1,0 +1,185 @@
+#include "process_job.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "corvex.h"
+#include "file_commands.h"
+#include "processing/contrast_stretch.h"
+#include "processing/sensor_geometry.h"
+#include "processing/spatial_filters.h"
+
+namespace corvex::cli {
+
+namespace {
+
+std::vector<std::string> Split(const std::string& text) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t colon = text.find(':', start);
+    parts.push_back(text.substr(start, colon - start));
+    if (colon == std::string::npos) return parts;
+    start = colon + 1;
+  }
+}
+
+std::optional<int> Whole(const std::string& text) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// A power such as 1.5 as whole tenths, when it has at most one decimal.
+std::optional<int> Tenths(const std::string& text) {
+  double value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  const double tenths = value * 10;
+  if (std::abs(tenths - std::round(tenths)) > 1e-9) return std::nullopt;
+  return static_cast<int>(std::round(tenths));
+}
+
+struct Operation {
+  const char* name;
+  const char* usage;
+  int parameters;
+  // Checks the parameters and returns the step; sets `error` when they are out of range.
+  std::function<std::function<void(Corvex&)>(const std::vector<std::string>&, std::string&)> make;
+};
+
+std::function<void(Corvex&)> Simple(void (*command)(Corvex&)) {
+  return [command](Corvex& corvex) { command(corvex); };
+}
+
+template <typename Command>
+std::function<void(Corvex&)> Plain(Command command) {
+  return [command](Corvex& corvex) { command(corvex); };
+}
+
+const std::vector<Operation>& Operations() {
+  static const std::vector<Operation> operations = {
+      {"normal", "normal:B:W  black 0-254, white B+1 to 300", 2,
+       [](const std::vector<std::string>& p, std::string& error) -> std::function<void(Corvex&)> {
+         const auto black = Whole(p[0]);
+         const auto white = Whole(p[1]);
+         if (!black || !white || *black < 0 || *black > 254 || *white <= *black || *white > 300) {
+           error = "normal:B:W needs 0 <= B <= 254 and B < W <= 300";
+           return {};
+         }
+         return [b = *black, w = *white](Corvex& c) { NormalStretch(c, b, w); };
+       }},
+      {"power", "power:P  0.1 to 3.0 in steps of 0.1", 1,
+       [](const std::vector<std::string>& p, std::string& error) -> std::function<void(Corvex&)> {
+         const auto tenths = Tenths(p[0]);
+         if (!tenths || *tenths < 1 || *tenths > 30) {
+           error = "power:P needs P from 0.1 to 3.0 in steps of 0.1";
+           return {};
+         }
+         return [t = *tenths](Corvex& c) { PowerStretch(c, t / 10.0); };
+       }},
+      {"sine", "sine", 0, [](auto&, auto&) { return Plain([](Corvex& c) { SineStretch(c); }); }},
+      {"remove-background", "remove-background  (uses the sky level of the image shown)", 0,
+       [](auto&, auto&) { return Plain([](Corvex& c) { RemoveBackground(c); }); }},
+      {"nonlinear", "nonlinear:P  1-50", 1,
+       [](const std::vector<std::string>& p, std::string& error) -> std::function<void(Corvex&)> {
+         const auto power = Whole(p[0]);
+         if (!power || *power < 1 || *power > 50) {
+           error = "nonlinear:P needs P from 1 to 50";
+           return {};
+         }
+         return [n = *power](Corvex& c) { NonLinearStretch(c, n); };
+       }},
+      {"log", "log", 0, [](auto&, auto&) { return Plain([](Corvex& c) { LogStretch(c); }); }},
+      {"antilog", "antilog", 0,
+       [](auto&, auto&) { return Plain([](Corvex& c) { AntiLogStretch(c); }); }},
+      {"invert", "invert", 0,
+       [](auto&, auto&) { return Plain([](Corvex& c) { InvertImage(c); }); }},
+      {"lowpass", "lowpass", 0, [](auto&, auto&) { return Simple(LowPassFilter); }},
+      {"gaussian", "gaussian", 0, [](auto&, auto&) { return Simple(GaussianFilter); }},
+      {"highpass-low", "highpass-low", 0,
+       [](auto&, auto&) { return Plain([](Corvex& c) { HighPassLowPowerFilter(c); }); }},
+      {"highpass-high", "highpass-high", 0,
+       [](auto&, auto&) { return Simple(HighPassHighPowerFilter); }},
+      {"smoother-sharper", "smoother-sharper", 0,
+       [](auto&, auto&) { return Simple(SmootherSharperFilter); }},
+      {"bas-relief", "bas-relief", 0, [](auto&, auto&) { return Simple(BasReliefFilter); }},
+      {"unsharp", "unsharp:R:P  radius 1-7, power 1-7", 2,
+       [](const std::vector<std::string>& p, std::string& error) -> std::function<void(Corvex&)> {
+         const auto radius = Whole(p[0]);
+         const auto power = Whole(p[1]);
+         if (!radius || !power || *radius < 1 || *radius > 7 || *power < 1 || *power > 7) {
+           error = "unsharp:R:P needs R and P from 1 to 7";
+           return {};
+         }
+         return [r = *radius, k = *power](Corvex& c) { UnsharpMask(c, r, k); };
+       }},
+      {"median", "median:R:P  radius 1-3, power in tenths 1-10", 2,
+       [](const std::vector<std::string>& p, std::string& error) -> std::function<void(Corvex&)> {
+         const auto radius = Whole(p[0]);
+         const auto power = Whole(p[1]);
+         if (!radius || !power || *radius < 1 || *radius > 3 || *power < 1 || *power > 10) {
+           error = "median:R:P needs R from 1 to 3 and P (tenths) from 1 to 10";
+           return {};
+         }
+         return [r = *radius, t = *power](Corvex& c) { MedianFilter(c, r, t); };
+       }},
+      {"gradient", "gradient", 0, [](auto&, auto&) { return Simple(GradientFilter); }},
+      {"mirror", "mirror", 0, [](auto&, auto&) { return Simple(MirrorImage); }},
+      {"undo", "undo  (Undo Last Filter)", 0, [](auto&, auto&) { return Simple(UndoLastFilter); }},
+  };
+  return operations;
+}
+
+}  // namespace
+
+std::optional<ProcessingStep> ParseProcessingStep(const std::string& text, std::string& error) {
+  const std::vector<std::string> parts = Split(text);
+  for (const Operation& operation : Operations()) {
+    if (parts[0] != operation.name) continue;
+    if (static_cast<int>(parts.size()) - 1 != operation.parameters) {
+      error = "\"" + text + "\": use " + operation.usage;
+      return std::nullopt;
+    }
+    const std::vector<std::string> parameters(parts.begin() + 1, parts.end());
+    std::function<void(Corvex&)> run = operation.make(parameters, error);
+    if (!run) {
+      error = "\"" + text + "\": " + error;
+      return std::nullopt;
+    }
+    return ProcessingStep{text, std::move(run)};
+  }
+  error = "unknown operation \"" + parts[0] + "\"";
+  return std::nullopt;
+}
+
+std::string ProcessingStepHelp() {
+  std::string help = "Operations, applied in order:";
+  for (const Operation& operation : Operations()) help += std::string("\n  ") + operation.usage;
+  return help;
+}
+
+int RunProcess(Corvex& corvex, const std::string& in, const std::string& out,
+               const std::vector<ProcessingStep>& steps) {
+  // The main window measures the sky level at every repaint, and "Remove Background" uses
+  // that level: here every rebuild of the display stands for a repaint.
+  corvex.displayRebuild = [](Corvex& c) {
+    c.state.backgroundLevel = RefreshBackgroundLevel(c.store.currentImage);
+  };
+  if (!LoadImage(corvex, in)) return 1;
+  for (const ProcessingStep& step : steps) step.run(corvex);
+  if (!SaveImage(corvex, out, FitsEncoding::kAsRead)) return 1;
+  std::printf("Processing history:\n");
+  bool any = false;
+  for (std::size_t i = 0; i < corvex.history.entries.size(); ++i) {
+    if (corvex.history.entries[i].empty()) continue;
+    std::printf("  %2zu. %s\n", i + 1, corvex.history.entries[i].c_str());
+    any = true;
+  }
+  if (!any) std::printf("  (none)\n");
+  return 0;
+}
+
+}  // namespace corvex::cli

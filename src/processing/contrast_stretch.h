@@ -1,0 +1,63 @@
+// The contrast stretches: every stretch fills the one shared 32768-entry table by its own
+// formula, then the table is applied to the whole image (v becomes 2 x table[v / 2]), with an
+// undo copy and a history label.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "state/image_store.h"
+
+namespace corvex {
+
+struct Corvex;
+
+inline constexpr int kStretchEntries = 32768;
+using StretchTable = FixedBuffer<std::uint16_t, kStretchEntries>;
+
+// ---- Table formulas (pure) ----
+void FillNormalTable(StretchTable& table, int black, int white);
+void FillPowerTable(StretchTable& table, double power);
+void FillSineTable(StretchTable& table);
+void FillRemoveBackgroundTable(StretchTable& table, int level);
+void FillNonLinearTable(StretchTable& table, double power);
+void FillLogTable(StretchTable& table);
+void FillAntiLogTable(StretchTable& table);
+void FillInvertTable(StretchTable& table);
+// Colour synthesis's automatic stretch: the non-linear curve over half the range, continued
+// past it (see the definition).
+void FillSynthesisNonLinearTable(StretchTable& table, double power);
+
+// v = 2 x table[v / 2] for the values at indices begin..end-1.
+void ApplyStretch(ImageBuffer& image, const StretchTable& table, int begin = 0,
+                  int end = kImageValues);
+
+// ---- Background levels (high bytes of the values) ----
+// The mean of the three most frequent high bytes of rows 10-289: what the main window keeps
+// after every repaint.
+int RefreshBackgroundLevel(const ImageBuffer& image);
+// The most frequent high byte of rows 40-69.
+int SkyBackgroundLevel(const ImageBuffer& image);
+
+// ---- The apply step ----
+// Undo copy, the table over rows 10-289 in 16 progress blocks ("CONTRAST STRETCH") and over
+// rows 0-9 unless the frame is labelled, then (with `refresh`) the display rebuild.
+void ApplyStretchTable(Corvex& corvex, bool refresh);
+
+// ---- Commands: each returns whether it changed the image ----
+bool NormalStretch(Corvex& corvex, int black, int white);  // black < white, else nothing
+bool PowerStretch(Corvex& corvex, double power);           // nothing for a power of 1.0
+bool SineStretch(Corvex& corvex);
+// Uses state.backgroundLevel; nothing below 3. `refresh` false is colour synthesis's entry.
+bool RemoveBackground(Corvex& corvex, bool refresh = true);
+bool NonLinearStretch(Corvex& corvex, int power);
+bool LogStretch(Corvex& corvex);
+bool AntiLogStretch(Corvex& corvex);
+bool InvertImage(Corvex& corvex);
+// Colour synthesis's stretch: the synthesis table applied without display refresh.
+void SynthesisNonLinearStretch(Corvex& corvex, double power);
+
+// "Undo Last Filter": the undo image back, the display rebuilt, the last history entry gone.
+void UndoLastFilter(Corvex& corvex);
+
+}  // namespace corvex

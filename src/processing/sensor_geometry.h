@@ -1,0 +1,60 @@
+// How a stored frame maps onto the sensor: the colour filter's phase, the black-level
+// reference, the label band that processing leaves alone, QZ row resampling, the mirror and
+// the two display-geometry toggles.
+#pragma once
+
+#include <cstdint>
+
+#include "state/image_store.h"
+
+namespace corvex {
+
+struct Corvex;
+
+inline constexpr int kLabelBandRows = 10;
+inline constexpr int kLabelBandValues = kLabelBandRows * kImageStride;  // 5120
+inline constexpr std::uint16_t kLabelMarkerValue = 17;
+inline constexpr int kQzDisplayRows = 373;
+inline constexpr float kQzDisplayFactor = 1.2862068f;  // 373 / 290
+inline constexpr int kTiffRows = 372;
+inline constexpr float kTiffFactor = 1.2827586f;  // 372 / 290
+
+// The colour filter repeats every two columns and rows. The column phase is "Pixel Offset" at
+// column 0 and flips at every column; the row phase is "Line Offset" at row 0 and flips at
+// every row.
+inline bool ColumnPhase(int column, bool pixelOffset) {
+  return pixelOffset != (column % 2 == 1);
+}
+inline bool RowPhase(int row, bool lineOffset) {
+  return lineOffset != (row % 2 == 1);
+}
+
+// The integer mean of the 600 values in columns 3-5 of rows 20-219.
+int BlackLevel(const ImageBuffer& image);
+
+// A frame carries the label band when its row-0 values at columns 4 and 5 add up to 34.
+bool HasLabelBand(const ImageBuffer& image);
+// The first row processing may change: 10 for a labelled frame, else 0.
+inline int FirstUnprotectedRow(const ImageBuffer& image) {
+  return HasLabelBand(image) ? kLabelBandRows : 0;
+}
+
+// Stretches `sourceRows` rows of `rowBytes` 8-bit values to `targetRows` rows: output row n
+// blends source rows floor(n / factor) and the one below by the fraction (single precision),
+// truncated and capped at 255; the last output row takes its source row unblended.
+void ResampleRows(const std::uint8_t* source, int sourceRows, int rowBytes, std::uint8_t* target,
+                  int targetRows, float factor);
+
+// Reverses every row over its full 512 values (column k goes to 511 - k), the colour planes
+// too when colour converted, leaving a labelled frame's rows 0-9 as they are. The mirrored
+// copies are built in secondaryImage and the scratch planes. Rebuilds the display.
+void MirrorImage(Corvex& corvex);
+
+// "Change to QZ Geometry": flips qzGeometry (switching it on switches "Fit to window" off)
+// and rebuilds the display.
+void ToggleQzGeometry(Corvex& corvex);
+// "Fit to window": flips fitToWindow; switching it on in QZ geometry leaves QZ geometry and
+// rebuilds the display.
+void ToggleFitToWindow(Corvex& corvex);
+
+}  // namespace corvex
