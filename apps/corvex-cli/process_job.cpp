@@ -6,6 +6,8 @@
 
 #include "corvex.h"
 #include "file_commands.h"
+#include "processing/colour_adjustments.h"
+#include "processing/colour_synthesis.h"
 #include "processing/contrast_stretch.h"
 #include "processing/sensor_geometry.h"
 #include "processing/spatial_filters.h"
@@ -45,9 +47,10 @@ std::optional<int> Tenths(const std::string& text) {
 struct Operation {
   const char* name;
   const char* usage;
-  int parameters;
+  int parameters;    // how many ':'-separated parameters it takes
   // Checks the parameters and returns the step; sets `error` when they are out of range.
   std::function<std::function<void(Corvex&)>(const std::vector<std::string>&, std::string&)> make;
+  int optional = 0;  // how many of the last parameters may be left out
 };
 
 std::function<void(Corvex&)> Simple(void (*command)(Corvex&)) {
@@ -57,6 +60,88 @@ std::function<void(Corvex&)> Simple(void (*command)(Corvex&)) {
 template <typename Command>
 std::function<void(Corvex&)> Plain(Command command) {
   return [command](Corvex& corvex) { command(corvex); };
+}
+
+bool InRange(const std::optional<int>& value, int low, int high) {
+  return value && *value >= low && *value <= high;
+}
+
+// "synth", "synth:settings" or "synth:antialias,weak,unsharp=3/2,...".
+std::function<void(Corvex&)> MakeSynthesis(const std::vector<std::string>& p, std::string& error) {
+  if (!p.empty() && p[0] == "settings") {
+    return [](Corvex& c) { SynthesizeColourImage(c, [](ProgramSettings&) { return true; }); };
+  }
+  ProgramSettings chosen;  // only the synthesis options are taken from it
+  chosen.antiAlias = chosen.lightPollutionCorrection = chosen.weakStretch = false;
+  chosen.strongStretch = chosen.userStretch = chosen.removeBackground = false;
+  chosen.highPassLowPower = chosen.unsharpMask = false;
+  std::string list = p.empty() ? "" : p[0];
+  std::size_t start = 0;
+  while (start < list.size()) {
+    std::size_t comma = list.find(',', start);
+    if (comma == std::string::npos) comma = list.size();
+    const std::string option = list.substr(start, comma - start);
+    start = comma + 1;
+    if (option == "antialias") {
+      chosen.antiAlias = true;
+    } else if (option == "lightpollution") {
+      chosen.lightPollutionCorrection = true;
+    } else if (option == "weak") {
+      chosen.weakStretch = true;
+    } else if (option == "strong") {
+      chosen.strongStretch = true;
+    } else if (option.rfind("user=", 0) == 0) {
+      const auto power = Whole(option.substr(5));
+      if (!InRange(power, 2, 29)) {
+        error = "user=P needs P from 2 to 29";
+        return {};
+      }
+      chosen.userStretch = true;
+      chosen.userStretchValue = *power;
+    } else if (option == "background") {
+      chosen.removeBackground = true;
+    } else if (option == "highpass") {
+      chosen.highPassLowPower = true;
+    } else if (option.rfind("unsharp=", 0) == 0) {
+      const std::size_t slash = option.find('/');
+      const auto diameter = Whole(option.substr(8, slash == std::string::npos ? slash : slash - 8));
+      std::optional<int> power;
+      if (slash != std::string::npos) power = Whole(option.substr(slash + 1));
+      if (!InRange(diameter, 2, 6) || !InRange(power, 1, 6)) {
+        error = "unsharp=D/P needs D from 2 to 6 and P from 1 to 6";
+        return {};
+      }
+      chosen.unsharpMask = true;
+      chosen.unsharpDiameter = *diameter;
+      chosen.unsharpPower = *power;
+    } else if (!option.empty()) {
+      error = "unknown synthesis option \"" + option + "\"";
+      return {};
+    }
+  }
+  if (chosen.weakStretch + chosen.strongStretch + chosen.userStretch > 1) {
+    error = "choose one of weak, strong and user=P";
+    return {};
+  }
+  // The options are set as the dialog would set them, after synthesis reads the settings.
+  return [chosen](Corvex& c) {
+    SynthesizeColourImage(c, [chosen](ProgramSettings& s) {
+      s.antiAlias = chosen.antiAlias;
+      s.lightPollutionCorrection = chosen.lightPollutionCorrection;
+      s.weakStretch = chosen.weakStretch;
+      s.strongStretch = chosen.strongStretch;
+      s.userStretch = chosen.userStretch;
+      if (chosen.userStretch) s.userStretchValue = chosen.userStretchValue;
+      s.removeBackground = chosen.removeBackground;
+      s.highPassLowPower = chosen.highPassLowPower;
+      s.unsharpMask = chosen.unsharpMask;
+      if (chosen.unsharpMask) {
+        s.unsharpDiameter = chosen.unsharpDiameter;
+        s.unsharpPower = chosen.unsharpPower;
+      }
+      return true;
+    });
+  };
 }
 
 const std::vector<Operation>& Operations() {
@@ -129,6 +214,48 @@ const std::vector<Operation>& Operations() {
       {"gradient", "gradient", 0, [](auto&, auto&) { return Simple(GradientFilter); }},
       {"mirror", "mirror", 0, [](auto&, auto&) { return Simple(MirrorImage); }},
       {"undo", "undo  (Undo Last Filter)", 0, [](auto&, auto&) { return Simple(UndoLastFilter); }},
+      {"synth",
+       "synth[:OPTIONS]  colour synthesis; OPTIONS: settings, or any of antialias, lightpollution,"
+       " weak, strong, user=P, background, highpass, unsharp=D/P",
+       1, MakeSynthesis, 1},
+      {"antialias", "antialias", 0,
+       [](auto&, auto&) { return Plain([](Corvex& c) { AntiAliasFilter(c); }); }},
+      {"lowpass-colour", "lowpass-colour", 0,
+       [](auto&, auto&) { return Plain([](Corvex& c) { LowPassColourFilter(c); }); }},
+      {"balance", "balance:R:G:B[:S]  balance -10 to 127 each, saturation 1-9", 4,
+       [](const std::vector<std::string>& p, std::string& error) -> std::function<void(Corvex&)> {
+         const auto r = Whole(p[0]);
+         const auto g = Whole(p[1]);
+         const auto b = Whole(p[2]);
+         const std::optional<int> saturation = p.size() > 3 ? Whole(p[3]) : std::optional<int>(0);
+         if (!InRange(r, -10, 127) || !InRange(g, -10, 127) || !InRange(b, -10, 127) ||
+             !saturation || (p.size() > 3 && !InRange(saturation, 1, 9))) {
+           error = "balance:R:G:B[:S] needs R, G, B from -10 to 127 and S from 1 to 9";
+           return {};
+         }
+         return [r = *r, g = *g, b = *b, s = *saturation](Corvex& c) {
+           ColourBalance(c, r, g, b, s == 0 ? c.state.settings.saturationFactor : s);
+         };
+       },
+       1},
+      {"chromatic", "chromatic:RH:RV:BH:BV  shifts -3 to 3", 4,
+       [](const std::vector<std::string>& p, std::string& error) -> std::function<void(Corvex&)> {
+         std::optional<int> v[4];
+         for (int i = 0; i < 4; ++i) {
+           v[i] = Whole(p[i]);
+           if (!InRange(v[i], -3, 3)) {
+             error = "chromatic:RH:RV:BH:BV needs shifts from -3 to 3";
+             return {};
+           }
+         }
+         return [a = *v[0], b = *v[1], c2 = *v[2], d = *v[3]](Corvex& c) {
+           ChromaticAdjustment(c, a, b, c2, d);
+         };
+       }},
+      {"balance-histogram", "balance-histogram", 0,
+       [](auto&, auto&) { return Plain([](Corvex& c) { BalanceColourHistogram(c); }); }},
+      {"undo-colour", "undo-colour  (Undo Last Colour Filter)", 0,
+       [](auto&, auto&) { return Plain([](Corvex& c) { UndoLastColourFilter(c); }); }},
   };
   return operations;
 }
@@ -139,7 +266,8 @@ std::optional<ProcessingStep> ParseProcessingStep(const std::string& text, std::
   const std::vector<std::string> parts = Split(text);
   for (const Operation& operation : Operations()) {
     if (parts[0] != operation.name) continue;
-    if (static_cast<int>(parts.size()) - 1 != operation.parameters) {
+    const int given = static_cast<int>(parts.size()) - 1;
+    if (given > operation.parameters || given < operation.parameters - operation.optional) {
       error = "\"" + text + "\": use " + operation.usage;
       return std::nullopt;
     }

@@ -20,6 +20,15 @@ struct ProgramState {
   bool fitToWindow = false;      // display stretched to the window
   bool mergingMode = false;      // a merge is being set up; loads keep the colour flag
   std::string currentImageFile;  // the file the current image was last loaded from
+  // --- Colour adjustments: reset to 0 by every colour synthesis ---
+  int balanceRed = 0;  // "Colour Starting Balance": the offsets subtracted are twice these
+  int balanceGreen = 0;
+  int balanceBlue = 0;
+  int redShiftHorizontal = 0;  // "CHROMATIC ADJUSTMENT", pixels -3..3
+  int redShiftVertical = 0;
+  int blueShiftHorizontal = 0;
+  int blueShiftVertical = 0;
+  bool autoSynthesis = false;  // synthesis started by the capture run: no dialog
   int backgroundLevel = 0;  // high byte of the sky, as the main window measured it last repaint
 
   // --- Capture settings (the camera control panel) ---

@@ -1,0 +1,275 @@
+#include "processing/colour_adjustments.h"
+
+#include <algorithm>
+
+#include "corvex.h"
+#include "files/settings_file.h"
+#include "processing/sensor_geometry.h"
+#include "state/messages.h"
+
+namespace corvex {
+
+namespace {
+
+constexpr int kAntiAliasKernel[7][7] = {
+    {0, 1, 2, 3, 2, 1, 0}, {1, 2, 3, 4, 3, 2, 1}, {2, 3, 6, 9, 6, 3, 2}, {3, 4, 9, 12, 9, 4, 3},
+    {2, 3, 6, 9, 6, 3, 2}, {1, 2, 3, 4, 3, 2, 1}, {0, 1, 2, 3, 2, 1, 0}};
+constexpr int kAntiAliasDivisor = 156;
+constexpr int kLowPassKernel[3][3] = {{1, 2, 1}, {2, 4, 2}, {1, 2, 1}};
+constexpr int kBalanceKeepFrom = 245;
+constexpr int kStartBinPixels = 5000;
+constexpr int kNotColourFilter = 7;
+constexpr int kNotColourBalance = 25;
+constexpr int kNotColourAdjustment = 26;
+
+using Plane = std::uint8_t*;
+
+std::array<Plane, 3> Planes(const MutablePlaneView& view) {
+  return {view.red, view.green, view.blue};
+}
+
+MutablePlaneView ViewOf(ColourPlanes& planes) {
+  return {planes.red.data(), planes.green.data(), planes.blue.data()};
+}
+
+void CopyPlanes(const MutablePlaneView& from, const MutablePlaneView& to) {
+  const auto in = Planes(from);
+  const auto out = Planes(to);
+  for (int p = 0; p < 3; ++p) std::copy_n(in[p], kImageValues, out[p]);
+}
+
+// The 13th largest of a 5 x 5 window of bytes, by a sliding 256-bin histogram per row.
+void MedianOf25(const std::uint8_t* in, std::uint8_t* out) {
+  for (int y = 3; y <= 286; ++y) {
+    int counts[256] = {};
+    const auto column = [&](int x, int delta) {
+      for (int row = y - 2; row <= y + 2; ++row) counts[in[row * kImageStride + x]] += delta;
+    };
+    for (int x = 1; x <= 5; ++x) column(x, 1);
+    for (int x = 3; x <= 508; ++x) {
+      int seen = 0;
+      int value = 0;
+      while ((seen += counts[value]) < 13) ++value;
+      out[y * kImageStride + x] = static_cast<std::uint8_t>(value);
+      column(x - 2, -1);
+      column(x + 3, 1);
+    }
+  }
+}
+
+bool Refuse(Corvex& corvex, int message) {
+  if (corvex.state.colourConverted) return false;
+  ShowMessage(corvex.host, message);
+  return true;
+}
+
+}  // namespace
+
+void SaveColourUndo(Corvex& corvex) {
+  CopyPlanes(MainPlanes(corvex.store), ViewOf(corvex.store.colourUndo));
+}
+
+void AntiAliasPass(const MutablePlaneView& planes, const MutablePlaneView& detail,
+                   const MutablePlaneView& scratch, const std::function<void(int)>& progress) {
+  const auto plane = Planes(planes);
+  const auto details = Planes(detail);
+  const auto medians = Planes(scratch);
+  // Outside the computed area a pixel keeps its value: no detail, its own value as median.
+  for (int p = 0; p < 3; ++p) {
+    std::fill_n(details[p], kImageValues, 0);
+    std::copy_n(plane[p], kImageValues, medians[p]);
+  }
+  for (int y = 3; y <= 286; ++y) {
+    if (progress) progress(y / 2);
+    for (int p = 0; p < 3; ++p) {
+      const std::uint8_t* in = plane[p];
+      for (int x = 3; x <= 508; ++x) {
+        int sum = 0;
+        for (int dy = -3; dy <= 3; ++dy) {
+          const std::uint8_t* row = in + (y + dy) * kImageStride + x - 3;
+          for (int dx = 0; dx < 7; ++dx) sum += row[dx] * kAntiAliasKernel[dy + 3][dx];
+        }
+        const int low = std::min(sum / kAntiAliasDivisor, 255);
+        const int value = in[y * kImageStride + x];
+        details[p][y * kImageStride + x] = static_cast<std::uint8_t>(low < value ? value - low : 0);
+      }
+    }
+  }
+  for (int p = 0; p < 3; ++p) MedianOf25(plane[p], medians[p]);
+  if (progress) progress(570 / 2);
+  for (int i = 0; i < kImageValues; ++i) {
+    const int d = (details[0][i] + details[1][i] + details[2][i]) / 3;
+    for (int p = 0; p < 3; ++p)
+      plane[p][i] = static_cast<std::uint8_t>(std::min(medians[p][i] + d, 255));
+  }
+}
+
+void LowPassColourPass(const MutablePlaneView& planes, const MutablePlaneView& scratch) {
+  const auto plane = Planes(planes);
+  const auto out = Planes(scratch);
+  for (int p = 0; p < 3; ++p) {
+    std::copy_n(plane[p], kImageValues, out[p]);
+    for (int y = 1; y <= 288; ++y) {
+      for (int x = 1; x <= 510; ++x) {
+        int sum = 0;
+        for (int dy = -1; dy <= 1; ++dy) {
+          for (int dx = -1; dx <= 1; ++dx) {
+            sum += plane[p][(y + dy) * kImageStride + x + dx] * kLowPassKernel[dy + 1][dx + 1];
+          }
+        }
+        out[p][y * kImageStride + x] = static_cast<std::uint8_t>(std::min(sum / 16, 255));
+      }
+    }
+    std::copy_n(out[p], kImageValues, plane[p]);
+  }
+}
+
+void BalancePass(const MutablePlaneView& planes, int red, int green, int blue) {
+  const auto plane = Planes(planes);
+  const int offsets[3] = {2 * red, 2 * green, 2 * blue};
+  for (int i = 0; i < kImageValues; ++i) {
+    if (plane[0][i] == 0 && plane[1][i] == 0 && plane[2][i] == 0) continue;
+    for (int p = 0; p < 3; ++p) {
+      const int value = plane[p][i];
+      if (value >= kBalanceKeepFrom) continue;
+      plane[p][i] =
+          static_cast<std::uint8_t>(offsets[p] >= value ? 0 : std::min(value - offsets[p], 255));
+    }
+  }
+}
+
+void ChromaticPass(const MutablePlaneView& planes, const MutablePlaneView& scratch, int redH,
+                   int redV, int blueH, int blueV, int firstRow) {
+  const std::pair<std::uint8_t*, std::uint8_t*> shifted[2] = {{planes.red, scratch.red},
+                                                              {planes.blue, scratch.blue}};
+  const int horizontal[2] = {redH, blueH};
+  const int vertical[2] = {redV, blueV};
+  for (int p = 0; p < 2; ++p) {
+    std::uint8_t* plane = shifted[p].first;
+    std::uint8_t* work = shifted[p].second;
+    std::copy_n(plane, kImageValues, work);
+    const int h = horizontal[p];
+    for (int y = firstRow; y < kImageRows; ++y) {
+      for (int x = 0; x < kImageStride; ++x) {
+        const int from = x + h;
+        if (from >= 0 && from < kImageStride)
+          work[y * kImageStride + x] = plane[y * kImageStride + from];
+      }
+    }
+    std::copy_n(work, kImageValues, plane);
+    const int v = vertical[p];
+    for (int y = firstRow; y < kImageRows; ++y) {
+      const int from = y + v;
+      if (from < firstRow || from >= kImageRows) continue;
+      std::copy_n(plane + from * kImageStride, kImageStride, work + y * kImageStride);
+    }
+    std::copy_n(work, kImageValues, plane);
+  }
+}
+
+ColourStartBins ColourHistogramStarts(const PlaneView& planes) {
+  const std::uint8_t* const all[3] = {planes.red, planes.green, planes.blue};
+  int starts[3];
+  for (int p = 0; p < 3; ++p) {
+    int counts[128] = {};
+    for (int i = kLabelBandValues; i < kImageValues; ++i) ++counts[all[p][i] / 2];
+    starts[p] = 1;
+    for (int j = 1; j <= 119; ++j) {
+      if (counts[j] > kStartBinPixels) {
+        starts[p] = j;
+        break;
+      }
+    }
+  }
+  return {starts[0], starts[1], starts[2]};
+}
+
+bool AntiAliasFilter(Corvex& corvex, bool refresh) {
+  if (Refuse(corvex, kNotColourFilter)) return false;
+  ImageStore& store = corvex.store;
+  corvex.host.OpenProgress("ANTI-ALIAS PROGRESS");
+  AntiAliasPass(MainPlanes(store), ViewOf(store.colourDetail), ViewOf(store.colourScratch),
+                [&corvex](int position) { corvex.host.SetProgress(position); });
+  corvex.host.CloseProgress();
+  if (refresh) RebuildDisplay(corvex);
+  return true;
+}
+
+bool LowPassColourFilter(Corvex& corvex) {
+  if (Refuse(corvex, kNotColourFilter)) return false;
+  SaveColourUndo(corvex);
+  LowPassColourPass(MainPlanes(corvex.store), ViewOf(corvex.store.colourScratch));
+  RebuildDisplay(corvex);
+  return true;
+}
+
+bool ColourBalance(Corvex& corvex, int red, int green, int blue, int saturation) {
+  if (Refuse(corvex, kNotColourBalance)) return false;
+  ProgramSettings& settings = corvex.state.settings;
+  const bool saturationChanged = saturation != settings.saturationFactor;
+  if (red == 0 && green == 0 && blue == 0 && !saturationChanged) return false;
+  if (saturationChanged) {
+    settings.saturationFactor = saturation;
+    WriteSettingsFile(corvex);
+  }
+  corvex.state.balanceRed = red;
+  corvex.state.balanceGreen = green;
+  corvex.state.balanceBlue = blue;
+  corvex.host.OpenProgress("COLOUR BALANCE IN PROGRESS");
+  SaveColourUndo(corvex);
+  BalancePass(MainPlanes(corvex.store), red, green, blue);
+  corvex.host.SetProgress(256);
+  corvex.host.CloseProgress();
+  RebuildDisplay(corvex);
+  return true;
+}
+
+bool ChromaticAdjustment(Corvex& corvex, int redH, int redV, int blueH, int blueV) {
+  if (Refuse(corvex, kNotColourAdjustment)) return false;
+  ImageStore& store = corvex.store;
+  ProgramState& state = corvex.state;
+  state.redShiftHorizontal = redH;
+  state.redShiftVertical = redV;
+  state.blueShiftHorizontal = blueH;
+  state.blueShiftVertical = blueV;
+  CopyImage(store.currentImage, store.secondaryImage);
+  SaveColourUndo(corvex);
+  ChromaticPass(MainPlanes(store), ViewOf(store.colourScratch), redH, redV, blueH, blueV,
+                FirstUnprotectedRow(store.currentImage));
+  RebuildDisplay(corvex);
+  return true;
+}
+
+bool BalanceColourHistogram(Corvex& corvex) {
+  if (Refuse(corvex, kNotColourAdjustment)) return false;
+  ImageStore& store = corvex.store;
+  CopyImage(store.currentImage, store.secondaryImage);
+  SaveColourUndo(corvex);
+  const ColourStartBins starts = ColourHistogramStarts(MainPlanes(store));
+  const int top = std::max({starts.red, starts.green, starts.blue});
+  const auto deficit = [top](int start) { return static_cast<int>((top - start) * 1.2f); };
+  const int dR = deficit(starts.red), dG = deficit(starts.green), dB = deficit(starts.blue);
+  std::uint8_t* plane = store.bluePlane.data();
+  int d = dB;
+  if (dG < dR && dB < dR) {
+    plane = store.redPlane.data();
+    d = dR;
+  } else if (dR < dG && dB < dG) {
+    plane = store.greenPlane.data();
+    d = dG;
+  }
+  for (int i = 0; i < kImageValues; ++i) {
+    if (plane[i] < 255 - d) plane[i] = static_cast<std::uint8_t>(plane[i] + d);
+  }
+  RebuildDisplay(corvex);
+  return true;
+}
+
+bool UndoLastColourFilter(Corvex& corvex) {
+  if (Refuse(corvex, kNotColourFilter)) return false;
+  CopyPlanes(ViewOf(corvex.store.colourUndo), MainPlanes(corvex.store));
+  RebuildDisplay(corvex);
+  return true;
+}
+
+}  // namespace corvex

@@ -1,0 +1,53 @@
+// The colour menu: filters and adjustments of the three 8-bit colour planes of a colour
+// converted image. The luminance is never changed. Each command refuses a raw image with
+// "Image not Colour Converted".
+#pragma once
+
+#include <array>
+#include <functional>
+
+#include "state/image_store.h"
+
+namespace corvex {
+
+struct Corvex;
+
+struct ColourStartBins {
+  int red = 1, green = 1, blue = 1;
+};
+
+// ---- Passes (pure) ----
+// Suppresses colour noise and keeps fine detail: each plane's 5 x 5 median plus the pixel's
+// mean detail (value above its 7 x 7 low pass) over the three planes. Rows 3-286 and columns
+// 3-508 are computed; the border keeps the planes' own values.
+void AntiAliasPass(const MutablePlaneView& planes, const MutablePlaneView& detail,
+                   const MutablePlaneView& scratch, const std::function<void(int)>& progress = {});
+// The 3 x 3 weighted mean over rows 1-288 and columns 1-510; the border keeps its values.
+void LowPassColourPass(const MutablePlaneView& planes, const MutablePlaneView& scratch);
+// Subtracts 2 x the balance values (a negative value raises the plane) from every pixel that
+// is not black in all three planes; values of 245 and above stay.
+void BalancePass(const MutablePlaneView& planes, int red, int green, int blue);
+// Shifts red and blue against green by whole pixels: horizontally, then vertically, from
+// `firstRow` on. A value whose source falls outside the plane keeps its own.
+void ChromaticPass(const MutablePlaneView& planes, const MutablePlaneView& scratch, int redH,
+                   int redV, int blueH, int blueV, int firstRow);
+// Each plane's start bin: the first bin of two values (from 2-3 on) with more than 5000 pixels
+// in rows 10-289.
+ColourStartBins ColourHistogramStarts(const PlaneView& planes);
+
+// ---- Commands ----
+bool AntiAliasFilter(Corvex& corvex, bool refresh = true);  // keeps the colour undo copy
+bool LowPassColourFilter(Corvex& corvex);
+// "Set Colour Balance" with the dialog's values (-10..127 each) and saturation factor (1-9).
+// Nothing happens when all three are 0 and the saturation is unchanged; a changed saturation
+// is written to the settings file.
+bool ColourBalance(Corvex& corvex, int red, int green, int blue, int saturation);
+// "Adjust Chromatism", shifts -3..3.
+bool ChromaticAdjustment(Corvex& corvex, int redH, int redV, int blueH, int blueV);
+bool BalanceColourHistogram(Corvex& corvex);
+bool UndoLastColourFilter(Corvex& corvex);
+
+// The colour undo copy every colour command but the anti-alias filter takes first.
+void SaveColourUndo(Corvex& corvex);
+
+}  // namespace corvex

@@ -1,0 +1,203 @@
+#include "processing/colour_synthesis.h"
+
+#include <algorithm>
+#include <array>
+
+#include "corvex.h"
+#include "files/settings_file.h"
+#include "processing/colour_adjustments.h"
+#include "processing/contrast_stretch.h"
+#include "processing/sensor_geometry.h"
+#include "processing/spatial_filters.h"
+#include "state/messages.h"
+
+namespace corvex {
+
+namespace {
+
+constexpr int kSaturatedLuminance = 60000;
+constexpr std::uint16_t kBlackLevelKeep = 65500;
+constexpr int kSynthesisRows = kImageRows - 1;  // row 289 is not computed
+constexpr int kImageColumns = 510;
+
+int StretchPower(const ProgramSettings& settings) {
+  if (settings.weakStretch) return 2;
+  if (settings.strongStretch) return 18;
+  if (settings.userStretch) return settings.userStretchValue;
+  return 0;
+}
+
+}  // namespace
+
+SynthesisPixel SynthesizePixel(const ImageBuffer& image, int x, int y, bool columnPhase,
+                               bool rowPhase) {
+  const auto at = [&image](int col, int row) {
+    return static_cast<int>(image[row * kImageStride + col]);
+  };
+  const int p = at(x, y);
+  const int left = at(x - 1, y);
+  const int o = left + at(x + 1, y) + at(x, y - 1) + at(x, y + 1);
+  const int d = at(x - 1, y - 1) + at(x + 1, y - 1) + at(x - 1, y + 1) + at(x + 1, y + 1);
+  const int s = p + o + d;
+
+  SynthesisPixel pixel;
+  const double luminance = (left + p) / 1.6;
+  pixel.luminance = luminance > 65535 ? 65535 : static_cast<std::uint16_t>(luminance);
+
+  int red = 0, green = 0, blue = 0;
+  if (columnPhase && rowPhase) {
+    red = (7 * d - 2 * o - 12 * p) / 40;
+    green = (6 * o - d - 4 * p) / 40;
+    blue = (s - 11 * red - 13 * green) / 8;
+  } else if (columnPhase) {
+    red = (2 * o + 2 * d - 12 * p) / 20;
+    blue = (4 * o - 6 * d + 16 * p) / 40;
+    green = (s - 10 * red - 7 * blue) / 14;
+  } else if (rowPhase) {
+    red = (4 * o - 6 * d + 16 * p) / 40;
+    blue = (2 * o + 2 * d - 12 * p) / 20;
+    green = (s - 10 * blue - 7 * red) / 14;
+  } else {
+    blue = (7 * d - 2 * o - 12 * p) / 40;
+    green = (6 * o - d - 4 * p) / 40;
+    red = (s - 11 * blue - 13 * green) / 8;
+  }
+  red = std::max(red, 0) * 300 / 70;
+  green = std::max(green, 0) * 300 / 50;
+  blue = std::max(blue, 0) * 10;
+  const int divisor = std::max({red, green, blue}) > 65280 ? 2560 : 256;
+  red /= divisor;
+  green /= divisor;
+  blue /= divisor;
+  if (luminance > kSaturatedLuminance) red = green = blue = (red + green + blue) / 3;
+  // A plane value is a byte: anything the formulas could give above 255 saturates rather
+  // than wrapping round to a dark value.
+  pixel.red = static_cast<std::uint8_t>(std::min(red, 255));
+  pixel.green = static_cast<std::uint8_t>(std::min(green, 255));
+  pixel.blue = static_cast<std::uint8_t>(std::min(blue, 255));
+  return pixel;
+}
+
+void SynthesizeRows(const ImageBuffer& image, ImageBuffer& luminance,
+                    const MutablePlaneView& planes, bool pixelOffset, bool lineOffset,
+                    bool labelled, const std::function<void(int row)>& progress) {
+  bool rowPhase = lineOffset;
+  for (int y = 0; y < kSynthesisRows; ++y) {
+    if (progress) progress(y);
+    bool columnPhase = pixelOffset;
+    const int base = y * kImageStride;
+    for (int x = 0; x < kImageColumns; ++x) {
+      const int i = base + x;
+      if (y == 0 || x == 0 || (labelled && y < kLabelBandRows)) {
+        luminance[i] = image[i];
+        planes.red[i] = planes.green[i] = planes.blue[i] = 0;
+      } else {
+        const SynthesisPixel pixel = SynthesizePixel(image, x, y, columnPhase, rowPhase);
+        luminance[i] = pixel.luminance;
+        planes.red[i] = pixel.red;
+        planes.green[i] = pixel.green;
+        planes.blue[i] = pixel.blue;
+      }
+      columnPhase = !columnPhase;
+    }
+    for (int x = kImageColumns; x < kImageStride; ++x) {
+      planes.red[base + x] = planes.green[base + x] = planes.blue[base + x] = 0;
+      luminance[base + x] = image[base + x];
+    }
+    rowPhase = !rowPhase;
+  }
+  const int last = kSynthesisRows * kImageStride;
+  std::fill(luminance.begin() + last, luminance.begin() + kImageValues, 0);
+  for (std::uint8_t* plane : {planes.red, planes.green, planes.blue}) {
+    std::fill(plane + last, plane + kImageValues, 0);
+    if (labelled) {
+      std::fill(plane, plane + kLabelBandValues, 255);
+    } else {
+      std::fill(plane, plane + kImageStride, 0);
+    }
+  }
+}
+
+void SubtractBlackLevel(ImageBuffer& image, int m) {
+  for (int i = 0; i < kImageValues; ++i) {
+    std::uint16_t& v = image[i];
+    if (v < m) {
+      v = 0;
+    } else if (v < kBlackLevelKeep) {
+      v = static_cast<std::uint16_t>(v - m);
+    }
+  }
+}
+
+void CorrectLightPollution(const MutablePlaneView& planes) {
+  std::uint8_t* const all[3] = {planes.red, planes.green, planes.blue};
+  int modes[3];
+  for (int p = 0; p < 3; ++p) {
+    std::array<int, 256> counts{};
+    for (int row = 10; row <= 39; ++row) {
+      for (int col = 1; col <= 499; ++col) ++counts[all[p][row * kImageStride + col]];
+    }
+    modes[p] = static_cast<int>(std::max_element(counts.begin(), counts.end()) - counts.begin());
+  }
+  const int red = modes[0], green = modes[1], blue = modes[2];
+  const int reference = (red >= green && blue >= green)  ? green
+                        : (red >= blue && green >= blue) ? blue
+                                                         : red;
+  for (int p = 0; p < 3; ++p) {
+    const int offset = modes[p] - reference;
+    if (offset == 0) continue;
+    for (int i = 0; i < kImageValues; ++i) {
+      if (all[p][i] >= offset) all[p][i] = static_cast<std::uint8_t>(all[p][i] - offset);
+    }
+  }
+}
+
+bool SynthesizeColourImage(Corvex& corvex, const SynthesisDialog& dialog) {
+  ProgramState& state = corvex.state;
+  ImageStore& store = corvex.store;
+  if (state.colourConverted) {
+    ShowMessage(corvex.host, 22);
+    return false;
+  }
+  if (ReadSettingsFile(corvex) != kSettingsOk) ShowMessage(corvex.host, 23);
+  if (!state.autoSynthesis && dialog && !dialog(state.settings)) return false;
+  if (WriteSettingsFile(corvex) != kSettingsOk) ShowMessage(corvex.host, 24);
+  const ProgramSettings& options = state.settings;
+
+  corvex.host.SetWaitCursor(true);
+  corvex.host.OpenProgress("COLOUR CALCULATION IN PROGRESS");
+  SubtractBlackLevel(store.currentImage, BlackLevel(store.currentImage));
+  const bool labelled = HasLabelBand(store.currentImage);
+  SynthesizeRows(store.currentImage, store.secondaryImage, MainPlanes(store), options.pixelOffset,
+                 options.lineOffset, labelled,
+                 [&corvex](int row) { corvex.host.SetProgress(row * 256 / kSynthesisRows); });
+  corvex.host.CloseProgress();
+  state.colourConverted = true;
+  state.balanceRed = state.balanceGreen = state.balanceBlue = 0;
+  state.redShiftHorizontal = state.redShiftVertical = 0;
+  state.blueShiftHorizontal = state.blueShiftVertical = 0;
+  if (options.lightPollutionCorrection) CorrectLightPollution(MainPlanes(store));
+  CopyImage(store.secondaryImage, store.currentImage);
+
+  if (const int power = StretchPower(options); power > 0) {
+    state.backgroundLevel = SkyBackgroundLevel(store.currentImage);
+    if (options.removeBackground) {
+      // Remove Background applies its table only from level 3 on; the table is then applied
+      // once more either way, so it acts twice, or once with whatever it held.
+      RemoveBackground(corvex, false);
+      ApplyStretchTable(corvex, false);
+    }
+    SynthesisNonLinearStretch(corvex, power);
+  }
+  if (options.highPassLowPower) HighPassLowPowerFilter(corvex, false);
+  if (options.unsharpMask) {
+    UnsharpMask(corvex, options.unsharpDiameter, options.unsharpPower, false);
+  }
+  SaveColourUndo(corvex);
+  if (options.antiAlias) AntiAliasFilter(corvex, false);
+  RebuildDisplay(corvex);
+  corvex.host.SetWaitCursor(false);
+  return true;
+}
+
+}  // namespace corvex
