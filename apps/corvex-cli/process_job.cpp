@@ -6,6 +6,8 @@
 
 #include "corvex.h"
 #include "file_commands.h"
+#include "files/image_loader.h"
+#include "processing/calibration.h"
 #include "processing/colour_adjustments.h"
 #include "processing/colour_synthesis.h"
 #include "processing/contrast_stretch.h"
@@ -47,7 +49,7 @@ std::optional<int> Tenths(const std::string& text) {
 struct Operation {
   const char* name;
   const char* usage;
-  int parameters;    // how many ':'-separated parameters it takes
+  int parameters;  // how many ':'-separated parameters it takes
   // Checks the parameters and returns the step; sets `error` when they are out of range.
   std::function<std::function<void(Corvex&)>(const std::vector<std::string>&, std::string&)> make;
   int optional = 0;  // how many of the last parameters may be left out
@@ -141,6 +143,45 @@ std::function<void(Corvex&)> MakeSynthesis(const std::vector<std::string>& p, st
       }
       return true;
     });
+  };
+}
+
+std::optional<std::pair<int, int>> Position(const std::string& text) {
+  const std::size_t comma = text.find(',');
+  if (comma == std::string::npos) return std::nullopt;
+  const auto x = Whole(text.substr(0, comma));
+  const auto y = Whole(text.substr(comma + 1));
+  if (!InRange(x, 0, 511) || !InRange(y, 0, 289)) return std::nullopt;
+  return std::make_pair(*x, *y);
+}
+
+// The merge image comes from a file: it is opened as the Open command opens it, into a
+// context of its own, and merged into the current image there.
+std::function<void(Corvex&)> MakeMerge(const std::vector<std::string>& p, std::string& error) {
+  const auto base = Position(p[1]);
+  const auto other = Position(p[2]);
+  if (!base || !other || (p.size() > 3 && p[3] != "average")) {
+    error = "merge:FILE:XO,YO:XM,YM[:average] needs positions inside the 512 x 290 image";
+    return {};
+  }
+  const MergePositions at{base->first, base->second, other->first, other->second};
+  return [file = p[0], at, average = p.size() > 3](Corvex& c) {
+    if (!StartMerging(c)) return;
+    Corvex second(c.host, c.clock, c.paths.Home());
+    second.state.mergingMode = true;
+    second.state.colourConverted = c.state.colourConverted;
+    if (LoadImageFile(second, file) != 0) {
+      c.state.mergingMode = false;
+      return;
+    }
+    // The current image is the base; the file's image is merged into it.
+    const bool colour = c.state.colourConverted;
+    const MutablePlaneView basePlanes = MainPlanes(c.store);
+    const MutablePlaneView mergePlanes = MainPlanes(second.store);
+    MergePass(c.store.currentImage, second.store.currentImage, colour ? &basePlanes : nullptr,
+              colour ? &mergePlanes : nullptr, at, average);
+    c.state.mergingMode = false;
+    RebuildDisplay(c);
   };
 }
 
@@ -254,6 +295,16 @@ const std::vector<Operation>& Operations() {
        }},
       {"balance-histogram", "balance-histogram", 0,
        [](auto&, auto&) { return Plain([](Corvex& c) { BalanceColourHistogram(c); }); }},
+      {"dark", "dark:FILE  subtract a dark frame", 1,
+       [](const std::vector<std::string>& p, std::string&) -> std::function<void(Corvex&)> {
+         return [file = p[0]](Corvex& c) { SubtractDarkFrameFile(c, file); };
+       }},
+      {"flat", "flat:FILE  apply a flat field", 1,
+       [](const std::vector<std::string>& p, std::string&) -> std::function<void(Corvex&)> {
+         return [file = p[0]](Corvex& c) { ApplyFlatFieldFile(c, file); };
+       }},
+      {"merge", "merge:FILE:XO,YO:XM,YM[:average]  FILE's star at XM,YM onto this one's at XO,YO",
+       4, MakeMerge, 1},
       {"undo-colour", "undo-colour  (Undo Last Colour Filter)", 0,
        [](auto&, auto&) { return Plain([](Corvex& c) { UndoLastColourFilter(c); }); }},
   };

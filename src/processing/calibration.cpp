@@ -1,0 +1,157 @@
+#include "processing/calibration.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "corvex.h"
+#include "files/image_loader.h"
+#include "files/raw_file.h"
+#include "platform/read_file.h"
+#include "processing/sensor_geometry.h"
+#include "state/messages.h"
+
+namespace corvex {
+
+namespace {
+
+constexpr std::uint16_t kDarkKeepFrom = 65500;
+constexpr std::uint16_t kFlatKeepFrom = 65534;
+constexpr std::string_view kRunCaption = "Corvex ";
+
+void ShowRunMessage(Corvex& corvex, std::string_view text) {
+  corvex.host.ShowMessageBox(text, kRunCaption, MessageButtons::kOk, MessageIcon::kNone);
+}
+
+}  // namespace
+
+void SubtractDark(ImageBuffer& image, const ImageBuffer& dark, bool keepBright) {
+  for (int i = 0; i < kImageValues; ++i) {
+    std::uint16_t& v = image[i];
+    if (keepBright && v >= kDarkKeepFrom) continue;
+    v = dark[i] < v ? static_cast<std::uint16_t>(v - dark[i]) : 0;
+  }
+}
+
+double FlatLevel(const ImageBuffer& flat) {
+  double sum = 0;
+  for (int run = 0; run <= 10; ++run) {
+    const int start = 2619 + 290 * run;
+    for (int i = start; i < start + 491; ++i) sum += flat[i];
+  }
+  return 0.0002 * sum;
+}
+
+void ApplyFlat(ImageBuffer& image, const ImageBuffer& flat, double level, int firstRow,
+               const std::function<void(int row)>& progress) {
+  for (int row = std::max(firstRow, 1); row < kImageRows; ++row) {
+    if (progress) progress(row);
+    for (int col = 5; col <= 509; ++col) {
+      const int i = row * kImageStride + col;
+      const int f = flat[i];
+      std::uint16_t& v = image[i];
+      if (f == 0 || v >= kFlatKeepFrom) continue;
+      const double corrected = std::trunc(static_cast<double>(v) / f * level);
+      v = corrected >= 65535 ? 65535 : static_cast<std::uint16_t>(corrected);
+    }
+  }
+}
+
+void MergePass(ImageBuffer& base, ImageBuffer& merge, const MutablePlaneView* basePlanes,
+               const MutablePlaneView* mergePlanes, const MergePositions& at, bool average) {
+  const int firstRow = HasLabelBand(base) || HasLabelBand(merge) ? kLabelBandRows : 0;
+  const bool planes = basePlanes != nullptr && mergePlanes != nullptr;
+  for (int y = firstRow; y < kImageRows; ++y) {
+    const int my = at.mergeY + (y - at.baseY);
+    if (my <= firstRow || my >= kImageRows) continue;
+    for (int x = 0; x < kImageStride; ++x) {
+      const int mx = at.mergeX + (x - at.baseX);
+      if (mx <= 0 || mx >= 510) continue;
+      const int i = y * kImageStride + x;
+      const int j = my * kImageStride + mx;
+      const int sum = base[i] + merge[j];
+      base[i] = static_cast<std::uint16_t>(average ? sum / 2 : std::min(sum, 65535));
+      if (planes) {
+        basePlanes->red[i] =
+            static_cast<std::uint8_t>((basePlanes->red[i] + mergePlanes->red[j]) / 2);
+        basePlanes->green[i] =
+            static_cast<std::uint8_t>((basePlanes->green[i] + mergePlanes->green[j]) / 2);
+        basePlanes->blue[i] =
+            static_cast<std::uint8_t>((basePlanes->blue[i] + mergePlanes->blue[j]) / 2);
+      }
+    }
+  }
+  CopyImage(base, merge);
+  if (planes) {
+    std::copy_n(basePlanes->red, kImageValues, mergePlanes->red);
+    std::copy_n(basePlanes->green, kImageValues, mergePlanes->green);
+    std::copy_n(basePlanes->blue, kImageValues, mergePlanes->blue);
+  }
+}
+
+bool SubtractDarkFrameFile(Corvex& corvex, const std::filesystem::path& path) {
+  ImageStore& store = corvex.store;
+  if (LoadSecondImage(corvex, path, store.secondaryImage) != 0) return false;
+  CopyImage(store.currentImage, store.undoImage);
+  SubtractDark(store.currentImage, store.secondaryImage, true);
+  AddHistoryLabel(corvex.history, "Dark Frame Subtracted");
+  RebuildDisplay(corvex);
+  return true;
+}
+
+bool ApplyFlatFieldFile(Corvex& corvex, const std::filesystem::path& path) {
+  ImageStore& store = corvex.store;
+  if (LoadSecondImage(corvex, path, store.secondaryImage) != 0) return false;
+  CopyImage(store.currentImage, store.undoImage);
+  corvex.host.OpenProgress("FLAT FIELD PROGRESS");
+  ApplyFlat(store.currentImage, store.secondaryImage, FlatLevel(store.secondaryImage),
+            FirstUnprotectedRow(store.currentImage) + 1,
+            [&corvex](int row) { corvex.host.SetProgress(std::min(9 + row, 256)); });
+  corvex.host.CloseProgress();
+  AddHistoryLabel(corvex.history, "Flat Field Subtracted");
+  RebuildDisplay(corvex);
+  return true;
+}
+
+int AutoSubtractDarkFrame(Corvex& corvex, bool reload) {
+  ImageStore& store = corvex.store;
+  if (reload) {
+    const std::filesystem::path path = corvex.paths.Map(
+        corvex.state.darkFrameFile.empty() ? "c:\\dark.def" : corvex.state.darkFrameFile);
+    if (RegularFileLength(path) != kRawLength) {
+      ShowRunMessage(corvex, "Sorry, chosen Darkframe is not an QS File");
+      return kDarkFrameNotRaw;
+    }
+    if (!ReadRawImage(path, store.undoImage, nullptr)) {
+      ShowRunMessage(corvex, "Failed to Open Darkframe QZ File");
+      return kDarkFrameUnreadable;
+    }
+  }
+  SubtractDark(store.currentImage, store.undoImage, false);
+  return 0;
+}
+
+bool StartMerging(Corvex& corvex) {
+  ProgramState& state = corvex.state;
+  if (state.qzGeometry || state.fitToWindow) {
+    ShowMessage(corvex.host, 30);
+    return false;
+  }
+  if (state.mergingMode) {
+    ShowMessage(corvex.host, 31);
+    return false;
+  }
+  state.mergingMode = true;
+  return true;
+}
+
+void MergeImages(Corvex& corvex, ImageBuffer& base, const MutablePlaneView* basePlanes,
+                 const MergePositions& at, bool average) {
+  const MutablePlaneView current = MainPlanes(corvex.store);
+  const bool colour = corvex.state.colourConverted && basePlanes != nullptr;
+  MergePass(base, corvex.store.currentImage, colour ? basePlanes : nullptr,
+            colour ? &current : nullptr, at, average);
+  corvex.state.mergingMode = false;
+  RebuildDisplay(corvex);
+}
+
+}  // namespace corvex
