@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "processing/contrast_stretch.h"
+#include "processing/display_image.h"
 #include "processing/processing_history.h"
 #include "state/host.h"
 #include "state/image_store.h"
@@ -34,6 +35,7 @@ struct Corvex {
   FitsHeaderFields fits;
   ProcessingHistory history;
   StretchTable stretch;  // the one table every contrast stretch fills; all 0 at start
+  DisplayBuffers display;
   CameraLink camera;
   std::unique_ptr<DeviceEnumerator> devices;  // where discovery looks for the camera
   // Rebuilds the display image from the current image; every command that changes the image

@@ -10,7 +10,10 @@
 #include "files/image_loader.h"
 #include "files/raw_file.h"
 #include "files/settings_file.h"
+#include "files/tiff_file.h"
+#include "platform/atomic_file.h"
 #include "platform/read_file.h"
+#include "processing/display_image.h"
 
 namespace corvex::cli {
 
@@ -112,6 +115,32 @@ bool SaveImage(Corvex& corvex, const std::string& out, FitsEncoding encoding) {
 int RunConvert(Corvex& corvex, const std::string& in, const std::string& out,
                FitsEncoding encoding) {
   return LoadImage(corvex, in) && SaveImage(corvex, out, encoding) ? 0 : 1;
+}
+
+int RunExport(Corvex& corvex, const std::string& in, const ExportOptions& options) {
+  if (!LoadImage(corvex, in)) return 1;
+  ProgramState& state = corvex.state;
+  state.qzGeometry = options.qz;
+  state.autoContrast = options.autoContrast;
+  if (options.displayStretch) {
+    state.displayStretchActive = true;
+    state.displayStretchPower = *options.displayStretch;
+  }
+  if (options.saturation) state.settings.saturationFactor = *options.saturation;
+  if (!options.tiff.empty()) {
+    if (SaveTiffImage(corvex, options.tiff) != 0) return 1;
+    std::printf("Wrote %s (%s TIFF, 510 x 372)\n", options.tiff.c_str(),
+                state.colourConverted ? "colour" : "grey");
+    return 0;
+  }
+  if (RebuildDisplayImage(corvex) != 0) return 1;
+  const auto bytes = ReadFileBytes(corvex.display.shownFile, 1 << 20);
+  if (!bytes || !WriteFileAtomically(options.bmp, *bytes)) {
+    std::fprintf(stderr, "corvex-cli: cannot write %s\n", options.bmp.c_str());
+    return 1;
+  }
+  std::printf("Wrote %s (display bitmap, %zu bytes)\n", options.bmp.c_str(), bytes->size());
+  return 0;
 }
 
 int RunSettings(Corvex& corvex, bool writeDefaults) {

@@ -1,6 +1,7 @@
 // The file jobs of the command-line tool: info, convert and settings.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace corvex {
@@ -19,6 +20,16 @@ bool SaveImage(Corvex& corvex, const std::string& out, FitsEncoding encoding);
 int RunInfo(Corvex& corvex, const std::string& file);
 int RunConvert(Corvex& corvex, const std::string& in, const std::string& out,
                FitsEncoding encoding);
+struct ExportOptions {
+  std::string tiff;  // write the TIFF export here, or
+  std::string bmp;   // the display bitmap as the main window would show it
+  bool qz = false;
+  bool autoContrast = false;
+  std::optional<double> displayStretch;
+  std::optional<int> saturation;
+};
+int RunExport(Corvex& corvex, const std::string& in, const ExportOptions& options);
+
 int RunSettings(Corvex& corvex, bool writeDefaults);
 
 }  // namespace corvex::cli

@@ -105,6 +105,26 @@ int main(int argc, char** argv) {
   process->add_option("--op", processOps, "An operation; repeat for more")->required();
   process->footer(corvex::cli::ProcessingStepHelp());
 
+  std::string exportIn;
+  corvex::cli::ExportOptions exportOptions;
+  CLI::App* exportCommand =
+      app.add_subcommand("export", "Export an image as TIFF, or as the display bitmap");
+  exportCommand->add_option("IN", exportIn, "Image file to read")->required();
+  CLI::Option* tiffOption =
+      exportCommand->add_option("--tiff", exportOptions.tiff, "TIFF file to write (510 x 372)");
+  CLI::Option* bmpOption = exportCommand->add_option(
+      "--bmp", exportOptions.bmp, "BMP file to write: the display image as the window shows it");
+  tiffOption->excludes(bmpOption);
+  exportCommand->add_flag("--qz", exportOptions.qz, "Aspect-corrected QZ geometry (373 rows)");
+  exportCommand->add_flag("--auto-contrast", exportOptions.autoContrast,
+                          "Auto contrast stretch from the sky level");
+  exportCommand
+      ->add_option("--display-stretch", exportOptions.displayStretch,
+                   "Display stretch of a mono image with this power")
+      ->check(CLI::Range(1.0, 50.0));
+  exportCommand->add_option("--saturation", exportOptions.saturation, "Colour saturation 1-9")
+      ->check(CLI::Range(1, 9));
+
   bool writeDefaults = false;
   CLI::App* settings = app.add_subcommand("settings", "Show every setting and its value");
   settings->add_flag("--write-defaults", writeDefaults,
@@ -161,6 +181,13 @@ int main(int argc, char** argv) {
                           : toSigned ? corvex::cli::FitsEncoding::kSigned
                                      : corvex::cli::FitsEncoding::kAsRead;
     return corvex::cli::RunConvert(corvex, convertIn, convertOut, encoding);
+  }
+  if (*exportCommand) {
+    if (exportOptions.tiff.empty() && exportOptions.bmp.empty()) {
+      std::fprintf(stderr, "corvex-cli: export needs --tiff OUT or --bmp OUT\n");
+      return 2;
+    }
+    return corvex::cli::RunExport(corvex, exportIn, exportOptions);
   }
   if (*settings) return corvex::cli::RunSettings(corvex, writeDefaults);
   return 0;

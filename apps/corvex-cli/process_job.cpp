@@ -6,6 +6,7 @@
 
 #include "corvex.h"
 #include "file_commands.h"
+#include "files/image_label.h"
 #include "files/image_loader.h"
 #include "processing/calibration.h"
 #include "processing/colour_adjustments.h"
@@ -305,6 +306,19 @@ const std::vector<Operation>& Operations() {
        }},
       {"merge", "merge:FILE:XO,YO:XM,YM[:average]  FILE's star at XM,YM onto this one's at XO,YO",
        4, MakeMerge, 1},
+      {"label", "label:TEXT[:date]  burn TEXT (and the UT date and time) into rows 0-9", 2,
+       [](const std::vector<std::string>& p, std::string& error) -> std::function<void(Corvex&)> {
+         if (p.size() > 1 && p[1] != "date") {
+           error = "label:TEXT[:date]";
+           return {};
+         }
+         return [text = p[0], dated = p.size() > 1](Corvex& c) {
+           const std::string date = LabelDateText(c.clock.CalendarSeconds());
+           DrawImageLabel(c.store.currentImage, LabelLine(text, dated ? &date : nullptr));
+           RebuildDisplay(c);
+         };
+       },
+       1},
       {"undo-colour", "undo-colour  (Undo Last Colour Filter)", 0,
        [](auto&, auto&) { return Plain([](Corvex& c) { UndoLastColourFilter(c); }); }},
   };

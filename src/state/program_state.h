@@ -67,7 +67,11 @@ struct ProgramState {
   bool guiderDarkSubtract = false;
   bool guiderDarkInProgress = false;
   bool guiderHotPixelFilter = true;
-  bool displayStretchActive = false;  // "Stretch Display" active: guide windows keep their gain off
+  bool displayStretchActive = false;
+  double displayStretchPower = 25;  // "Stretch Display" power of full mono images
+  bool autoContrast = false;        // "Auto contrast stretch image"
+  bool focusFrameShown = false;     // a 128 x 128 focus frame is on display
+  bool falseColourPreview = false;  // the raw readout preview in false colour  // "Stretch Display" active: guide windows keep their gain off
   int filterWheelPort = 2;  // camera serial port of the filter wheel: the one the telescope does not use
 
   // --- Camera and run state ---
