@@ -79,19 +79,27 @@ void AntiAliasPass(const MutablePlaneView& planes, const MutablePlaneView& detai
     std::fill_n(details[p], kImageValues, 0);
     std::copy_n(plane[p], kImageValues, medians[p]);
   }
+  // The low pass is summed a kernel entry at a time across the whole row, which the compiler
+  // can vectorise; the result is the same as the 7 x 7 sum pixel by pixel.
+  int sums[kImageStride];
   for (int y = 3; y <= 286; ++y) {
     if (progress) progress(y / 2);
     for (int p = 0; p < 3; ++p) {
       const std::uint8_t* in = plane[p];
-      for (int x = 3; x <= 508; ++x) {
-        int sum = 0;
-        for (int dy = -3; dy <= 3; ++dy) {
-          const std::uint8_t* row = in + (y + dy) * kImageStride + x - 3;
-          for (int dx = 0; dx < 7; ++dx) sum += row[dx] * kAntiAliasKernel[dy + 3][dx];
+      std::fill(std::begin(sums), std::end(sums), 0);
+      for (int dy = -3; dy <= 3; ++dy) {
+        for (int dx = -3; dx <= 3; ++dx) {
+          const int k = kAntiAliasKernel[dy + 3][dx + 3];
+          if (k == 0) continue;
+          const std::uint8_t* row = in + (y + dy) * kImageStride + dx;
+          for (int x = 3; x <= 508; ++x) sums[x] += row[x] * k;
         }
-        const int low = std::min(sum / kAntiAliasDivisor, 255);
-        const int value = in[y * kImageStride + x];
-        details[p][y * kImageStride + x] = static_cast<std::uint8_t>(low < value ? value - low : 0);
+      }
+      std::uint8_t* out = details[p] + y * kImageStride;
+      const std::uint8_t* values = in + y * kImageStride;
+      for (int x = 3; x <= 508; ++x) {
+        const int low = std::min(sums[x] / kAntiAliasDivisor, 255);
+        out[x] = static_cast<std::uint8_t>(low < values[x] ? values[x] - low : 0);
       }
     }
   }
