@@ -247,6 +247,11 @@ int RebuildDisplayImage(Corvex& corvex) {
                         colour ? WriteColour(corvex, *directory) : WriteMono(corvex, *directory));
 }
 
+void ToggleAutoContrast(Corvex& corvex) {
+  corvex.state.autoContrast = !corvex.state.autoContrast;
+  RebuildDisplay(corvex);
+}
+
 void InstallDisplayRebuild(Corvex& corvex) {
   corvex.displayRebuild = [](Corvex& c) { RebuildDisplayImage(c); };
 }

@@ -63,6 +63,8 @@ int WriteBmpFile(const std::filesystem::path& path, int width, int height, int b
 // frame) in the run's private directory. A failure shows message 8, 9 or 10 and keeps the
 // file shown before. Returns the writer's result.
 int RebuildDisplayImage(Corvex& corvex);
+// "Auto contrast stretch image": flips the flag and rebuilds the display.
+void ToggleAutoContrast(Corvex& corvex);
 // Makes RebuildDisplay (which every command calls) rebuild the display image.
 void InstallDisplayRebuild(Corvex& corvex);
 // The raw readout preview "CORVEXG.bmp" of a 500 x 290 readout. Returns 0, 1, 2 or 3.

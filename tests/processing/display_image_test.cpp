@@ -138,6 +138,14 @@ TEST_F(DisplayImageTest, FailedWritesAreReportedAndKeepTheShownFile) {
   EXPECT_EQ(testing::FileBytes(shown), before);
 }
 
+TEST_F(DisplayImageTest, CommandsRebuildThroughTheHook) {
+  InstallDisplayRebuild(corvex);
+  ToggleAutoContrast(corvex);
+  EXPECT_TRUE(corvex.state.autoContrast);
+  EXPECT_EQ(corvex.display.shownFile.filename(), "corvex.bmp");
+  EXPECT_TRUE(std::filesystem::exists(corvex.display.shownFile));
+}
+
 TEST_F(DisplayImageTest, FalseColourPreviewPalette) {
   corvex.state.falseColourPreview = true;
   std::vector<std::uint16_t> readout(500 * 290, 0);
