@@ -132,10 +132,12 @@ void LowPassColourPass(const MutablePlaneView& planes, const MutablePlaneView& s
   }
 }
 
-void BalancePass(const MutablePlaneView& planes, int red, int green, int blue) {
+void BalancePass(const MutablePlaneView& planes, int red, int green, int blue,
+                 const std::function<void(int row)>& progress) {
   const auto plane = Planes(planes);
   const int offsets[3] = {2 * red, 2 * green, 2 * blue};
   for (int i = 0; i < kImageValues; ++i) {
+    if (progress && i % kImageStride == 0) progress(i / kImageStride);
     if (plane[0][i] == 0 && plane[1][i] == 0 && plane[2][i] == 0) continue;
     for (int p = 0; p < 3; ++p) {
       const int value = plane[p][i];
@@ -225,8 +227,8 @@ bool ColourBalance(Corvex& corvex, int red, int green, int blue, int saturation)
   corvex.state.balanceBlue = blue;
   corvex.host.OpenProgress("COLOUR BALANCE IN PROGRESS");
   SaveColourUndo(corvex);
-  BalancePass(MainPlanes(corvex.store), red, green, blue);
-  corvex.host.SetProgress(256);
+  BalancePass(MainPlanes(corvex.store), red, green, blue,
+              [&corvex](int row) { corvex.host.SetProgress(row * 256 / kImageRows); });
   corvex.host.CloseProgress();
   RebuildDisplay(corvex);
   return true;

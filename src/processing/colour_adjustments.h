@@ -26,7 +26,8 @@ void AntiAliasPass(const MutablePlaneView& planes, const MutablePlaneView& detai
 void LowPassColourPass(const MutablePlaneView& planes, const MutablePlaneView& scratch);
 // Subtracts 2 x the balance values (a negative value raises the plane) from every pixel that
 // is not black in all three planes; values of 245 and above stay.
-void BalancePass(const MutablePlaneView& planes, int red, int green, int blue);
+void BalancePass(const MutablePlaneView& planes, int red, int green, int blue,
+                 const std::function<void(int row)>& progress = {});
 // Shifts red and blue against green by whole pixels: horizontally, then vertically, from
 // `firstRow` on. A value whose source falls outside the plane keeps its own.
 void ChromaticPass(const MutablePlaneView& planes, const MutablePlaneView& scratch, int redH,
