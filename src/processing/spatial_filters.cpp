@@ -45,31 +45,45 @@ void RunPass(Corvex& corvex, bool refresh, Pass pass) {
   if (refresh) RebuildDisplay(corvex);
 }
 
-// A sliding histogram of 16-bit values in two levels (high byte, then the value), so that a
-// rank is found by two short scans instead of a sort.
+// A sliding histogram of 16-bit values that follows one rank (the median) as values come and
+// go: neighbouring windows have nearly the same median, so it moves only a few steps, and
+// the high-byte counts let it jump over empty stretches.
 class WindowHistogram {
  public:
   WindowHistogram() : fine_(65536, 0) {}
   void Add(std::uint16_t v) {
     ++coarse_[v >> 8];
     ++fine_[v];
+    if (v < value_) ++below_;
   }
   void Remove(std::uint16_t v) {
     --coarse_[v >> 8];
     --fine_[v];
+    if (v < value_) --below_;
   }
   // The value with `rank` smaller values below it (rank 0 is the smallest).
-  int ValueAtRank(int rank) const {
-    int bucket = 0;
-    while (rank >= coarse_[bucket]) rank -= coarse_[bucket++];
-    int value = bucket << 8;
-    while (rank >= fine_[value]) rank -= fine_[value++];
-    return value;
+  int ValueAtRank(int rank) {
+    while (below_ > rank) {  // too high: step down
+      if ((value_ & 255) == 0 && value_ > 0 && coarse_[(value_ >> 8) - 1] == 0) {
+        value_ -= 256;
+        continue;
+      }
+      --value_;
+      below_ -= fine_[value_];
+    }
+    while (below_ + fine_[value_] <= rank) {  // too low: step up
+      below_ += fine_[value_];
+      ++value_;
+      while ((value_ & 255) == 0 && value_ < 65536 && coarse_[value_ >> 8] == 0) value_ += 256;
+    }
+    return value_;
   }
 
  private:
   int coarse_[256] = {};
-  std::vector<int> fine_;
+  std::vector<std::uint8_t> fine_;  // a window holds at most 49 values
+  int value_ = 0;  // the value last found
+  int below_ = 0;  // how many values of the window are smaller than value_
 };
 
 // The most frequent value / 16 over a corner (the lowest such bin), searched from `firstBin`;
@@ -168,7 +182,8 @@ void MedianPass(const ImageBuffer& in, ImageBuffer& out, int radius, int powerTe
       low = std::min(low, kHotPixelMinimumCap);
       const int v = in[y * kImageStride + x];
       const int median = histogram.ValueAtRank(medianRank);
-      const int threshold = static_cast<int>((high - low) * powerTenths * 0.1);
+      // trunc(range x power x 0.1), in integers: the same for every range and power.
+      const int threshold = (high - low) * powerTenths / 10;
       if (threshold < std::abs(median - v))
         out[y * kImageStride + x] = static_cast<std::uint16_t>(median);
       addColumn(x - radius, false);
