@@ -1,6 +1,6 @@
-// Our 5 x 5 Gaussian and 3 x 3 / 5 x 5 median passes next to OpenCV's on the same 16-bit
-// star field, in one run, with the ratios printed at the end. OpenCV runs once on one thread
-// (like ours) and once with its own thread count.
+// Our 5 x 5 Gaussian, 3 x 3 / 5 x 5 median passes and colour synthesis rows next to OpenCV's on the
+// same 16-bit star field, in one run, with the ratios printed at the end. OpenCV runs once on one
+// thread (like ours) and once with its own thread count.
 //
 // Ours include the copy of the frame into the output that every pass starts from, since
 // OpenCV writes its whole output too; OpenCV's output buffer is allocated once, outside the
@@ -22,6 +22,7 @@
 #include "camera/camera_commands.h"
 #include "camera/camera_link.h"
 #include "corvex.h"
+#include "processing/colour_synthesis.h"
 #include "processing/spatial_filters.h"
 #include "sim/observatory.h"
 
@@ -95,6 +96,17 @@ void OurMedian(benchmark::State& state, int radius) {
   }
 }
 
+// The colour synthesis rows (luminance and three planes from the colour-matrix samples).
+void OurColourRows(benchmark::State& state) {
+  ImageBuffer luminance;
+  corvex::ColourPlanes planes;
+  const corvex::MutablePlaneView view{planes.red.data(), planes.green.data(), planes.blue.data()};
+  for (auto _ : state) {
+    corvex::SynthesizeRows(Frame(), luminance, view, true, false, false);
+    benchmark::DoNotOptimize(luminance.data());
+  }
+}
+
 // ---- OpenCV; `threads` 1 or 0 for OpenCV's default ----
 void UseThreads(int threads) {
   cv::setNumThreads(threads == 1 ? 1 : -1);
@@ -133,6 +145,17 @@ void CvMedianBlur(benchmark::State& state, int size, int threads) {
   }
 }
 
+// Bayer demosaicing of the frame's 500 camera columns to 16-bit BGR.
+void CvBayerToBgr(benchmark::State& state, int threads) {
+  UseThreads(threads);
+  const cv::Mat in = FrameMat()(cv::Rect(6, 0, 500, corvex::kImageRows)).clone();
+  cv::Mat out(in.size(), CV_16UC3);
+  for (auto _ : state) {
+    cv::cvtColor(in, out, cv::COLOR_BayerBG2BGR);
+    benchmark::DoNotOptimize(out.data);
+  }
+}
+
 // Keeps every run's time and prints ours against OpenCV's at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
@@ -155,11 +178,13 @@ int main(int argc, char** argv) {
       {"ours/gaussian_5x5", "opencv/filter2D_our_gaussian_5x5"},
       {"ours/median_3x3", "opencv/medianBlur_3x3"},
       {"ours/median_5x5", "opencv/medianBlur_5x5"},
+      {"ours/colour_synthesis_rows", "opencv/cvtColor_BayerBG2BGR"},
   };
   auto us = [](benchmark::internal::Benchmark* b) { b->Unit(benchmark::kMicrosecond); };
   us(benchmark::RegisterBenchmark("ours/gaussian_5x5", OurGaussian));
   us(benchmark::RegisterBenchmark("ours/median_3x3", OurMedian, 1));
   us(benchmark::RegisterBenchmark("ours/median_5x5", OurMedian, 2));
+  us(benchmark::RegisterBenchmark("ours/colour_synthesis_rows", OurColourRows));
   for (int threads : {1, 0}) {
     const std::string suffix = threads == 1 ? "/1_thread" : "/default_threads";
     us(benchmark::RegisterBenchmark(("opencv/GaussianBlur_5x5" + suffix).c_str(), CvGaussianBlur,
@@ -169,6 +194,8 @@ int main(int argc, char** argv) {
     us(benchmark::RegisterBenchmark(("opencv/medianBlur_3x3" + suffix).c_str(), CvMedianBlur, 3,
                                     threads));
     us(benchmark::RegisterBenchmark(("opencv/medianBlur_5x5" + suffix).c_str(), CvMedianBlur, 5,
+                                    threads));
+    us(benchmark::RegisterBenchmark(("opencv/cvtColor_BayerBG2BGR" + suffix).c_str(), CvBayerToBgr,
                                     threads));
   }
 
