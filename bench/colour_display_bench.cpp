@@ -3,52 +3,30 @@
 // this machine: synthesis under 3 ms without options and 15 ms with all of them, the colour
 // display rebuild under 5 ms.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
-#include <system_error>
-
+#include "bench_support.h"
 #include "camera/camera_commands.h"
 #include "camera/camera_link.h"
 #include "corvex.h"
 #include "files/tiff_file.h"
-#include "platform/terminal_host.h"
 #include "processing/colour_adjustments.h"
 #include "processing/colour_synthesis.h"
 #include "processing/display_image.h"
-#include "sim/observatory.h"
 
 namespace {
 
-// A quiet context holding a 4-second simulated frame, and a copy to start each run from.
+// A context holding a 4-second simulated frame, and a copy to start each run from.
 struct Frame {
-  Frame() : host(stderrSink()), corvex(host, clock, PrivateHome()) {
-    auto observatory =
-        std::make_shared<corvex::sim::SimulatedObservatory>(clock, corvex::sim::SimConfig{});
-    corvex.devices = corvex::sim::MakeSimulatedEnumerator(observatory);
-    corvex::DiscoverCamera(corvex.camera, *corvex.devices, corvex.state);
-    corvex.state.exposureMs = 4000;
-    corvex::ClearSensor(corvex);
-    clock.Advance(4000);
-    corvex::ReadFullFrame(corvex);
+  Frame() {
+    corvex::bench::TakeSimulatedFrame(context, 4000);
     corvex::CopyImage(corvex.store.currentImage, raw);
   }
-  // A fresh CORVEX_HOME of its own: synthesis reads and writes the settings file there.
-  static std::filesystem::path PrivateHome() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "corvex-bench-XXXXXX").string();
-    return mkdtemp(pattern.data()) ? std::filesystem::path(pattern) : std::filesystem::path(".");
-  }
-  ~Frame() {
-    std::error_code ec;
-    std::filesystem::remove_all(corvex.paths.Home(), ec);
-  }
-  static std::FILE* stderrSink() { return std::fopen("/dev/null", "w"); }
   void Reset() {
     corvex::CopyImage(raw, corvex.store.currentImage);
     corvex.state.colourConverted = false;
   }
-  corvex::VirtualClock clock;
-  corvex::TerminalHost host;
-  corvex::Corvex corvex;
+  corvex::bench::Context context;
+  corvex::Corvex& corvex = context.corvex;
   corvex::ImageBuffer raw;
 };
 

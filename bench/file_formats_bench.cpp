@@ -20,8 +20,8 @@ void BM_EncodeColourFits(benchmark::State& state) {
   ColourImage image;
   const corvex::PlaneView planes = corvex::MainPlanes(image.store);
   for (auto _ : state) {
-    auto bytes = corvex::EncodeFitsFile(image.store.currentImage, image.fields, image.history,
-                                        &planes);
+    auto bytes =
+        corvex::EncodeFitsFile(image.store.currentImage, image.fields, image.history, &planes);
     benchmark::DoNotOptimize(bytes.data());
   }
   state.SetBytesProcessed(state.iterations() * corvex::kFitsColourLength);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "bench_support.h"
 #include "camera/camera_commands.h"
 #include "camera/camera_link.h"
 #include "corvex.h"
@@ -15,57 +16,15 @@
 #include "processing/processing_history.h"
 #include "processing/sensor_geometry.h"
 #include "processing/spatial_filters.h"
-#include "sim/observatory.h"
 
 namespace {
 
 using corvex::Corvex;
 
-// Everything a command asks of the host is ignored: no window, no progress bar.
-class QuietHost final : public corvex::Host {
- public:
-  corvex::MessageResult ShowMessageBox(std::string_view, std::string_view, corvex::MessageButtons,
-                                       corvex::MessageIcon) override {
-    return corvex::MessageResult::kOk;
-  }
-  void Beep(int) override {}
-  bool PumpEvents() override { return false; }
-  void SetWaitCursor(bool) override {}
-  void OpenProgress(std::string_view) override {}
-  void SetProgress(int) override {}
-  void CloseProgress() override {}
-};
-
-struct Context {
-  QuietHost host;
-  corvex::VirtualClock clock;
-  Corvex corvex{host, clock, std::filesystem::temp_directory_path()};
-};
-
-// A 5-second exposure of the simulated sky: bias, sky background, noise and stars.
-struct StarField {
-  corvex::ImageBuffer image;
-  StarField() {
-    Context context;
-    Corvex& corvex = context.corvex;
-    auto observatory = std::make_shared<corvex::sim::SimulatedObservatory>(
-        context.clock, corvex::sim::SimConfig{});
-    corvex.devices = corvex::sim::MakeSimulatedEnumerator(observatory);
-    if (!corvex::DiscoverCamera(corvex.camera, *corvex.devices, corvex.state)) {
-      std::fprintf(stderr, "the simulated camera was not found\n");
-      std::abort();
-    }
-    corvex.state.exposureMs = 5000;
-    corvex::ClearSensor(corvex);
-    context.clock.Advance(corvex.state.exposureMs);
-    corvex::ReadFullFrame(corvex);
-    corvex::CopyImage(corvex.store.currentImage, image);
-  }
-};
+using corvex::bench::Context;
 
 const corvex::ImageBuffer& Frame() {
-  static const StarField field;
-  return field.image;
+  return corvex::bench::StarFrame();
 }
 
 // Times `command` on a fresh copy of the star field each time.

@@ -49,6 +49,17 @@ void PrintSampleStatistics(const ImageBuffer& image, int columns, int rows) {
 
 }  // namespace
 
+void PrintHistory(const Corvex& corvex) {
+  std::printf("Processing history:\n");
+  bool any = false;
+  for (std::size_t i = 0; i < corvex.history.entries.size(); ++i) {
+    if (corvex.history.entries[i].empty()) continue;
+    std::printf("  %2zu. %s\n", i + 1, corvex.history.entries[i].c_str());
+    any = true;
+  }
+  if (!any) std::printf("  (none)\n");
+}
+
 int RunInfo(Corvex& corvex, const std::string& file) {
   if (LoadImageFile(corvex, file) != 0) return 1;
   const ImageFileFormat* format = FindImageFileFormat(*RegularFileLength(file));
@@ -81,14 +92,7 @@ int RunInfo(Corvex& corvex, const std::string& file) {
   PrintNumber("APERTURE", fits.aperture);
   PrintText("HISTORY", fits.historyNote);
   PrintText("COMMENT", fits.commentText);
-  std::printf("Processing history:\n");
-  bool anyHistory = false;
-  for (std::size_t i = 0; i < corvex.history.entries.size(); ++i) {
-    if (corvex.history.entries[i].empty()) continue;
-    std::printf("  %2zu. %s\n", i + 1, corvex.history.entries[i].c_str());
-    anyHistory = true;
-  }
-  if (!anyHistory) std::printf("  (none)\n");
+  PrintHistory(corvex);
   PrintSampleStatistics(corvex.store.currentImage, columns, format->rows);
   return 0;
 }

@@ -17,6 +17,9 @@ bool LoadImage(Corvex& corvex, const std::string& in);
 // Writes OUT as FITS (.fit/.fits) or native raw, with the colour planes when present.
 bool SaveImage(Corvex& corvex, const std::string& out, FitsEncoding encoding);
 
+// "Processing history:" and the entries that are set, numbered by their slot.
+void PrintHistory(const Corvex& corvex);
+
 int RunInfo(Corvex& corvex, const std::string& file);
 int RunConvert(Corvex& corvex, const std::string& in, const std::string& out,
                FitsEncoding encoding);

@@ -364,14 +364,7 @@ int RunProcess(Corvex& corvex, const std::string& in, const std::string& out,
   if (!LoadImage(corvex, in)) return 1;
   for (const ProcessingStep& step : steps) step.run(corvex);
   if (!SaveImage(corvex, out, FitsEncoding::kAsRead)) return 1;
-  std::printf("Processing history:\n");
-  bool any = false;
-  for (std::size_t i = 0; i < corvex.history.entries.size(); ++i) {
-    if (corvex.history.entries[i].empty()) continue;
-    std::printf("  %2zu. %s\n", i + 1, corvex.history.entries[i].c_str());
-    any = true;
-  }
-  if (!any) std::printf("  (none)\n");
+  PrintHistory(corvex);
   return 0;
 }
 

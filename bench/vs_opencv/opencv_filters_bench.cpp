@@ -19,56 +19,19 @@
 
 #include <unistd.h>
 
+#include "bench_support.h"
 #include "camera/camera_commands.h"
 #include "camera/camera_link.h"
 #include "corvex.h"
 #include "processing/colour_synthesis.h"
 #include "processing/spatial_filters.h"
-#include "sim/observatory.h"
 
 namespace {
 
 using corvex::ImageBuffer;
 
-class QuietHost final : public corvex::Host {
- public:
-  corvex::MessageResult ShowMessageBox(std::string_view, std::string_view, corvex::MessageButtons,
-                                       corvex::MessageIcon) override {
-    return corvex::MessageResult::kOk;
-  }
-  void Beep(int) override {}
-  bool PumpEvents() override { return false; }
-  void SetWaitCursor(bool) override {}
-  void OpenProgress(std::string_view) override {}
-  void SetProgress(int) override {}
-  void CloseProgress() override {}
-};
-
-// A 5-second exposure of the simulated sky, as in corvex_bench.
-struct StarField {
-  ImageBuffer image;
-  StarField() {
-    QuietHost host;
-    corvex::VirtualClock clock;
-    corvex::Corvex corvex(host, clock, std::filesystem::temp_directory_path());
-    auto observatory =
-        std::make_shared<corvex::sim::SimulatedObservatory>(clock, corvex::sim::SimConfig{});
-    corvex.devices = corvex::sim::MakeSimulatedEnumerator(observatory);
-    if (!corvex::DiscoverCamera(corvex.camera, *corvex.devices, corvex.state)) {
-      std::fprintf(stderr, "the simulated camera was not found\n");
-      std::abort();
-    }
-    corvex.state.exposureMs = 5000;
-    corvex::ClearSensor(corvex);
-    clock.Advance(corvex.state.exposureMs);
-    corvex::ReadFullFrame(corvex);
-    corvex::CopyImage(corvex.store.currentImage, image);
-  }
-};
-
 const ImageBuffer& Frame() {
-  static const StarField field;
-  return field.image;
+  return corvex::bench::StarFrame();
 }
 
 cv::Mat FrameMat() {
