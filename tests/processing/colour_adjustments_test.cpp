@@ -117,5 +117,55 @@ TEST_F(ColourAdjustmentsTest, FiltersKeepTheBorderAndSmoothTheInside) {
   EXPECT_EQ(rig.host.progressCaptions.back(), "ANTI-ALIAS PROGRESS");
 }
 
+TEST(AntiAliasPass, MatchesAPlainPixelByPixelComputation) {
+  ColourPlanes planes, detail, scratch;
+  std::uint32_t x = 99;
+  std::vector<std::uint8_t> original[3];
+  PlaneBuffer* all[3] = {&planes.red, &planes.green, &planes.blue};
+  for (int p = 0; p < 3; ++p) {
+    for (int i = 0; i < kImageValues; ++i) {
+      x = x * 1664525u + 1013904223u;
+      (*all[p])[i] = static_cast<std::uint8_t>((x >> 24) % 60 + ((x >> 20) % 50 == 0 ? 180 : 0));
+    }
+    original[p].assign(all[p]->begin(), all[p]->begin() + kImageValues);
+  }
+  AntiAliasPass({planes.red.data(), planes.green.data(), planes.blue.data()},
+                {detail.red.data(), detail.green.data(), detail.blue.data()},
+                {scratch.red.data(), scratch.green.data(), scratch.blue.data()});
+  static constexpr int kKernel[7][7] = {{0, 1, 2, 3, 2, 1, 0}, {1, 2, 3, 4, 3, 2, 1},
+                                        {2, 3, 6, 9, 6, 3, 2}, {3, 4, 9, 12, 9, 4, 3},
+                                        {2, 3, 6, 9, 6, 3, 2}, {1, 2, 3, 4, 3, 2, 1},
+                                        {0, 1, 2, 3, 2, 1, 0}};
+  for (int y = 0; y < kImageRows; y += 7) {
+    for (int col = 0; col < kImageStride; col += 3) {
+      const bool inside = y >= 3 && y <= 286 && col >= 3 && col <= 508;
+      int medians[3], details[3];
+      for (int p = 0; p < 3; ++p) {
+        const std::vector<std::uint8_t>& v = original[p];
+        medians[p] = v[y * 512 + col];
+        details[p] = 0;
+        if (!inside) continue;
+        int sum = 0;
+        std::vector<int> window;
+        for (int dy = -3; dy <= 3; ++dy) {
+          for (int dx = -3; dx <= 3; ++dx) {
+            sum += v[(y + dy) * 512 + col + dx] * kKernel[dy + 3][dx + 3];
+            if (std::abs(dy) <= 2 && std::abs(dx) <= 2) window.push_back(v[(y + dy) * 512 + col + dx]);
+          }
+        }
+        std::sort(window.begin(), window.end());
+        medians[p] = window[12];
+        const int low = std::min(sum / 156, 255);
+        details[p] = low < v[y * 512 + col] ? v[y * 512 + col] - low : 0;
+      }
+      const int d = (details[0] + details[1] + details[2]) / 3;
+      for (int p = 0; p < 3; ++p) {
+        ASSERT_EQ((*all[p])[y * 512 + col], std::min(medians[p] + d, 255))
+            << "plane " << p << " at " << col << "," << y;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvex
