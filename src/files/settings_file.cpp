@@ -359,6 +359,17 @@ std::vector<std::pair<std::string, std::string>> ListSettings(const ProgramSetti
   return std::move(lister.rows);
 }
 
+BackgroundRgb BackgroundColour(char letter) {
+  switch (letter) {
+    case 'g':
+      return {90, 90, 90};
+    case 'r':
+      return {120, 40, 40};
+    default:
+      return {192, 192, 192};
+  }
+}
+
 int WriteSettingsFile(Corvex& corvex, const std::filesystem::path& path) {
   std::error_code ec;
   std::filesystem::create_directories(path.parent_path(), ec);

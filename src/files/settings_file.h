@@ -56,6 +56,13 @@ int ReadSettingsFile(Corvex& corvex);  // at its usual place
 int WriteSettingsFile(Corvex& corvex, const std::filesystem::path& path);
 int WriteSettingsFile(Corvex& corvex);  // at its usual place
 
+// The window background the `backgroundColour` letter stands for: 'g' grey (90, 90, 90),
+// 'r' red (120, 40, 40), anything else light grey (192, 192, 192).
+struct BackgroundRgb {
+  int red, green, blue;
+};
+BackgroundRgb BackgroundColour(char letter);
+
 // Every setting in file order with its value as text, for listing.
 std::vector<std::pair<std::string, std::string>> ListSettings(const ProgramSettings& settings,
                                                               const FitsHeaderFields& fields);

@@ -129,6 +129,13 @@ TEST_F(SettingsFileTest, FieldsSitAtTheirOffsets) {
   EXPECT_EQ(ListSettings(settings, corvex.fits), written);
 }
 
+TEST(SettingsBackground, LettersGiveTheWindowColours) {
+  EXPECT_EQ(BackgroundColour('l').red, 192);
+  EXPECT_EQ(BackgroundColour('g').green, 90);
+  EXPECT_EQ(BackgroundColour('r').blue, 40);
+  EXPECT_EQ(BackgroundColour('r').red, 120);
+}
+
 TEST_F(SettingsFileTest, IntegersReadSignedExceptTheFourUnsignedFields) {
   auto b = EncodeSettings(settings, corvex.fits);
   b[0] = b[1] = 0xFF;  // lastFileNumber
