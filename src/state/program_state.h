@@ -83,6 +83,21 @@ struct ProgramState {
   bool focusStop = false;
   int focusPeak = 0;
   bool guidingRanThisExposure = false;
+
+  // --- Guide star (the star centroid and the guide window) ---
+  int starX = 0;  // main-camera star position, whole pixels, and the tenths to add
+  int starY = 0;
+  int starXTenths = 0;
+  int starYTenths = 0;
+  int guiderStarX = 0;  // guider-camera star position
+  int guiderStarY = 0;
+  int guiderStarXTenths = 0;
+  int guiderStarYTenths = 0;
+  int maskRadius = 8;   // half size of the search square
+  int pickedStarX = 0;  // the star picked on the main image
+  int pickedStarY = 0;
+  bool guideWindowActive = false;  // the search works on the 128 x 128 guide window
+  bool selfGuidingActive = false;  // a self-guided run is measuring in the guide window
   bool showCameraSummary = false;  // report what discovery found (program defaults dialog)
 };
 

@@ -1,0 +1,39 @@
+// Where, to a tenth of a pixel, the guide star is inside a small square around its last known
+// position: on the main camera's frame (or its 128 x 128 guide window) and on the guider
+// camera's frame. Also the placement of the guide window around a picked star.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "state/image_store.h"
+
+namespace corvex {
+
+struct Corvex;
+
+inline constexpr int kStarFound = 0;
+inline constexpr int kStarNotFound = 1;
+
+// Searches the square of side 2 x radius + 1 centred on (x, y) of the main camera's frame in
+// currentImage: 512 x 290, or the 128 x 128 guide window while self-guiding or once the guide
+// window is placed. Sets starX, starY and their tenths and returns 0; returns 1 (after its
+// message, unless `selfGuidedExposure`) and changes nothing when the square leaves the frame or
+// holds nothing above the background.
+int FindStarCentre(Corvex& corvex, int x, int y, int radius, bool selfGuidedExposure = false);
+
+// The same on the guider camera's 500 x 290 frame in guiderImage; sets guiderStarX,
+// guiderStarY and their tenths.
+int FindGuiderStarCentre(Corvex& corvex, int x, int y, int radius);
+
+// Up to three passes of FindStarCentre from a clicked point, each starting where the last
+// ended; `moved` hears every new position (the window moves the mouse cursor by it). Returns
+// the number of passes that succeeded.
+int RefineStarPosition(Corvex& corvex, int x, int y, int radius,
+                       const std::function<void(int x, int y)>& moved = {});
+
+// Places the 128 x 128 guide window around pickedStarX, pickedStarY: sets focusLeft, focusTop,
+// the star's position inside the window in starX, starY, and guideWindowActive.
+void PlaceGuideWindow(Corvex& corvex);
+
+}  // namespace corvex
