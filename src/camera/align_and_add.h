@@ -1,0 +1,47 @@
+// Align and add: each new frame of a multi-exposure run is shifted onto the sum so far
+// (secondaryImage), by the guide star's centre or by the brightness profiles of a region, and
+// added to it, so the run's result is the sum (or, averaging, the mean) of its frames.
+#pragma once
+
+#include <array>
+
+namespace corvex {
+
+struct Corvex;
+
+inline constexpr int kAlignOk = 0;
+inline constexpr int kAlignStarLost = 1;  // message 33
+inline constexpr int kAlignNoRegion = 2;  // message 34
+
+// What the two routines remember between the frames of a run.
+struct AlignState {
+  // By the star: the reference position (x 0 means no reference yet) and its peak.
+  int referenceX = 0;
+  int referenceY = 0;
+  int referencePeak = 0;
+  // By the profiles: the region's start row, the shifts so far, the reference value (0 means
+  // no reference yet) and the reference row and column profiles.
+  int regionRow = 0;
+  int columnShift = 0;
+  int rowShift = 0;
+  int referenceValue = 0;
+  std::array<long, 100> rowProfile{};
+  std::array<long, 100> columnProfile{};
+};
+
+// Forgets the reference: the next frame starts a new sum.
+void ClearAlignReference(AlignState& align);
+
+// An odd shift between -9 and 9 loses one pixel (1 -> 0, -1 -> -2); others stay.
+int EvenedShift(int shift);
+
+// The first routine: finds the guide star (three passes from the guide star position, then
+// from the reference), refuses a star whose peak changed more than threefold (the image goes
+// back to the sum so far) and adds the sum shifted by the star's movement.
+int AlignAndAdd(Corvex& corvex, AlignState& align);
+
+// "Alternative Slew Method": registers frames by the row and column brightness profiles of a
+// 100 x 100 region.
+int AlignAndAddByProfiles(Corvex& corvex, AlignState& align);
+
+}  // namespace corvex
