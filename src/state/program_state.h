@@ -98,6 +98,9 @@ struct ProgramState {
   int pickedStarY = 0;
   bool guideWindowActive = false;  // the search works on the 128 x 128 guide window
   bool selfGuidingActive = false;  // a self-guided run is measuring in the guide window
+  bool guideStarPicked = false;    // a guide star was picked on the main image
+  bool guiderGuidingRunning = false;  // guiding from the guider camera is under way
+  std::string imageTitle;          // the image's caption; a capture run sets "QZ Camera Image"
   bool showCameraSummary = false;  // report what discovery found (program defaults dialog)
 };
 
