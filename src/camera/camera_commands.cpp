@@ -258,16 +258,19 @@ bool SelectFilter(Corvex& corvex, int position) {
   return true;
 }
 
-void ReadFullFrame(Corvex& corvex) {
+bool ReadFullFrame(Corvex& corvex) {
   ProgramState& state = corvex.state;
   const ReadoutWindow frame{0, 0, kReadoutWidth, kImageRows};
-  Send(corvex, BuildReadoutRequest(Block(corvex), kWholeBlock, state.fieldSelect, kMainCamera,
-                                   frame, state.exposureMs));
+  const std::size_t request = BuildReadoutRequest(Block(corvex), kWholeBlock, state.fieldSelect,
+                                                  kMainCamera, frame, state.exposureMs);
+  Send(corvex, request);
+  const bool sent = corvex.camera.bytesWritten == request;
   const bool measure = state.readoutTimeMs == kReadoutTimeProbe && state.exposureMs > 500;
   const std::int64_t before = corvex.clock.NowMs();
-  Receive(corvex, kFullFrameBytes);
+  const std::size_t got = Receive(corvex, kFullFrameBytes);
   if (measure) state.readoutTimeMs = static_cast<int>(corvex.clock.NowMs() - before);
   LayFullFrame(Received(corvex, kFullFrameBytes), corvex.store.currentImage);
+  return sent && got == kFullFrameBytes;
 }
 
 void ReadFocusWindow(Corvex& corvex) {

@@ -107,8 +107,9 @@ bool SelectFilter(Corvex& corvex, int position);
 
 // ---- Exposures ----
 
-// Reads the whole sensor into currentImage (the exposure is already running).
-void ReadFullFrame(Corvex& corvex);
+// Reads the whole sensor into currentImage (the exposure is already running). Returns false
+// when the request could not be sent or the frame came back short; the link has reported it.
+bool ReadFullFrame(Corvex& corvex);
 // 128 x 128 windows at focusLeft, focusTop into the start of currentImage (stride 128).
 void ReadFocusWindow(Corvex& corvex);
 void ReadGuideWindow(Corvex& corvex);

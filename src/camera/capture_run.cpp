@@ -1,6 +1,7 @@
 #include "camera/capture_run.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "camera/align_and_add.h"
 #include "camera/camera_commands.h"
@@ -50,10 +51,8 @@ void ShowStatus(Corvex& corvex, const Run& run) {
   corvex.host.SetProgress(run.progressPos);
 }
 
-// Drains the Host's input; a press cancels the run: this exposure ends now and no other
-// follows.
-void PumpAndCheckCancel(Corvex& corvex, Run& run) {
-  if (!corvex.host.PumpEvents()) return;
+// What a press does to a run: this exposure ends now and no other follows.
+void EndAsCancelled(Corvex& corvex, Run& run) {
   ProgramState& state = corvex.state;
   state.exposureCount = 1;
   state.abortRequested = true;
@@ -67,6 +66,12 @@ void PumpAndCheckCancel(Corvex& corvex, Run& run) {
   state.selfGuideNext = false;
   state.matchingDarkframe = false;
   state.selfGuidingActive = false;
+}
+
+// Drains the Host's input; a press cancels the run: this exposure ends now and no other
+// follows.
+void PumpAndCheckCancel(Corvex& corvex, Run& run) {
+  if (corvex.host.PumpEvents()) EndAsCancelled(corvex, run);
 }
 
 void PostFrameSteps(Corvex& corvex, Run& run) {
@@ -200,7 +205,9 @@ void WaitShort(Corvex& corvex, Run& run) {
   }
 }
 
-void ReadOut(Corvex& corvex, Run& run, bool selfGuided) {
+// The readout and the frame's own steps. False when the frame did not arrive whole: the image
+// that was there before is kept and the run ends as a press would end it.
+bool ReadOut(Corvex& corvex, Run& run, bool selfGuided) {
   ProgramState& state = corvex.state;
   ImageStore& store = corvex.store;
   run.statusText =
@@ -216,7 +223,14 @@ void ReadOut(Corvex& corvex, Run& run, bool selfGuided) {
   run.progressPos = 0;
   ShowStatus(corvex, run);
   if (state.settings.verboseCameraMessages) corvex.host.Beep(kBeepSimple);
-  ReadFullFrame(corvex);
+  const std::vector<std::uint16_t> before(store.currentImage.begin(),
+                                          store.currentImage.begin() + kImageValues);
+  if (!ReadFullFrame(corvex)) {
+    std::copy(before.begin(), before.end(), store.currentImage.begin());
+    state.selfGuideNext = false;
+    EndAsCancelled(corvex, run);
+    return false;
+  }
   if (selfGuided) {
     for (int i = 0; i < kImageValues; ++i) {
       store.currentImage[i] = static_cast<std::uint16_t>(
@@ -236,6 +250,7 @@ void ReadOut(Corvex& corvex, Run& run, bool selfGuided) {
       ShowMessage(corvex.host, result == kAlignStarLost ? 33 : 34);
     }
   }
+  return true;
 }
 
 void EndOfRun(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
@@ -412,12 +427,13 @@ CaptureResult RunCapture(Corvex& corvex, const std::function<PanelOutcome(Corvex
         for (int sound : {-1, -3, -1}) corvex.host.Beep(sound);
       }
       if (state.exposureMs >= 1000) ClearRegister(corvex);
-      if (!state.abortRequested) ReadOut(corvex, run, selfGuided);
+      bool frameRead = false;
+      if (!state.abortRequested) frameRead = ReadOut(corvex, run, selfGuided);
 
       corvex.host.CloseProgress();
       --state.exposureCount;
       state.colourConverted = false;
-      if (state.autoColour && !state.abortRequested) {
+      if (state.autoColour && frameRead) {
         state.autoSynthesis = true;
         ClearHistory(corvex.history);
         if (state.autoDarkSubtract) AddHistoryLabel(corvex.history, "Dark Frame Subtracted");

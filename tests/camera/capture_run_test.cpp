@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "camera/camera_commands.h"
 #include "corvex.h"
 #include "sim/observatory.h"
@@ -152,6 +154,27 @@ TEST_F(CaptureRunTest, ASeriesIsAlignedAndAddedOnTheGuideStar) {
   // The sky of three frames added together is about three times one frame's.
   const int sky = corvex.store.currentImage[40 * 512 + 40];
   EXPECT_GT(sky, 3 * 100 + 2 * 50);
+}
+
+TEST_F(CaptureRunTest, AShortReadoutIsNotTakenForAFrame) {
+  sim::SimConfig config;
+  config.fullReadoutMs = 0;
+  config.shortReadAt = 1;
+  observatory = std::make_shared<sim::SimulatedObservatory>(rig.clock, config);
+  corvex.devices = sim::MakeSimulatedEnumerator(observatory);
+  corvex.store.currentImage.Fill(1234);
+  state.autoSave = true;
+  state.autoColour = true;
+  ASSERT_EQ(RunCapture(corvex, Panel(2, 's', 3), noGuiding), CaptureResult::kCompleted);
+  EXPECT_EQ(FullReadouts(), 1u) << "the run ends after the broken frame";
+  EXPECT_EQ(corvex.store.currentImage[100 * 512 + 100], 1234) << "the image before is kept";
+  EXPECT_FALSE(state.colourConverted);
+  EXPECT_FALSE(std::filesystem::exists(rig.home.path() / "autosave" / "IMG1.FIT"));
+  const auto texts = rig.host.MessageTexts();
+  EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
+                          [](const std::string& t) { return t.rfind("Short read", 0) == 0; }),
+            1)
+      << "reported once, by the link";
 }
 
 TEST_F(CaptureRunTest, SelfGuidingNeedsAGuideStar) {
