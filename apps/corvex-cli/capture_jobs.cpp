@@ -7,11 +7,15 @@
 
 #include "camera/camera_commands.h"
 #include "camera/camera_link.h"
+#include "camera/capture_run.h"
+#include "camera/focus_mode.h"
 #include "corvex.h"
 #include "files/fits_file.h"
 #include "files/pgm_file.h"
 #include "files/quick_save.h"
 #include "files/raw_file.h"
+#include "files/settings_file.h"
+#include "processing/display_image.h"
 #include "state/exposure.h"
 
 namespace corvex::cli {
@@ -119,6 +123,67 @@ int RunGuiderSnap(Corvex& corvex, const GuiderSnapOptions& options, const std::s
   std::printf("Wrote %s (guider frame, %d ms exposure)\n", out.c_str(),
               GuiderExposureMs(state.guiderExposureValue, state.guiderExposureUnit));
   return 0;
+}
+
+int RunCaptureJob(Corvex& corvex, const CaptureOptions& options) {
+  ProgramState& state = corvex.state;
+  InstallDisplayRebuild(corvex);
+  // The settings as the program keeps them between runs (the quick-save counter among them).
+  ReadSettingsFile(corvex);
+  const int firstNumber = state.settings.lastFileNumber;
+  const auto panel = [&options](Corvex& c) {
+    ProgramState& s = c.state;
+    s.exposureValue = options.exposure.value;
+    s.exposureUnit = options.exposure.unit;
+    s.exposureCount = options.count;
+    s.continuousMode = options.continuous;
+    s.averageExposures = options.average;
+    s.startDelay = options.startDelay;
+    s.pauseMinutes = options.pauseMinutes;
+    s.autoDarkSubtract = options.darkSubtract;
+    if (!options.dark.empty()) s.darkFrameFile = options.dark;
+    s.autoColour = options.colour;
+    s.autoSave = options.save;
+    s.settings.beepWhenDone = options.beep;
+    // A series is aligned on the guide star when one is given, else by its region profiles.
+    s.alternativeSlewMethod = options.alternativeAlign || !options.guideStar;
+    if (options.guideStar) {
+      s.guideStarPicked = true;
+      s.pickedStarX = options.guideStar->first;
+      s.pickedStarY = options.guideStar->second;
+    }
+    return PanelOutcome::kTakePhoto;
+  };
+  CaptureGuiding noGuiding;
+  const CaptureResult result = RunCapture(corvex, panel, noGuiding);
+  if (result == CaptureResult::kNoCamera) return 1;
+  // Quick saves count up from the number before the run (and wrap after 65530).
+  for (int n = firstNumber; n != state.settings.lastFileNumber;) {
+    n = NextFileNumber(n);
+    std::printf("Saved %s\n", AutosaveFilePath(corvex, n).c_str());
+  }
+  if (state.abortRequested) std::printf("The run was cancelled\n");
+  return result == CaptureResult::kCompleted ? 0 : 1;
+}
+
+int RunFocusJob(Corvex& corvex, const FocusOptions& options) {
+  ProgramState& state = corvex.state;
+  if (!FindCamera(corvex)) return 1;
+  InstallDisplayRebuild(corvex);
+  state.exposureValue = options.exposure.value;
+  state.exposureUnit = options.exposure.unit;
+  state.autoExposureMode = options.autoExposure;
+  if (options.window) {
+    state.focusLeft = static_cast<std::int16_t>(options.window->first);
+    state.focusTop = static_cast<std::int16_t>(options.window->second);
+  }
+  int frame = 0;
+  RunFocusMode(corvex, [&](int peak, int exposureMs) {
+    std::printf("frame %d: peak %d, exposure %d ms\n", ++frame, peak, exposureMs);
+    std::fflush(stdout);
+    return frame < options.frames;
+  });
+  return frame > 0 ? 0 : 1;
 }
 
 }  // namespace corvex::cli

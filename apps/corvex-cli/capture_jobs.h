@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace corvex {
 struct Corvex;
@@ -27,5 +28,30 @@ struct GuiderSnapOptions {
   int gain = 8;
 };
 int RunGuiderSnap(Corvex& corvex, const GuiderSnapOptions& options, const std::string& out);
+
+struct CaptureOptions {
+  ExposureSetting exposure;
+  int count = 1;
+  bool continuous = false;
+  bool average = false;
+  bool alternativeAlign = false;
+  bool startDelay = false;
+  int pauseMinutes = 0;
+  bool darkSubtract = false;
+  std::string dark;  // the dark frame file, else the default one
+  bool colour = false;
+  bool save = false;
+  bool beep = false;
+  std::optional<std::pair<int, int>> guideStar;  // the star a series is aligned on
+};
+int RunCaptureJob(Corvex& corvex, const CaptureOptions& options);
+
+struct FocusOptions {
+  ExposureSetting exposure;
+  int frames = 5;
+  bool autoExposure = false;
+  std::optional<std::pair<int, int>> window;
+};
+int RunFocusJob(Corvex& corvex, const FocusOptions& options);
 
 }  // namespace corvex::cli

@@ -78,6 +78,49 @@ int main(int argc, char** argv) {
   guiderSnap->add_option("-o,--output", guiderOut, "PGM file to write")->required();
   corvex::cli::AddCameraSourceOptions(*guiderSnap, source);
 
+  corvex::cli::CaptureOptions capture;
+  std::string captureExposure = "1s";
+  std::string captureGuideStar;
+  bool virtualClock = false;
+  CLI::App* captureCommand = app.add_subcommand(
+      "capture", "A capture run, as the camera panel's \"Take Photo\" starts it");
+  captureCommand->add_option("--exposure", captureExposure, "Length, as for snap")
+      ->capture_default_str();
+  captureCommand->add_option("--count", capture.count, "Exposures in the series")
+      ->check(CLI::Range(1, 999));
+  captureCommand->add_flag("--continuous", capture.continuous,
+                           "Keep exposing (the count, if above 1, ends it) until Ctrl-C");
+  captureCommand->add_flag("--average", capture.average, "Average the series instead of summing");
+  captureCommand->add_flag("--alternative-align", capture.alternativeAlign,
+                           "Align the series by region profiles, not by the guide star");
+  captureCommand->add_option("--guide-star", captureGuideStar, "X,Y of the star to align on");
+  captureCommand->add_flag("--start-delay", capture.startDelay, "Count down 10 seconds first");
+  captureCommand->add_option("--pause", capture.pauseMinutes, "Minutes between exposures")
+      ->check(CLI::Range(0, 999));
+  captureCommand->add_flag("--dark-subtract", capture.darkSubtract, "Subtract the dark frame");
+  captureCommand->add_option("--dark", capture.dark, "The dark frame file (295800-byte raw)");
+  captureCommand->add_flag("--colour", capture.colour, "Synthesise colour after each frame");
+  captureCommand->add_flag("--save", capture.save, "Quick-save each frame as IMG<n>.FIT");
+  captureCommand->add_flag("--beep", capture.beep, "Beep when each exposure ends");
+  captureCommand->add_flag("--virtual-clock", virtualClock,
+                           "Run on simulated time (with --simulate: a long run takes no time)");
+  corvex::cli::AddCameraSourceOptions(*captureCommand, source);
+
+  corvex::cli::FocusOptions focus;
+  std::string focusExposure = "5t";
+  std::string focusWindow;
+  CLI::App* focusCommand = app.add_subcommand("focus", "Focus mode: frames of the focus window");
+  focusCommand->add_option("--exposure", focusExposure, "Length (q, h, t or s)")
+      ->capture_default_str();
+  focusCommand->add_option("--frames", focus.frames, "How many frames")
+      ->check(CLI::Range(1, 100000))
+      ->capture_default_str();
+  focusCommand->add_flag("--auto-exposure", focus.autoExposure,
+                         "Adjust the exposure from each frame's peak");
+  focusCommand->add_option("--window", focusWindow, "X,Y of the 128 x 128 focus window");
+  focusCommand->add_flag("--virtual-clock", virtualClock, "Run on simulated time");
+  corvex::cli::AddCameraSourceOptions(*focusCommand, source);
+
   std::string infoFile;
   CLI::App* info = app.add_subcommand("info", "Show what an image file holds");
   info->add_option("FILE", infoFile, "FITS or native raw image file")->required();
@@ -133,11 +176,14 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
 
   corvex::TerminalHost host;
-  corvex::SteadyClock clock;
+  corvex::SteadyClock steadyClock;
+  corvex::VirtualClock simulatedClock;
+  corvex::Clock& clock = virtualClock ? static_cast<corvex::Clock&>(simulatedClock) : steadyClock;
+  simulatedClock.SetCalendarOrigin(steadyClock.CalendarSeconds());
   Corvex corvex(host, clock, corvex::Paths::HomeFromEnvironment());
   corvex::FillStartupRamps(corvex.store);
 
-  if (*discover || *snap || *guiderSnap) {
+  if (*discover || *snap || *guiderSnap || *captureCommand || *focusCommand) {
     corvex.devices = corvex::cli::MakeCameraSource(source, clock);
     if (!corvex.devices) return 2;
   }
@@ -161,6 +207,47 @@ int main(int argc, char** argv) {
     guider.exposure = *exposure;
     guider.hotPixelFilter = !noHotPixelFilter;
     return corvex::cli::RunGuiderSnap(corvex, guider, guiderOut);
+  }
+  const auto position = [](const std::string& text) -> std::optional<std::pair<int, int>> {
+    int x = 0, y = 0;
+    char comma = 0;
+    if (std::sscanf(text.c_str(), "%d%c%d", &x, &comma, &y) != 3 || comma != ',')
+      return std::nullopt;
+    return std::make_pair(x, y);
+  };
+  if (*captureCommand) {
+    const auto exposure = corvex::cli::ParseExposure(captureExposure, "qhtsm");
+    if (!exposure) {
+      std::fprintf(stderr, "corvex-cli: bad exposure \"%s\"\n", captureExposure.c_str());
+      return 2;
+    }
+    capture.exposure = *exposure;
+    if (!captureGuideStar.empty()) {
+      capture.guideStar = position(captureGuideStar);
+      if (!capture.guideStar) {
+        std::fprintf(stderr, "corvex-cli: --guide-star needs X,Y\n");
+        return 2;
+      }
+    }
+    return corvex::cli::RunCaptureJob(corvex, capture);
+  }
+  if (*focusCommand) {
+    const auto exposure = corvex::cli::ParseExposure(focusExposure, "qhts");
+    if (!exposure || exposure->value >= 100) {
+      std::fprintf(stderr, "corvex-cli: bad focus exposure \"%s\" (below 100, q h t or s)\n",
+                   focusExposure.c_str());
+      return 2;
+    }
+    focus.exposure = *exposure;
+    if (!focusWindow.empty()) {
+      focus.window = position(focusWindow);
+      if (!focus.window || focus.window->first < 0 || focus.window->first > 372 ||
+          focus.window->second < 0 || focus.window->second > 162) {
+        std::fprintf(stderr, "corvex-cli: --window needs X,Y with X 0-372 and Y 0-162\n");
+        return 2;
+      }
+    }
+    return corvex::cli::RunFocusJob(corvex, focus);
   }
   if (*info) return corvex::cli::RunInfo(corvex, infoFile);
   if (*process) {

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# corvex-cli capture and focus on the simulated camera and simulated time.
+set -euo pipefail
+cli=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export CORVEX_HOME=$work/home
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+out=$("$cli" capture --simulate --virtual-clock --count 3 --exposure 2s --colour --save 2>/dev/null)
+grep -q "Saved .*/autosave/IMG3.FIT" <<<"$out" || fail "three frames saved"
+[ "$(stat -c %s "$CORVEX_HOME/autosave/IMG3.FIT")" = 748160 ] || fail "colour FITS saved"
+out=$("$cli" capture --simulate --virtual-clock --exposure 5t --save 2>/dev/null)
+grep -q "IMG4.FIT" <<<"$out" || fail "the counter survives in the settings file"
+info=$("$cli" info "$CORVEX_HOME/autosave/IMG4.FIT")
+grep -q "EXPTIME *0.5" <<<"$info" || fail "exposure time in the header"
+
+out=$("$cli" focus --simulate --virtual-clock --frames 3 --auto-exposure --exposure 1h)
+grep -q "frame 3: peak [0-9]*, exposure 40 ms" <<<"$out" || fail "focus auto-exposure: $out"
+
+for bad in "capture --simulate --exposure 0s" "capture --simulate --guide-star 5" \
+           "focus --simulate --exposure 2m" "focus --simulate --window 400,10"; do
+  if "$cli" $bad > /dev/null 2>&1; then fail "accepted: $bad"; fi
+done
+echo "capture commands OK"
