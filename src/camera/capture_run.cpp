@@ -85,11 +85,12 @@ void PostFrameSteps(Corvex& corvex, Run& run) {
   corvex.host.SetWaitCursor(false);
   RebuildDisplay(corvex);
   if (state.autoSave) {
-    corvex.host.OpenProgress("Saving Image");
+    corvex.host.ShowNotice("Saving Image", SavingImageText(state.settings.autosaveDirectory,
+                                                           state.settings.lastFileNumber));
     const std::int64_t shownUntil = corvex.clock.NowMs() + 20;
     const int result = QuickSaveFits(corvex);
     corvex.clock.SleepUntil(shownUntil);
-    corvex.host.CloseProgress();
+    corvex.host.CloseNotice();
     if (result == 1) ShowMessage(corvex.host, 6);
   }
   run.postProcessed = true;

@@ -95,6 +95,11 @@ bool TerminalHost::PumpEvents() {
   return true;
 }
 
+void TerminalHost::ShowNotice(std::string_view caption, std::string_view text) {
+  std::fprintf(out_, "%.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
+               static_cast<int>(text.size()), text.data());
+}
+
 void TerminalHost::OpenProgress(std::string_view caption) {
   progressOpen_ = true;
   progressCaption_ = std::string(caption);

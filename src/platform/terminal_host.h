@@ -23,6 +23,7 @@ class TerminalHost final : public Host {
   void OpenProgress(std::string_view caption) override;
   void SetProgress(int position) override;
   void CloseProgress() override;
+  void ShowNotice(std::string_view caption, std::string_view text) override;
 
  private:
   void DrawProgress();

@@ -37,6 +37,14 @@ class Host {
   virtual void OpenProgress(std::string_view caption) = 0;
   virtual void SetProgress(int position) = 0;
   virtual void CloseProgress() = 0;
+
+  // A small modeless notice with one text field, such as "Saving Image" with the file name;
+  // it stays until CloseNotice. Hosts without such a window may ignore it.
+  virtual void ShowNotice(std::string_view caption, std::string_view text) {
+    (void)caption;
+    (void)text;
+  }
+  virtual void CloseNotice() {}
 };
 
 }  // namespace corvex

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "camera/camera_commands.h"
 #include "corvex.h"
@@ -131,6 +132,7 @@ TEST_F(CaptureRunTest, AutomaticStepsAfterEachFrame) {
   EXPECT_TRUE(std::filesystem::exists(rig.home.path() / "autosave" / "IMG1.FIT"));
   EXPECT_EQ(std::filesystem::file_size(rig.home.path() / "autosave" / "IMG1.FIT"), 748160u);
   EXPECT_EQ(state.settings.lastFileNumber, 1);
+  EXPECT_EQ(rig.host.notices, std::vector<std::string>{"Saving Image: c:\\AUTOSAVE    0.IMG"});
   const std::vector<int> done{-1, -3, -1};
   EXPECT_TRUE(std::search(rig.host.beeps.begin(), rig.host.beeps.end(), done.begin(), done.end()) !=
               rig.host.beeps.end());
@@ -175,6 +177,45 @@ TEST_F(CaptureRunTest, AShortReadoutIsNotTakenForAFrame) {
                           [](const std::string& t) { return t.rfind("Short read", 0) == 0; }),
             1)
       << "reported once, by the link";
+}
+
+// The width (second moment along RA) of the star around (x, y) of the stored image.
+double StarWidth(const ImageBuffer& image, int x, int y) {
+  double sum = 0, sx = 0, sxx = 0;
+  for (int row = y - 6; row <= y + 6; ++row) {
+    for (int col = x - 8; col <= x + 8; ++col) {
+      const double v = std::max(0.0, image[row * 512 + col] - 600.0);
+      sum += v;
+      sx += v * col;
+      sxx += v * col * col;
+    }
+  }
+  const double mean = sx / sum;
+  return std::sqrt(sxx / sum - mean * mean);
+}
+
+TEST_F(CaptureRunTest, ADriftingSeriesAddsUpAsSharpAsOneFrame) {
+  sim::SimConfig config;
+  config.fullReadoutMs = 0;
+  config.driftRaPxPerMin = 60;  // a pixel a second: two pixels between frames
+  config.driftDecPxPerMin = 0;
+  config.periodicPx = 0;
+  observatory = std::make_shared<sim::SimulatedObservatory>(rig.clock, config);
+  corvex.devices = sim::MakeSimulatedEnumerator(observatory);
+  const sim::SensorPoint star = observatory->StarPosition(0);
+  state.guideStarPicked = true;
+  state.pickedStarX = static_cast<int>(std::lround(star.x)) + 6;
+  state.pickedStarY = static_cast<int>(std::lround(star.y));
+  ASSERT_EQ(RunCapture(corvex, Panel(2, 's', 3), noGuiding), CaptureResult::kCompleted);
+  const int x = corvex.state.starX;
+  const int y = corvex.state.starY;
+  const double series = StarWidth(corvex.store.currentImage, x, y);
+
+  state.pickedStarX = static_cast<int>(std::lround(observatory->StarPosition(0).x)) + 6;
+  ASSERT_EQ(RunCapture(corvex, Panel(2, 's', 1), noGuiding), CaptureResult::kCompleted);
+  const double single = StarWidth(corvex.store.currentImage, state.pickedStarX + 1, y);
+  EXPECT_LT(series, single * 1.2) << "series " << series << ", one frame " << single;
+  EXPECT_GT(series, 0.5);
 }
 
 TEST_F(CaptureRunTest, SelfGuidingNeedsAGuideStar) {

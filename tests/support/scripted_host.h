@@ -35,6 +35,9 @@ class ScriptedHost final : public Host {
   void OpenProgress(std::string_view caption) override;
   void SetProgress(int position) override;
   void CloseProgress() override;
+  void ShowNotice(std::string_view caption, std::string_view text) override {
+    notices.push_back(std::string(caption) + ": " + std::string(text));
+  }
 
   // Answers for the next questions, in order; a question with no scripted answer gets its
   // first button (OK or Yes).
@@ -47,6 +50,7 @@ class ScriptedHost final : public Host {
   std::vector<RecordedMessage> messages;
   std::vector<int> beeps;
   std::vector<std::string> progressCaptions;
+  std::vector<std::string> notices;  // "caption: text" of every notice shown
   std::vector<int> progressPositions;
   bool progressOpen = false;
   bool waitCursor = false;
