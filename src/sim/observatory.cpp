@@ -156,6 +156,8 @@ void SimulatedObservatory::HandleSerialWrite(int port, std::span<const std::uint
   }
   const std::string text(data.begin(), data.end());
   telescopeCommands_.push_back({port, text, clock_.NowMs()});
+  // The camera keeps only the answer to the latest command: a reply nobody read is dropped.
+  serialReplies_[port & 1].clear();
   // Commands look like "#:Mw#": split at '#' and drop the ':'.
   std::size_t start = 0;
   while (start < text.size()) {

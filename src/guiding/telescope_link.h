@@ -1,0 +1,71 @@
+// Moving the telescope: LX200 commands through one of the camera's serial ports, or pulses on
+// the camera's four guide relays ("Via Control Box"). Everything above expresses a move as a
+// direction letter and a duration, or starts and stops an open-ended move.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace corvex {
+
+struct Corvex;
+
+struct TelescopeLink {
+  int portIndex = 0;           // the camera serial port the telescope is on
+  char moveDirection = 'e';    // the letter of the next move
+  char lastRaDirection = 'e';  // the last correction on each axis (for backlash)
+  char lastDecDirection = 'n';
+  std::uint32_t moveDurationMs = 0;
+  std::string rateCommand = "#:RS#";
+  std::string moveCommand;
+  std::string focusSpeedCommand = "#:FS#";
+  std::string focusMoveCommand;
+  bool slewing = false;
+  bool focusing = false;
+  bool linkOpen = false;
+  bool relayWakeUpPending = true;
+  std::string scopeInfoText;  // the last "Info from Scope"
+  std::string slewReplyText;  // the last refusal of a slew
+};
+
+// The relay bit of a direction letter: w 0x01, s 0x02, n 0x04, e 0x08; 0 for anything else.
+std::uint8_t RelayMask(char direction);
+// The letter a move towards `slot` (0 east, 1 west, 2 north, 3 south) sends, through the
+// direction table, so that one swap reverses an axis everywhere.
+char DirectionLetter(const Corvex& corvex, int slot);
+// "Swap e/w direction" and "Swap n/s direction".
+void SwapEastWest(Corvex& corvex);
+void SwapNorthSouth(Corvex& corvex);
+
+void SelectTelescopePort(Corvex& corvex);  // portIndex from comPortChar
+// Once per run: the settings file (on failure message 20 and a fresh write), the port.
+void OpenTelescopeLink(Corvex& corvex);
+
+void SendScopeCommand(Corvex& corvex, std::string_view text);
+// A 33-byte reply into scopeInfoText, up to its first '#'.
+void ReadScopeInfo(Corvex& corvex);
+// One byte: '0' means the slew was accepted; anything else is followed by the refusal's text.
+void ReadSlewReply(Corvex& corvex);
+
+// One move of moveDirection for moveDurationMs: by LX200 ("#:RG#", move, quit), or by the
+// relays when the method is "Via Control Box".
+void TimedMove(Corvex& corvex);
+void TimedRelayMove(Corvex& corvex);
+
+// Open-ended moves for the panels.
+void StartRelayMove(Corvex& corvex);
+void StopRelayMove(Corvex& corvex);
+void StartScopeSlew(Corvex& corvex);
+void StopScopeSlew(Corvex& corvex);
+void StartFocus(Corvex& corvex);
+void StopFocus(Corvex& corvex);
+
+// The telescope's own library: 'm' Messier, 's' its star list (planets too), else CNGC;
+// numbers 0-9999. False (nothing sent) for a number outside.
+bool GoToCatalogueObject(Corvex& corvex, char kind, int number);
+// A target by RA hours and minutes and Dec degrees (signed) and minutes. False (nothing sent)
+// when a field is out of its range.
+bool GoToCoordinates(Corvex& corvex, int raHours, int raMinutes, int decDegrees, int decMinutes);
+
+}  // namespace corvex
