@@ -1,4 +1,4 @@
-// What the benchmark programs share: a host that shows nothing, a context with a private
+// What the benchmark programs share: a context with a quiet host and a private
 // CORVEX_HOME, and a simulated star frame to work on.
 #pragma once
 
@@ -14,24 +14,10 @@
 #include "camera/camera_commands.h"
 #include "camera/camera_link.h"
 #include "corvex.h"
+#include "platform/quiet_host.h"
 #include "sim/observatory.h"
 
 namespace corvex::bench {
-
-// Everything a command asks of the host is ignored: no window, no progress bar.
-class QuietHost final : public Host {
- public:
-  MessageResult ShowMessageBox(std::string_view, std::string_view, MessageButtons,
-                               MessageIcon) override {
-    return MessageResult::kOk;
-  }
-  void Beep(int) override {}
-  bool PumpEvents() override { return false; }
-  void SetWaitCursor(bool) override {}
-  void OpenProgress(std::string_view) override {}
-  void SetProgress(int) override {}
-  void CloseProgress() override {}
-};
 
 // A fresh directory of its own, removed afterwards: commands that read or write the settings
 // file never touch a shared place.

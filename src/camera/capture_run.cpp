@@ -10,6 +10,7 @@
 #include "files/quick_save.h"
 #include "files/settings_file.h"
 #include "processing/calibration.h"
+#include "processing/colour_adjustments.h"
 #include "processing/colour_synthesis.h"
 #include "state/exposure.h"
 #include "state/messages.h"
@@ -166,11 +167,7 @@ WaitEnd WaitWithProgress(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
       state.fieldSelect = 1;
       ReadFullFrame(corvex);
       CopyImage(corvex.store.currentImage, corvex.store.secondaryImage);
-      std::copy_n(corvex.store.redPlane.begin(), kImageValues, corvex.store.colourUndo.red.begin());
-      std::copy_n(corvex.store.greenPlane.begin(), kImageValues,
-                  corvex.store.colourUndo.green.begin());
-      std::copy_n(corvex.store.bluePlane.begin(), kImageValues,
-                  corvex.store.colourUndo.blue.begin());
+      SaveColourUndo(corvex);
       ClearSensor(corvex);
       guiding.AfterFirstHalf(corvex);
       PumpAndCheckCancel(corvex, run);

@@ -25,18 +25,6 @@ struct Entry {
   std::uint32_t count, value;
 };
 
-// The stored row and fraction output row `i` takes its values from.
-void SourceRow(int position, int& row, float& fraction) {
-  const float p = static_cast<float>(position) / kTiffFactor;
-  row = std::min(static_cast<int>(std::floor(p)), kImageRows - 1);
-  fraction = p - static_cast<float>(row);
-}
-
-std::uint8_t Blend(int a, int b, float f) {
-  return static_cast<std::uint8_t>(
-      std::min(static_cast<int>(static_cast<float>(a) + static_cast<float>(b - a) * f), 255));
-}
-
 }  // namespace
 
 std::vector<std::uint8_t> EncodeTiff(bool colour, const ImageBuffer& image,
@@ -87,23 +75,26 @@ std::vector<std::uint8_t> EncodeTiff(bool colour, const ImageBuffer& image,
     StoreLe16(p + 234 + 2 * k, static_cast<std::uint16_t>(strip));
   }
 
+  // The 290 stored rows stretched to 372 by the resampling the QZ display uses. A colour file
+  // takes the display image, stored bottom row first, so its rows come out in reverse.
   std::uint8_t* out = p + kDataOffset;
-  for (int i = 0; i < kRows; ++i) {
-    int row = 0;
-    float f = 0;
-    SourceRow(colour ? kRows - 1 - i : i, row, f);
-    const int next = row == kImageRows - 1 ? row : row + 1;
-    for (int x = 0; x < kWidth; ++x) {
-      if (colour) {
-        const std::uint8_t* a = colourDisplay + row * 1536 + 3 * x;
-        const std::uint8_t* b = colourDisplay + next * 1536 + 3 * x;
-        *out++ = Blend(a[2], b[2], f);  // red
-        *out++ = Blend(a[1], b[1], f);  // green
-        *out++ = Blend(a[0], b[0], f);  // blue
-      } else {
-        *out++ = Blend(image[row * kImageStride + x] >> 8, image[next * kImageStride + x] >> 8, f);
+  if (colour) {
+    std::vector<std::uint8_t> rows(1536 * kRows);
+    ResampleRows(colourDisplay, kImageRows, 1536, rows.data(), kRows, kTiffFactor);
+    for (int i = 0; i < kRows; ++i) {
+      const std::uint8_t* bgr = rows.data() + (kRows - 1 - i) * 1536;
+      for (int x = 0; x < kWidth; ++x, bgr += 3) {
+        *out++ = bgr[2];
+        *out++ = bgr[1];
+        *out++ = bgr[0];
       }
     }
+  } else {
+    std::vector<std::uint8_t> high(kImageValues);
+    for (int i = 0; i < kImageValues; ++i) high[i] = image[i] >> 8;
+    std::vector<std::uint8_t> rows(kImageStride * kRows);
+    ResampleRows(high.data(), kImageRows, kImageStride, rows.data(), kRows, kTiffFactor);
+    for (int i = 0; i < kRows; ++i) out = std::copy_n(rows.data() + i * kImageStride, kWidth, out);
   }
   if (colour) {
     for (int s = 0; s < 3; ++s) StoreLe16(p + bitsOffset + 2 * s, 8);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "corvex.h"
+#include "processing/colour_adjustments.h"
 #include "processing/sensor_geometry.h"
 
 namespace corvex {
@@ -250,12 +251,7 @@ void BasReliefFilter(Corvex& corvex) {
 }
 
 void UnsharpMask(Corvex& corvex, int radius, int power, bool refresh) {
-  if (corvex.state.colourConverted) {
-    ImageStore& store = corvex.store;
-    std::copy_n(store.redPlane.begin(), kImageValues, store.colourUndo.red.begin());
-    std::copy_n(store.greenPlane.begin(), kImageValues, store.colourUndo.green.begin());
-    std::copy_n(store.bluePlane.begin(), kImageValues, store.colourUndo.blue.begin());
-  }
+  if (corvex.state.colourConverted) SaveColourUndo(corvex);
   RunPass(corvex, refresh, [&](const ImageBuffer& in, ImageBuffer& out, int firstRow) {
     UnsharpPass(in, out, radius, power, firstRow);
   });
