@@ -10,6 +10,7 @@
 
 #include "camera/camera_link.h"
 #include "files/fits_header_fields.h"
+#include "guiding/guiding_state.h"
 #include "guiding/telescope_link.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
@@ -38,6 +39,7 @@ struct Corvex {
   StretchTable stretch;  // the one table every contrast stretch fills; all 0 at start
   DisplayBuffers display;
   TelescopeLink telescope;
+  GuidingState guiding;
   CameraLink camera;
   std::unique_ptr<DeviceEnumerator> devices;  // where discovery looks for the camera
   // Rebuilds the display image from the current image; every command that changes the image

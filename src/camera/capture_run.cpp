@@ -64,6 +64,7 @@ void EndAsCancelled(Corvex& corvex, Run& run) {
   run.exposureEnd = corvex.clock.NowMs();
   corvex.host.Beep(kBeepSimple);
   ResetFocusFrameCentre(state);
+  if (state.selfGuideNext) corvex.host.CloseGuidingInfo();
   state.selfGuideNext = false;
   state.matchingDarkframe = false;
   state.selfGuidingActive = false;
@@ -165,20 +166,23 @@ WaitEnd WaitWithProgress(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
       run.firstHalfRead = true;
       ClearRegister(corvex);
       state.fieldSelect = 1;
+      guiding.BeforeFirstHalfRead(corvex);
       ReadFullFrame(corvex);
       CopyImage(corvex.store.currentImage, corvex.store.secondaryImage);
       SaveColourUndo(corvex);
       ClearSensor(corvex);
-      guiding.AfterFirstHalf(corvex);
+      guiding.AfterFirstHalfRead(corvex);
       PumpAndCheckCancel(corvex, run);
       run.progressPos = 128;
       run.exposureEnd = clock.NowMs() + ms / 2;
       run.nextProgress = clock.NowMs() + ms / run.progressSteps;
       if (state.matchingDarkframe) run.guideFrameCounter = 0;
     }
-    if (run.firstHalfRead &&
-        (!state.matchingDarkframe || run.guideFrameCounter < state.guidingFrames / 2)) {
-      if (!guiding.Correction(corvex) || !state.selfGuideNext) {
+    // Guiding goes on through both halves; a matching dark frame takes as many guide frames
+    // as the exposure it matches, half in each half.
+    if (!state.matchingDarkframe || run.guideFrameCounter < state.guidingFrames / 2) {
+      if (!guiding.Cycle(corvex, run.firstHalfRead) || !state.selfGuideNext) {
+        guiding.EndSelfGuidedExposure(corvex);
         corvex.host.CloseProgress();
         state.abortRequested = true;
         ShowMessage(corvex.host, 57);
@@ -187,6 +191,8 @@ WaitEnd WaitWithProgress(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
     }
     ++run.guideFrameCounter;
   }
+  // The guide frames of a light exposure: the count its matching dark frame repeats.
+  if (selfGuided && !state.matchingDarkframe) state.guidingFrames = run.guideFrameCounter;
   return WaitEnd::kDone;
 }
 
@@ -205,7 +211,7 @@ void WaitShort(Corvex& corvex, Run& run) {
 
 // The readout and the frame's own steps. False when the frame did not arrive whole: the image
 // that was there before is kept and the run ends as a press would end it.
-bool ReadOut(Corvex& corvex, Run& run, bool selfGuided) {
+bool ReadOut(Corvex& corvex, Run& run, bool selfGuided, CaptureGuiding& guiding) {
   ProgramState& state = corvex.state;
   ImageStore& store = corvex.store;
   run.statusText =
@@ -214,6 +220,7 @@ bool ReadOut(Corvex& corvex, Run& run, bool selfGuided) {
                                : " (Left - " + std::to_string(state.exposureCount) + ")");
   if (selfGuided) {
     state.fieldSelect = 2;
+    guiding.EndSelfGuidedExposure(corvex);
     state.matchingDarkframe = false;
   } else {
     state.fieldSelect = 3;
@@ -387,7 +394,8 @@ CaptureResult RunCapture(Corvex& corvex, const std::function<PanelOutcome(Corvex
           break;
         }
         state.guidingRanThisExposure = true;
-        if (!state.matchingDarkframe && !guiding.CheckTelescope(corvex)) {
+        if (!guiding.BeginSelfGuidedExposure(corvex)) {
+          guiding.EndSelfGuidedExposure(corvex);
           state.selfGuideNext = false;
           corvex.host.CloseProgress();
           corvex.host.SetWaitCursor(false);
@@ -426,7 +434,7 @@ CaptureResult RunCapture(Corvex& corvex, const std::function<PanelOutcome(Corvex
       }
       if (state.exposureMs >= 1000) ClearRegister(corvex);
       bool frameRead = false;
-      if (!state.abortRequested) frameRead = ReadOut(corvex, run, selfGuided);
+      if (!state.abortRequested) frameRead = ReadOut(corvex, run, selfGuided, guiding);
 
       corvex.host.CloseProgress();
       --state.exposureCount;

@@ -17,12 +17,20 @@ struct Corvex;
 class CaptureGuiding {
  public:
   virtual ~CaptureGuiding() = default;
-  // Before a self-guided exposure: is the telescope there? False ends the run at once.
-  virtual bool CheckTelescope(Corvex&) { return true; }
-  // After the first half of an interlaced exposure has been read.
-  virtual void AfterFirstHalf(Corvex&) {}
-  // One guiding correction during the second half; false when guiding ended itself (lost).
-  virtual bool Correction(Corvex&) { return true; }
+  // A self-guided exposure has started: open the guiding information and, unless it is a
+  // matching dark frame, prepare guiding. False (the run ends at once) when that fails.
+  virtual bool BeginSelfGuidedExposure(Corvex&) { return true; }
+  // Around the mid-exposure download of the interlaced sensor's first half.
+  virtual void BeforeFirstHalfRead(Corvex&) {}
+  virtual void AfterFirstHalfRead(Corvex&) {}
+  // One guide frame and correction on a turn of the exposure's wait; false when guiding has
+  // ended itself (the star was lost).
+  virtual bool Cycle(Corvex&, bool firstHalfRead) {
+    (void)firstHalfRead;
+    return true;
+  }
+  // The self-guided exposure is being read (or was abandoned): close its information.
+  virtual void EndSelfGuidedExposure(Corvex&) {}
   // Guiding from the guider camera: start it (false when it cannot), one step during the wait
   // (true when the exposure must end now), and stop it.
   virtual bool StartGuiderGuiding(Corvex&) { return false; }

@@ -165,6 +165,8 @@ void PlaceGuideWindow(Corvex& corvex) {
       inside = at - origin;
     }
   };
+  corvex.guiding.savedStarX = state.starX;
+  corvex.guiding.savedStarY = state.starY;
   int left = 0, top = 0, insideX = 0, insideY = 0;
   place(state.pickedStarX, 510, left, insideX);
   if (left > 3) left -= 4;

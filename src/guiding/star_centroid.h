@@ -33,7 +33,8 @@ int RefineStarPosition(Corvex& corvex, int x, int y, int radius,
                        const std::function<void(int x, int y)>& moved = {});
 
 // Places the 128 x 128 guide window around pickedStarX, pickedStarY: sets focusLeft, focusTop,
-// the star's position inside the window in starX, starY, and guideWindowActive.
+// the star's position inside the window in starX, starY, and guideWindowActive. The position
+// it replaces is kept in guiding.savedStarX, savedStarY.
 void PlaceGuideWindow(Corvex& corvex);
 
 }  // namespace corvex

@@ -74,6 +74,11 @@ void OpenTelescopeLink(Corvex& corvex) {
   corvex.telescope.linkOpen = true;
 }
 
+bool PrepareTelescopeLink(Corvex& corvex) {
+  if (!corvex.telescope.linkOpen) OpenTelescopeLink(corvex);
+  return corvex.telescope.linkOpen && corvex.camera.device != nullptr;
+}
+
 void SendScopeCommand(Corvex& corvex, std::string_view text) {
   SerialWrite(corvex, Port(corvex), text, text.size());
 }

@@ -42,6 +42,10 @@ void SelectTelescopePort(Corvex& corvex);  // portIndex from comPortChar
 // Once per run: the settings file (on failure message 20 and a fresh write), the port.
 void OpenTelescopeLink(Corvex& corvex);
 
+// What guiding and calibration call first: opens the link when it is not open. False when
+// the telescope cannot be reached (no open camera to carry the commands).
+bool PrepareTelescopeLink(Corvex& corvex);
+
 void SendScopeCommand(Corvex& corvex, std::string_view text);
 // A 33-byte reply into scopeInfoText, up to its first '#'.
 void ReadScopeInfo(Corvex& corvex);

@@ -7,8 +7,8 @@
 namespace corvex::sim {
 
 namespace {
-constexpr char kDirections[4] = {'w', 'e', 'n', 's'};
-constexpr std::uint8_t kRelayBits[4] = {0x01, 0x08, 0x04, 0x02};
+constexpr char kDirections[4] = {'e', 'w', 'n', 's'};
+constexpr std::uint8_t kRelayBits[4] = {0x08, 0x01, 0x04, 0x02};
 }  // namespace
 
 SimMount::SimMount(const SimConfig& config, std::int64_t startMs)

@@ -16,8 +16,9 @@ struct PointingOffset {
   double y = 0;  // Dec
 };
 
-// Direction letters: 'w' moves the stars towards +x, 'e' towards -x, 'n' towards +y and 's'
-// towards -y.
+// Direction letters: 'e' moves the stars towards +x, 'w' towards -x, 'n' towards +y and 's'
+// towards -y. That is the sense the guiding corrections assume: a star left of its reference
+// (a positive error) is brought back by an east move, one below it by a north move.
 class SimMount {
  public:
   SimMount(const SimConfig& config, std::int64_t startMs);

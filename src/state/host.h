@@ -5,6 +5,7 @@
 // the command-line tool and the tests each bring their own.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace corvex {
@@ -19,6 +20,22 @@ enum class MessageResult { kOk = 1, kCancel = 2, kYes = 6, kNo = 7 };
 // Values passed to Beep: the platform's sound numbers as the program uses them.
 inline constexpr int kBeepSimple = -1;
 inline constexpr int kBeepOk = 0;
+
+// What the guiding information window shows ("Guiding Info" for the main camera,
+// "AutoGuider Camera Guiding" for the guider): the star's position, the last error in pixels
+// and, for the guider, its last move times. The window draws the guide frame from the buffers.
+struct GuidingInfo {
+  bool guider = false;
+  std::string caption;
+  double x = 0;
+  double y = 0;
+  double dx = 0;
+  double dy = 0;
+  int slewTimeX = 0;
+  int slewTimeY = 0;
+  int referenceX = 0;  // where the window's cross goes
+  int referenceY = 0;
+};
 
 class Host {
  public:
@@ -45,6 +62,12 @@ class Host {
     (void)text;
   }
   virtual void CloseNotice() {}
+
+  // The guiding information window: opened or updated by every call, closed by the other.
+  virtual void ShowGuidingInfo(const GuidingInfo& info) { (void)info; }
+  virtual void CloseGuidingInfo() {}
+  // The guider camera dialog's caption and a refresh (training draws its latest sample).
+  virtual void ShowGuiderStatus(std::string_view caption) { (void)caption; }
 };
 
 }  // namespace corvex

@@ -43,7 +43,7 @@ TEST_F(TelescopeLinkTest, ATimedLx200MoveAndItsWaits) {
   EXPECT_EQ(sent[1].atMs - sent[0].atMs, 20);
   EXPECT_EQ(sent[2].atMs - sent[1].atMs, 1000);
   EXPECT_EQ(rig.clock.NowMs(), 1024);
-  EXPECT_NEAR(observatory->mount().GuidedAt(rig.clock.NowMs()).x, 6, 1e-9) << "guide rate x 1 s";
+  EXPECT_NEAR(observatory->mount().GuidedAt(rig.clock.NowMs()).x, -6, 1e-9) << "guide rate x 1 s, west";
 }
 
 TEST_F(TelescopeLinkTest, SwapsReverseAnAxisEverywhere) {

@@ -86,14 +86,14 @@ TEST_F(ObservatoryTest, RelayMovesShiftTheStarsByRateTimesTime) {
   SetGuideRelays(corvex, 0);
   rig.clock.Advance(1000);  // nothing moves once the relay is off
   const sim::SensorPoint after = observatory->StarPosition(0);
-  EXPECT_NEAR(after.x - before.x, 6 * 1.5, 1e-9);
+  EXPECT_NEAR(after.x - before.x, -6 * 1.5, 1e-9);
   EXPECT_NEAR(after.y - before.y, 0, 1e-9);
 
   SetGuideRelays(corvex, kRelayNorth | kRelayEast);
   rig.clock.Advance(500);
   SetGuideRelays(corvex, 0);
   const sim::SensorPoint diagonal = observatory->StarPosition(0);
-  EXPECT_NEAR(diagonal.x - after.x, -3, 1e-9);
+  EXPECT_NEAR(diagonal.x - after.x, 3, 1e-9);
   EXPECT_NEAR(diagonal.y - after.y, 3, 1e-9);
 
   // The guider sees the same move turned by its angle to RA.
@@ -103,8 +103,8 @@ TEST_F(ObservatoryTest, RelayMovesShiftTheStarsByRateTimesTime) {
   rig.clock.Advance(1000);
   SetGuideRelays(corvex, 0);
   const sim::SensorPoint g1 = observatory->StarPosition(0, true);
-  EXPECT_NEAR(g1.x - g0.x, 6 * std::cos(angle), 1e-9);
-  EXPECT_NEAR(g1.y - g0.y, 6 * std::sin(angle), 1e-9);
+  EXPECT_NEAR(g1.x - g0.x, -6 * std::cos(angle), 1e-9);
+  EXPECT_NEAR(g1.y - g0.y, -6 * std::sin(angle), 1e-9);
 }
 
 TEST_F(ObservatoryTest, DecBacklashSwallowsTheStartOfAReversal) {
