@@ -38,8 +38,9 @@ void AddCameraSourceOptions(CLI::App& command, CameraSourceOptions& options) {
   command.add_option("--sim-fwhm", options.fwhm, "Simulator: star image FWHM in pixels (2.5)");
 }
 
-std::unique_ptr<DeviceEnumerator> MakeCameraSource(const CameraSourceOptions& options,
-                                                   Clock& clock) {
+std::unique_ptr<DeviceEnumerator> MakeCameraSource(
+    const CameraSourceOptions& options, Clock& clock,
+    std::shared_ptr<sim::SimulatedObservatory>* observatory) {
   const char* camera = std::getenv("CORVEX_CAMERA");
   const bool simulate = options.simulate || (camera != nullptr && std::strcmp(camera, "sim") == 0);
   if (!simulate) return MakeLibusbEnumerator();
@@ -59,7 +60,9 @@ std::unique_ptr<DeviceEnumerator> MakeCameraSource(const CameraSourceOptions& op
     std::fprintf(stderr, "corvex-cli: %s\n", error->c_str());
     return nullptr;
   }
-  return sim::MakeSimulatedEnumerator(std::make_shared<sim::SimulatedObservatory>(clock, config));
+  auto simulated = std::make_shared<sim::SimulatedObservatory>(clock, config);
+  if (observatory != nullptr) *observatory = simulated;
+  return sim::MakeSimulatedEnumerator(std::move(simulated));
 }
 
 }  // namespace corvex::cli

@@ -11,6 +11,10 @@
 #include "camera/usb_device.h"
 #include "platform/clock.h"
 
+namespace corvex::sim {
+class SimulatedObservatory;
+}
+
 namespace corvex::cli {
 
 struct CameraSourceOptions {
@@ -27,8 +31,10 @@ struct CameraSourceOptions {
 // Adds --simulate, --seed and the --sim-* options to a command that talks to a camera.
 void AddCameraSourceOptions(CLI::App& command, CameraSourceOptions& options);
 
-// The device list the options choose; nullptr after printing what was wrong with them.
-std::unique_ptr<DeviceEnumerator> MakeCameraSource(const CameraSourceOptions& options,
-                                                   Clock& clock);
+// The device list the options choose; nullptr after printing what was wrong with them. With
+// the simulator, `observatory` (when given) receives it, for the jobs that report its truth.
+std::unique_ptr<DeviceEnumerator> MakeCameraSource(
+    const CameraSourceOptions& options, Clock& clock,
+    std::shared_ptr<sim::SimulatedObservatory>* observatory = nullptr);
 
 }  // namespace corvex::cli

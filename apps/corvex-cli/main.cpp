@@ -8,6 +8,7 @@
 #include "capture_jobs.h"
 #include "corvex.h"
 #include "file_commands.h"
+#include "guide_jobs.h"
 #include "platform/clock.h"
 #include "platform/terminal_host.h"
 #include "process_job.h"
@@ -121,6 +122,50 @@ int main(int argc, char** argv) {
   focusCommand->add_flag("--virtual-clock", virtualClock, "Run on simulated time");
   corvex::cli::AddCameraSourceOptions(*focusCommand, source);
 
+  corvex::cli::GuideOptions guide;
+  std::string guideCamera = "main";
+  std::string guideExposure = "1s";
+  std::string guideStar;
+  CLI::App* train = app.add_subcommand(
+      "train", "Calibrate guiding: move the telescope in a fixed pattern and follow the star");
+  CLI::App* guideCommand = app.add_subcommand(
+      "guide", "Guide the telescope on a star for a number of minutes");
+  for (CLI::App* command : {train, guideCommand}) {
+    command->add_option("--camera", guideCamera, "main (self-guiding) or guider")
+        ->check(CLI::IsMember({"main", "guider"}))
+        ->capture_default_str();
+    command->add_option("--exposure", guideExposure,
+                        "Guide frame length: a number and q, h, t or s")
+        ->capture_default_str();
+    command->add_option("--star", guideStar, "X,Y of the guide star (else the brightest)");
+    command->add_option("--method", guide.method, "lx200 or relays (else the settings file's)")
+        ->check(CLI::IsMember({"lx200", "relays"}));
+    command->add_option("--training-seconds", guide.trainingSeconds,
+                        "Training move time: 1, 2, 4 or 8 s")
+        ->check(CLI::IsMember({1, 2, 4, 8}));
+    command->add_flag("--virtual-clock", virtualClock, "Run on simulated time");
+    corvex::cli::AddCameraSourceOptions(*command, source);
+  }
+  guideCommand->add_flag("--train", guide.train, "Calibrate first");
+  guideCommand->add_option("--minutes", guide.minutes, "How long to guide")
+      ->check(CLI::Range(0.1, 1440.0))
+      ->capture_default_str();
+  guideCommand->add_option("--log", guide.log, "CSV file with one row per correction");
+
+  corvex::cli::GoToOptions gotoOptions;
+  CLI::App* gotoCommand =
+      app.add_subcommand("goto", "Point an LX200 telescope at an object or coordinates");
+  auto* messier = gotoCommand->add_option("--messier", gotoOptions.messier, "Messier number");
+  auto* cngc = gotoCommand->add_option("--cngc", gotoOptions.cngc, "CNGC number");
+  auto* planet = gotoCommand->add_option("--planet", gotoOptions.planet, "Mercury ... Pluto");
+  auto* ra = gotoCommand->add_option("--ra", gotoOptions.ra, "Right ascension H:M");
+  auto* dec = gotoCommand->add_option("--dec", gotoOptions.dec, "Declination D:M (signed)");
+  ra->needs(dec);
+  dec->needs(ra);
+  planet->excludes(messier)->excludes(cngc)->excludes(ra);
+  ra->excludes(messier)->excludes(cngc);
+  corvex::cli::AddCameraSourceOptions(*gotoCommand, source);
+
   std::string infoFile;
   CLI::App* info = app.add_subcommand("info", "Show what an image file holds");
   info->add_option("FILE", infoFile, "FITS or native raw image file")->required();
@@ -183,8 +228,10 @@ int main(int argc, char** argv) {
   Corvex corvex(host, clock, corvex::Paths::HomeFromEnvironment());
   corvex::FillStartupRamps(corvex.store);
 
-  if (*discover || *snap || *guiderSnap || *captureCommand || *focusCommand) {
-    corvex.devices = corvex::cli::MakeCameraSource(source, clock);
+  std::shared_ptr<corvex::sim::SimulatedObservatory> observatory;
+  if (*discover || *snap || *guiderSnap || *captureCommand || *focusCommand || *train ||
+      *guideCommand || *gotoCommand) {
+    corvex.devices = corvex::cli::MakeCameraSource(source, clock, &observatory);
     if (!corvex.devices) return 2;
   }
   if (*discover) return RunDiscover(corvex, anyProductId);
@@ -248,6 +295,33 @@ int main(int argc, char** argv) {
       }
     }
     return corvex::cli::RunFocusJob(corvex, focus);
+  }
+  if (*train || *guideCommand) {
+    guide.guider = guideCamera == "guider";
+    const auto exposure =
+        corvex::cli::ParseExposure(guideExposure, guide.guider ? "hts" : "qhts");
+    if (!exposure) {
+      std::fprintf(stderr, "corvex-cli: bad guide exposure \"%s\"\n", guideExposure.c_str());
+      return 2;
+    }
+    guide.exposure = *exposure;
+    if (!guideStar.empty()) {
+      guide.star = position(guideStar);
+      if (!guide.star) {
+        std::fprintf(stderr, "corvex-cli: --star needs X,Y\n");
+        return 2;
+      }
+    }
+    return *train ? corvex::cli::RunTrainJob(corvex, guide)
+                  : corvex::cli::RunGuideJob(corvex, guide, observatory);
+  }
+  if (*gotoCommand) {
+    if (!gotoOptions.messier && !gotoOptions.cngc && gotoOptions.planet.empty() &&
+        gotoOptions.ra.empty()) {
+      std::fprintf(stderr, "corvex-cli: goto needs --messier, --cngc, --planet or --ra/--dec\n");
+      return 2;
+    }
+    return corvex::cli::RunGoToJob(corvex, gotoOptions);
   }
   if (*info) return corvex::cli::RunInfo(corvex, infoFile);
   if (*process) {

@@ -42,6 +42,13 @@ bool MeasuredMove(Corvex& corvex, int slot, int ms) {
   return FindStarCentre(corvex, state.starX, state.starY, state.maskRadius) == kStarFound;
 }
 
+// Both trainings end on a west and a south move; the corrections that follow add backlash
+// only when they reverse from there.
+void LastMovesWestAndSouth(Corvex& corvex) {
+  corvex.telescope.lastRaDirection = DirectionLetter(corvex, kWest);
+  corvex.telescope.lastDecDirection = DirectionLetter(corvex, kSouth);
+}
+
 int Larger(int a, int b) { return a > b ? a : b; }  // the second when equal
 
 int TruncatedLength(int x, int y) {
@@ -197,6 +204,7 @@ int TrainSelfGuiding(Corvex& corvex) {
     WriteSettingsFile(corvex);
     result = kTrainingDone;
   }
+  if (result == kTrainingDone) LastMovesWestAndSouth(corvex);
   // 9. Also after a lost star.
   guiding.calibrationActive = false;
   state.selfGuidingActive = false;
@@ -256,6 +264,7 @@ int TrainGuider(Corvex& corvex) {
   if (measured) {
     // 3. The results; 4. in use from now on.
     GuiderTrainingResults(p, t, training);
+    LastMovesWestAndSouth(corvex);
     training.guiderTrained = true;
     training.useTrainedValues = true;
     ShowMessage(corvex.host, kFreeTextMessage, GuiderTrainingText(training));

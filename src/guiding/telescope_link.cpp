@@ -172,7 +172,8 @@ bool GoToCatalogueObject(Corvex& corvex, char kind, int number) {
   return true;
 }
 
-bool GoToCoordinates(Corvex& corvex, int raHours, int raMinutes, int decDegrees, int decMinutes) {
+bool GoToCoordinates(Corvex& corvex, int raHours, int raMinutes, int decDegrees, int decMinutes,
+                     bool decSouth) {
   if (raHours < 0 || raHours > 23 || raMinutes < 0 || raMinutes > 59 || decDegrees < -90 ||
       decDegrees > 90 || decMinutes < 0 || decMinutes > 59) {
     return false;
@@ -182,7 +183,7 @@ bool GoToCoordinates(Corvex& corvex, int raHours, int raMinutes, int decDegrees,
   char command[32];
   std::snprintf(command, sizeof command, "#:Sr %02d:%02d.0#", raHours, raMinutes);
   SendScopeCommand(corvex, command);
-  std::snprintf(command, sizeof command, "#:Sd %c%02d*%02d#", decDegrees < 0 ? '-' : '+',
+  std::snprintf(command, sizeof command, "#:Sd %c%02d*%02d#", decDegrees < 0 || decSouth ? '-' : '+',
                 std::abs(decDegrees), decMinutes);
   SendScopeCommand(corvex, command);
   SendScopeCommand(corvex, "#:LI#");

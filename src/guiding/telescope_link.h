@@ -69,7 +69,9 @@ void StopFocus(Corvex& corvex);
 // numbers 0-9999. False (nothing sent) for a number outside.
 bool GoToCatalogueObject(Corvex& corvex, char kind, int number);
 // A target by RA hours and minutes and Dec degrees (signed) and minutes. False (nothing sent)
-// when a field is out of its range.
-bool GoToCoordinates(Corvex& corvex, int raHours, int raMinutes, int decDegrees, int decMinutes);
+// when a field is out of its range. `decSouth` marks a southern Dec whose degrees are 0
+// (-0 30' is south of the equator, and an int cannot carry the sign of 0).
+bool GoToCoordinates(Corvex& corvex, int raHours, int raMinutes, int decDegrees, int decMinutes,
+                     bool decSouth = false);
 
 }  // namespace corvex

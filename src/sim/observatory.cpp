@@ -215,9 +215,29 @@ TransferResult SimulatedObservatory::Read(std::span<std::uint8_t> into) {
   return result;
 }
 
+namespace {
+
+constexpr int kWindowSide = 128;
+
+// Where on the sensor a readout lands. The camera's 128 x 128 windows start at a column that
+// is a multiple of three, two columns left of it, and six rows above the requested top: the
+// offsets the guide window's placement allows for.
+FrameRequest SensorWindow(const FrameRequest& request) {
+  if (request.guider || request.width != kWindowSide || request.height != kWindowSide) {
+    return request;
+  }
+  FrameRequest window = request;
+  window.x = std::max(request.x - request.x % 3 - 2, 0);
+  window.y = std::max(request.y - 6, 0);
+  return window;
+}
+
+}  // namespace
+
 TransferResult SimulatedObservatory::DeliverFrame(std::span<std::uint8_t> into) {
   clock_.SleepUntil(frame_.endMs);
-  const std::vector<std::uint16_t> values = RenderFrame(sky_, mount_, config_, frame_, noise_);
+  const std::vector<std::uint16_t> values =
+      RenderFrame(sky_, mount_, config_, SensorWindow(frame_), noise_);
   clock_.SleepUntil(frameReadyMs_);
   readSinceClear_ = true;
   std::size_t n = 0;
