@@ -1,0 +1,91 @@
+// TCorvexWindow, the image window: it shows the display bitmap the core writes after every
+// change (at its size with single-pixel scrolling, or fitted to the window, on the chosen
+// background colour), handles the picking clicks, and runs every command of the menu, the
+// tool bar and the accelerators by calling the core function that implements it.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QColor>
+#include <QPixmap>
+#include <QString>
+#include <functional>
+
+namespace corvex {
+struct Corvex;
+}
+
+namespace corvex::ui {
+
+class QtHost;
+
+class TCorvexWindow : public QAbstractScrollArea {
+  Q_OBJECT
+
+ public:
+  TCorvexWindow(Corvex& corvex, QtHost& host, QWidget* parent = nullptr);
+
+  // Runs one command number; true when the window knows it.
+  bool Command(int id);
+  // Whether a command can run now (the menu and tool bar grey the others).
+  bool CommandEnabled(int id) const;
+  bool CommandChecked(int id) const;
+
+  // Loads the bitmap file into the display; on failure message 32 and the old picture stays.
+  bool LoadDisplayBitmap(const QString& path);
+  // Rebuilds the display image through the core, then loads it.
+  void RefreshDisplay();
+  void AdjustScroller();
+
+  // The picking handler for a left-button release at image coordinates (x, y).
+  void PickAt(int x, int y);
+
+  QString fileTitle() const { return fileTitle_; }
+  QColor backgroundColour() const;
+  QSize displaySize() const { return displayPixmap_.size(); }
+  bool hasDisplay() const { return !displayPixmap_.isNull(); }
+  bool focusCentrePickMode() const { return focusCentrePickMode_; }
+  bool pickGuideStarMode() const { return pickGuideStarMode_; }
+
+  // Heard after every command: the frame updates its caption, tool bar and command states.
+  std::function<void()> commandsChanged;
+  // How the window answers the dialogs a command opens; the default shows them. The
+  // screenshot mode and the tests accept every dialog with its defaults instead.
+  bool acceptDialogsAutomatically = false;
+  // The path a file dialog would return when dialogs are accepted automatically.
+  QString automaticFilePath;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+
+ private:
+  QString OpenFileName(const char* caption, const char* filter);
+  QString SaveFileName(const char* caption, const char* filter, const char* defaultExtension,
+                       const char* initialName);
+  void SetFileTitle(const QString& path);
+  void Changed();
+  void RunCameraInterface();
+  void OpenImage();
+  void SaveRaw();
+  void SaveFits();
+  void SaveTiff();
+  void SaveFlatfield();
+  void DeleteFile();
+  void SelectDarkFrame();
+  void SubtractDark();
+  void FlatField();
+  void About();
+
+  Corvex& corvex_;
+  QtHost& host_;
+  QPixmap displayPixmap_;
+  QString fileTitle_ = "(Untitled)";
+  int filterIndex_ = 1;  // the remembered filter of the file dialogs, 1-based
+  bool focusCentrePickMode_ = false;
+  bool pickGuideStarMode_ = false;
+  bool starMarked_ = false;
+};
+
+}  // namespace corvex::ui

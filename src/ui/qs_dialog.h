@@ -1,0 +1,87 @@
+// TQSDialog, "Corvex - Camera Control Interface": the modal panel in which the user sets up
+// an exposure and starts it. Every control shows or changes a field of ProgramState, and the
+// whole panel is refreshed from those fields after every change.
+#pragma once
+
+#include <QDialog>
+#include <map>
+
+#include "camera/capture_run.h"
+
+class QAbstractButton;
+class QCheckBox;
+class QLineEdit;
+class QRadioButton;
+class QScrollBar;
+
+namespace corvex {
+struct Corvex;
+}
+
+namespace corvex::ui {
+
+// The range of an exposure unit: the value a range button sets and the largest value.
+struct ExposureRange {
+  char unit;
+  int initialValue;
+  int maximum;
+};
+ExposureRange RangeOfUnit(char unit);
+// Whether an exposure is short enough to be a guide exposure: 'q' below 12000, 'h' below
+// 1200, 't' below 120, 's' below 12, never minutes.
+bool ShortEnoughToGuide(char unit, int value);
+// The "Camera Status" text.
+const char* CameraStatusText(bool continuousMode, int exposureCount, bool selfGuideNext);
+
+class TQSDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  TQSDialog(Corvex& corvex, QWidget* parent = nullptr);
+
+  PanelOutcome outcome() const { return outcome_; }
+  // The panel again from the fields.
+  void Refresh();
+  QWidget* Control(int id) const;  // by its identifier (objectName "id<n>")
+
+  // The buttons, as the user presses them.
+  void ChooseRange(char unit);
+  void StepExposure(int delta);
+  void StepCount(int delta);
+  void StepPause(int delta);
+  void ToggleSelfGuideNext();
+  void ToggleMatchingDarkframe();
+  void FilterFirst();
+  void FilterNext();
+  void FilterPrev();
+  void TakePhoto(bool autoGuide);
+  void GoToGuider();
+  void StartFocus();
+  void ShowHelp();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  void Build();
+  void PrepareLinkOnce();
+  void MoveFilter(int position);
+
+  Corvex& corvex_;
+  PanelOutcome outcome_ = PanelOutcome::kCancel;
+  int rangeMaximum_ = 300;
+  bool linkPrepared_ = false;
+  std::map<char, QRadioButton*> ranges_;
+  std::map<int, QCheckBox*> checks_;
+  QScrollBar* exposureBar_ = nullptr;
+  QScrollBar* countBar_ = nullptr;
+  QScrollBar* pauseBar_ = nullptr;
+  QScrollBar* stretchBar_ = nullptr;
+  std::map<int, QLineEdit*> edits_;
+};
+
+// Opens the panel modally (with `automatic`, accepts "Take Photo" with the current settings
+// at once) and says how it was left.
+PanelOutcome RunCameraPanel(QWidget* parent, Corvex& corvex, bool automatic);
+
+}  // namespace corvex::ui
