@@ -73,7 +73,6 @@ struct ProgramState {
   bool focusFrameShown = false;     // a 128 x 128 focus frame is on display
   bool falseColourPreview = false;  // the raw readout preview in false colour  // "Stretch Display" active: guide windows keep their gain off
   int filterPosition = 1;  // the filter wheel position the camera panel last chose
-  int focusStretch = 1;    // the camera panel's focus display "Stretch", 1-50
   int filterWheelPort = 2;  // camera serial port of the filter wheel: the one the telescope does not use
 
   // --- Camera and run state ---

@@ -78,7 +78,7 @@ void TCorvexFrame::BuildToolBar() {
     QFont font = toolBar_->font();
     font.setPointSize(10);
     toolBar_->setFont(font);
-    toolBar_->setStyleSheet("QToolButton { padding: 1px 2px; }");
+    toolBar_->setStyleSheet("QToolBar { spacing: 0px; } QToolButton { padding: 1px 1px; }");
   }
   toolBar_->clear();
   const ProgramState& state = corvex_.state;

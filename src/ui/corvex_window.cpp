@@ -25,12 +25,15 @@
 #include "guiding/star_pick.h"
 #include "processing/calibration.h"
 #include "processing/colour_adjustments.h"
+#include "processing/colour_synthesis.h"
 #include "processing/contrast_stretch.h"
 #include "processing/display_image.h"
 #include "processing/sensor_geometry.h"
 #include "processing/spatial_filters.h"
 #include "state/messages.h"
 #include "ui/command_map.h"
+#include "ui/merge_dialog.h"
+#include "ui/processing_dialogs.h"
 #include "ui/qs_dialog.h"
 #include "ui/qt_host.h"
 
@@ -99,13 +102,10 @@ bool RunPlainCommand(Corvex& corvex, int id) {
 // Commands whose windows are not built yet: greyed, so nothing pretends to run.
 bool NotYetAvailable(int id) {
   switch (id) {
-    case kNormalStretch: case kPowerStretch: case kMedianFilter: case kHistogram:
-    case kLabelImage: case kNonLinearStretch: case kUnsharpMask: case kSynthesizeColour:
-    case kColourBalance: case kChromatism: case kMerge: case kMaxPaletteStretch:
-    case kPrintSetup: case kPrint: case kProgramDefaults: case kFitsDetails: case kShowValues:
-    case kAutoSaveText: case kProcessingHistory: case kTelescopeControl: case kGuiderInterface:
-    case kStartGuiderGuiding: case kClipboard: case kUseDisplayStretch:
-    case kDontUseDisplayStretch: case kToggleDisplayStretch:
+    case kHistogram: case kLabelImage: case kPrintSetup: case kPrint:
+    case kProgramDefaults: case kFitsDetails: case kShowValues: case kAutoSaveText:
+    case kProcessingHistory: case kTelescopeControl: case kGuiderInterface:
+    case kStartGuiderGuiding: case kClipboard:
       return true;
     default:
       return false;
@@ -240,6 +240,8 @@ void TCorvexWindow::PickAt(int x, int y) {
       QCursor::setPos(viewport()->mapToGlobal(onScreen));
     });
     viewport()->update();
+  } else if (corvex_.state.mergingMode && mergeDialog_) {
+    mergeDialog_->Pick(x, y);
   }
   Changed();
 }
@@ -295,7 +297,7 @@ void TCorvexWindow::Changed() {
 void TCorvexWindow::OpenImage() {
   const QString path = OpenFileName("Open", kOpenFilter);
   if (path.isEmpty()) return;
-  if (corvex_.state.mergingMode) StartMerging(corvex_);
+  if (corvex_.state.mergingMode && mergeDialog_) mergeDialog_->TakeBaseImage();
   if (LoadImageFile(corvex_, Path(path)) == 0) SetFileTitle(path);
 }
 
@@ -374,6 +376,61 @@ void TCorvexWindow::RunCameraInterface() {
   viewport()->update();
 }
 
+bool TCorvexWindow::RunDialogCommand(int id) {
+  ProgramState& state = corvex_.state;
+  DialogRunner run;
+  run.automatic = acceptDialogsAutomatically;
+  run.edit = dialogEdit;
+  switch (id) {
+    case kNormalStretch:
+      if (const auto v = AskNormalStretch(this, run)) NormalStretch(corvex_, v->black, v->white);
+      return true;
+    case kPowerStretch:
+      if (const auto p = AskPowerStretch(this, run)) PowerStretch(corvex_, *p);
+      return true;
+    case kNonLinearStretch:
+      if (const auto p = AskNonLinearStretch(this, run)) NonLinearStretch(corvex_, *p);
+      return true;
+    case kUnsharpMask:
+      if (const auto v = AskUnsharpMask(this, run)) UnsharpMask(corvex_, v->radius, v->power);
+      return true;
+    case kMedianFilter:
+      if (const auto v = AskMedianFilter(this, run)) MedianFilter(corvex_, v->radius, v->power);
+      return true;
+    case kColourBalance:
+      if (const auto v = AskColourBalance(this, state.settings.saturationFactor, run)) {
+        ColourBalance(corvex_, v->red, v->green, v->blue, v->saturation);
+      }
+      return true;
+    case kChromatism:
+      if (const auto v = AskChromaticAdjustment(this, run)) {
+        ChromaticAdjustment(corvex_, v->redH, v->redV, v->blueH, v->blueV);
+      }
+      return true;
+    case kSynthesizeColour:
+      SynthesizeColourImage(corvex_, [this, run](ProgramSettings& settings) {
+        return AskSynthesisOptions(this, settings, run);
+      });
+      return true;
+    case kMaxPaletteStretch:
+      if (const auto v = AskDisplayStretch(
+              this, {state.displayStretchPower, state.displayStretchActive}, run)) {
+        state.displayStretchPower = v->power;
+        state.displayStretchActive = v->active;
+        RebuildDisplay(corvex_);
+      }
+      return true;
+    case kUseDisplayStretch:
+    case kDontUseDisplayStretch:
+    case kToggleDisplayStretch:
+      state.displayStretchActive = !state.displayStretchActive;
+      RebuildDisplay(corvex_);
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool TCorvexWindow::CommandEnabled(int id) const {
   if (NotYetAvailable(id)) return false;
   if (id == kStartAutoGuiding || id == kTrainAutoGuiding || id == kTelescopeControl) {
@@ -396,6 +453,11 @@ bool TCorvexWindow::CommandChecked(int id) const {
 bool TCorvexWindow::Command(int id) {
   if (!CommandEnabled(id)) return false;
   if (RunPlainCommand(corvex_, id)) {
+    viewport()->update();
+    Changed();
+    return true;
+  }
+  if (RunDialogCommand(id)) {
     viewport()->update();
     Changed();
     return true;
@@ -428,6 +490,12 @@ bool TCorvexWindow::Command(int id) {
     case kFitToWindow:
       ToggleFitToWindow(corvex_);
       AdjustScroller();
+      break;
+    case kMerge:
+      if (StartMerging(corvex_)) {
+        if (!mergeDialog_) mergeDialog_ = new TMergeDialog(corvex_, this);
+        mergeDialog_->show();
+      }
       break;
     case kRepaintAfterMerge: viewport()->update(); break;
     case kMoveProgress: break;

@@ -7,8 +7,13 @@
 #include <QAbstractScrollArea>
 #include <QColor>
 #include <QPixmap>
+#include <QPointer>
 #include <QString>
 #include <functional>
+
+#include "ui/merge_dialog.h"
+
+class QDialog;
 
 namespace corvex {
 struct Corvex;
@@ -53,6 +58,8 @@ class TCorvexWindow : public QAbstractScrollArea {
   bool acceptDialogsAutomatically = false;
   // The path a file dialog would return when dialogs are accepted automatically.
   QString automaticFilePath;
+  // Changes a parameter dialog before it is accepted automatically (tests).
+  std::function<void(QDialog&)> dialogEdit;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -67,6 +74,7 @@ class TCorvexWindow : public QAbstractScrollArea {
   void SetFileTitle(const QString& path);
   void Changed();
   void RunCameraInterface();
+  bool RunDialogCommand(int id);
   void OpenImage();
   void SaveRaw();
   void SaveFits();
@@ -86,6 +94,10 @@ class TCorvexWindow : public QAbstractScrollArea {
   bool focusCentrePickMode_ = false;
   bool pickGuideStarMode_ = false;
   bool starMarked_ = false;
+  QPointer<TMergeDialog> mergeDialog_;
+
+ public:
+  TMergeDialog* mergeDialog() const { return mergeDialog_; }
 };
 
 }  // namespace corvex::ui

@@ -228,7 +228,7 @@ void TQSDialog::Build() {
   focusLayout->addWidget(edit(110, true), 1, 1);
   focusLayout->addWidget(new QLabel("Stretch", focusBox), 2, 0);
   stretchBar_ = bar(130, Qt::Vertical, [this](int action) {
-    int& stretch = corvex_.state.focusStretch;
+    int& stretch = corvex_.state.guideWindowGain;
     switch (action) {
       case QAbstractSlider::SliderSingleStepSub: stretch = std::max(stretch - 1, 1); break;
       case QAbstractSlider::SliderSingleStepAdd:
@@ -304,7 +304,7 @@ void TQSDialog::Refresh() {
   }
   {
     const QSignalBlocker block(stretchBar_);
-    stretchBar_->setValue(state.focusStretch);
+    stretchBar_->setValue(state.guideWindowGain);
   }
   set(105, QString::number(state.exposureValue));
   set(112, QString::number(state.exposureCount));
@@ -313,7 +313,7 @@ void TQSDialog::Refresh() {
   set(118, QString::number(state.settings.lastFileNumber));
   set(129, QString::fromStdString(state.settings.autosaveDirectory));
   set(116, QString::fromStdString(state.darkFrameFile));
-  set(131, QString::number(state.focusStretch));
+  set(131, QString::number(state.guideWindowGain));
   const char unit = std::string("qhts").find(state.exposureUnit) != std::string::npos
                         ? state.exposureUnit
                         : 'm';
