@@ -23,6 +23,14 @@ bool HasOption(int argc, char** argv, const char* name) {
   return false;
 }
 
+// The value after `name`, or empty.
+std::string OptionValue(int argc, char** argv, const char* name) {
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::string(argv[i]) == name) return argv[i + 1];
+  }
+  return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -33,6 +41,8 @@ int main(int argc, char** argv) {
   options.simulate = HasOption(argc, argv, "--simulate");
   options.virtualClock = HasOption(argc, argv, "--virtual-clock") || screenshot;
   options.automatic = screenshot;
+  const std::string seed = OptionValue(argc, argv, "--seed");
+  if (!seed.empty()) options.simSettings = "seed=" + seed;
   corvex::ui::TCorvexApp app(argc, argv, options);
   QCoreApplication::setApplicationVersion(CORVEX_VERSION);
 
@@ -48,10 +58,6 @@ int main(int argc, char** argv) {
   parser.addOption({"command", "A command number to run (repeatable)", "ID"});
   parser.addOption({"file", "The file a command's file dialog answers with", "PATH"});
   parser.process(app);
-  if (parser.isSet("seed")) {
-    // The seed goes to the simulator through its settings; set before any camera is found.
-    setenv("CORVEX_SIM", ("seed=" + parser.value("seed").toStdString()).c_str(), 1);
-  }
 
   corvex::ui::TCorvexFrame& frame = app.frame();
   frame.window().automaticFilePath = parser.value("file");
