@@ -94,6 +94,8 @@ bool PickStar(Corvex& corvex, const GuideOptions& options) {
 bool Train(Corvex& corvex, const GuideOptions& options) {
   if (!options.guider) return TrainSelfGuiding(corvex) == kTrainingDone;
   if (TrainGuider(corvex) != kTrainingDone) return false;
+  // Guide on what the training measured: its angle included ("Ignore RA Angle" off).
+  corvex.state.settings.ignoreRaAngle = false;
   // Training leaves the star where its last move took it: select it again there.
   const SamplePoint last = corvex.guiding.training.trainingSamples[8];
   return PickGuiderStar(corvex, last);

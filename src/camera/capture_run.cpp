@@ -171,10 +171,13 @@ WaitEnd WaitWithProgress(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
       CopyImage(corvex.store.currentImage, corvex.store.secondaryImage);
       SaveColourUndo(corvex);
       ClearSensor(corvex);
+      // The second half is timed from this clear, not from the end of the guide frames that
+      // follow it, so that it collects as long as the first.
+      const std::int64_t secondHalfStart = clock.NowMs();
       guiding.AfterFirstHalfRead(corvex);
       PumpAndCheckCancel(corvex, run);
       run.progressPos = 128;
-      run.exposureEnd = clock.NowMs() + ms / 2;
+      run.exposureEnd = secondHalfStart + ms / 2;
       run.nextProgress = clock.NowMs() + ms / run.progressSteps;
       if (state.matchingDarkframe) run.guideFrameCounter = 0;
     }
@@ -402,6 +405,9 @@ CaptureResult RunCapture(Corvex& corvex, const std::function<PanelOutcome(Corvex
           return CaptureResult::kEndedEarly;
         }
         ClearSensor(corvex);
+        // The sensor starts again after the guiding preparation: so does the exposure, so
+        // that both halves of the interlaced frame collect light for the same time.
+        run.exposureStart = corvex.clock.NowMs();
       }
 
       // A press before the wait began has already ended this exposure.

@@ -46,6 +46,14 @@ void Record(GuideCorrection& correction, const AxisMove& ra, const AxisMove& dec
   }
 }
 
+// A distance along a trained motion as the distance the trained (whole-pixel) rate covers
+// in the same time, so that dividing by that rate gives the time the motion really needs.
+int AtTrainedRate(int distance, int stepX, int stepY, int rate) {
+  const double length = std::hypot(stepX, stepY);
+  if (length <= 0) return distance;
+  return Saturate16(static_cast<long long>(distance * std::max(rate, 1) / length));
+}
+
 GuideCorrection Finish(Corvex& corvex, GuideCorrection correction) {
   corvex.guiding.lastCorrection = correction;
   return correction;
@@ -70,7 +78,7 @@ AxisMove PlanAxisMove(int error, char positive, char negative, char& lastLetter,
   move.letter = error > 0 ? positive : negative;
   int magnitude = std::min(std::abs(error), rule.limit);
   if (move.letter != lastLetter) {
-    magnitude = Saturate16(static_cast<long long>(magnitude) + rule.backlashPx * 1000LL);
+    magnitude = Saturate16(static_cast<long long>(magnitude) + rule.backlash);
   }
   lastLetter = move.letter;
   const int rate = std::max(rule.ratePxPerSec, 1);
@@ -126,14 +134,14 @@ GuideCorrection SelfGuideCorrection(Corvex& corvex) {
   // 4. RA, then 5. Dec.
   const bool ignoreDrift = settings.ignoreSmallDrift;
   const AxisRule raRule{ignoreDrift ? kSelfGuideIgnoreDrift : kSelfGuideRaThreshold,
-                        settings.selfGuideRaBacklash, settings.selfGuideRaRate,
+                        settings.selfGuideRaBacklash * 1000, settings.selfGuideRaRate,
                         settings.selfGuideRaHysteresis, kSelfGuideErrorLimit};
   const AxisMove ra = PlanAxisMove(correction.errorX, DirectionLetter(corvex, kEast),
                                    DirectionLetter(corvex, kWest),
                                    corvex.telescope.lastRaDirection, raRule);
   MoveAxis(corvex, ra);
   const AxisRule decRule{ignoreDrift ? kSelfGuideIgnoreDrift : kSelfGuideDecThreshold,
-                         settings.selfGuideDecBacklash, settings.selfGuideDecRate,
+                         settings.selfGuideDecBacklash * 1000, settings.selfGuideDecRate,
                          settings.selfGuideDecHysteresis, kSelfGuideErrorLimit};
   const AxisMove dec = PlanAxisMove(correction.errorY, DirectionLetter(corvex, kNorth),
                                     DirectionLetter(corvex, kSouth),
@@ -170,15 +178,27 @@ GuideCorrection GuiderCorrection(Corvex& corvex) {
     // star travel, so a rotated guider steers both axes correctly. No drift threshold.
     const ResolvedError resolved =
         ResolveAlongTrainedAxes(correction.errorX, correction.errorY, training);
-    const AxisRule raRule{0, training.trainedRaBacklash, training.trainedRaRate,
-                          settings.guiderRaHysteresis, kGuiderErrorLimit};
-    const AxisMove ra = PlanAxisMove(resolved.ra, DirectionLetter(corvex, kWest),
+    // Errors and backlash as distances the trained whole-pixel rates cover in the time the
+    // measured motion needs for them.
+    const auto raScale = [&](int distance) {
+      return AtTrainedRate(distance, training.raStepX, training.raStepY, training.trainedRaRate);
+    };
+    const auto decScale = [&](int distance) {
+      return AtTrainedRate(distance, training.decStepX, training.decStepY,
+                           training.trainedDecRate);
+    };
+    const AxisRule raRule{0, raScale(training.trainedRaBacklash * 1000), training.trainedRaRate,
+                          settings.guiderRaHysteresis, raScale(kGuiderErrorLimit)};
+    const AxisRule decRule{0, decScale(training.trainedDecBacklash * 1000),
+                           training.trainedDecRate, settings.guiderDecHysteresis,
+                           decScale(kGuiderErrorLimit)};
+    const int raError = raScale(resolved.ra);
+    const int decError = decScale(resolved.dec);
+    const AxisMove ra = PlanAxisMove(raError, DirectionLetter(corvex, kWest),
                                      DirectionLetter(corvex, kEast),
                                      corvex.telescope.lastRaDirection, raRule);
     MoveAxis(corvex, ra);
-    const AxisRule decRule{0, training.trainedDecBacklash, training.trainedDecRate,
-                           settings.guiderDecHysteresis, kGuiderErrorLimit};
-    const AxisMove dec = PlanAxisMove(resolved.dec, DirectionLetter(corvex, kNorth),
+    const AxisMove dec = PlanAxisMove(decError, DirectionLetter(corvex, kNorth),
                                       DirectionLetter(corvex, kSouth),
                                       corvex.telescope.lastDecDirection, decRule);
     MoveAxis(corvex, dec);
@@ -192,14 +212,14 @@ GuideCorrection GuiderCorrection(Corvex& corvex) {
     return Finish(corvex, correction);
   }
   const int threshold = settings.ignoreSmallDrift ? kGuiderIgnoreDrift : kGuiderThreshold;
-  const AxisRule raRule{threshold, settings.guiderRaBacklash, settings.guiderRaRate,
+  const AxisRule raRule{threshold, settings.guiderRaBacklash * 1000, settings.guiderRaRate,
                         settings.guiderRaHysteresis, kGuiderErrorLimit};
   const AxisMove ra = PlanAxisMove(correction.errorX, DirectionLetter(corvex, kEast),
                                    DirectionLetter(corvex, kWest),
                                    corvex.telescope.lastRaDirection, raRule);
   if (ra.considered) guiding.guiderSlewTimeX = Saturate16(ra.ms);
   MoveAxis(corvex, ra);
-  const AxisRule decRule{threshold, settings.guiderDecBacklash, settings.guiderDecRate,
+  const AxisRule decRule{threshold, settings.guiderDecBacklash * 1000, settings.guiderDecRate,
                          settings.guiderDecHysteresis, kGuiderErrorLimit};
   const AxisMove dec = PlanAxisMove(correction.errorY, DirectionLetter(corvex, kNorth),
                                     DirectionLetter(corvex, kSouth),

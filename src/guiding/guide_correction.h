@@ -30,7 +30,7 @@ std::int16_t GuideError(int reference, int referenceTenths, int measured, int me
 // How one axis turns an error into a move.
 struct AxisRule {
   int threshold = 0;        // errors of this size or less are left alone
-  int backlashPx = 0;       // added on a reversal, in pixels
+  int backlash = 0;         // added on a reversal, thousandths of a pixel
   int ratePxPerSec = 1;     // star motion at the guide rate
   int hysteresisTenths = 0;  // tenths of a second taken off every move
   int limit = 0;            // the largest error the path accepts: no move is ever longer

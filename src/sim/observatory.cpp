@@ -117,9 +117,11 @@ void SimulatedObservatory::HandleRequest(std::span<const std::uint8_t> block) {
       frame.field = frame.guider ? 3 : value;
       const int delay =
           request == kRequestDelayedReadout && block.size() >= 20 ? LoadLe16(&block[18]) : 0;
-      frame.endMs = now + delay;
       const bool fullFrame = frame.width == kSensorWidth && frame.height == kSensorHeight;
       frame.startMs = frame.guider ? guiderClearMs_ : fullFrame ? sensorClearMs_ : windowClearMs_;
+      // The camera times a delayed readout from the clear that started the exposure: when the
+      // program has already waited that long, the readout starts at once.
+      frame.endMs = std::max(now, frame.startMs + delay);
       const int readoutMs = frame.guider ? config_.guiderReadoutMs
                             : fullFrame  ? config_.fullReadoutMs
                                          : config_.windowReadoutMs;

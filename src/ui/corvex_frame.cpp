@@ -80,7 +80,9 @@ void TCorvexFrame::BuildToolBar() {
     toolBar_->setFont(font);
     toolBar_->setStyleSheet("QToolBar { spacing: 0px; } QToolButton { padding: 1px 1px; }");
   }
+  const QList<QAction*> old = toolBar_->actions();
   toolBar_->clear();
+  qDeleteAll(old);
   const ProgramState& state = corvex_.state;
   toolBarMethod_ = state.settings.telescopeMethod;
   toolBarStretch_ = state.displayStretchActive;

@@ -28,7 +28,6 @@ constexpr ExposureRange kRanges[] = {
 constexpr int kMaxCount = 20;
 constexpr int kMaxPause = 20;
 constexpr int kMaxFocusStretch = 50;
-constexpr QPoint kFocusFrameAt{351, 110};
 
 const char* kHelpText =
     "Select exposure range using Radio buttons on left of dialog Window \nSelect anti-smear "
@@ -115,7 +114,10 @@ void TQSDialog::Build() {
     auto* line = new QLineEdit(this);
     line->setObjectName(Name(id));
     line->setReadOnly(readOnly);
-    line->setMaximumWidth(110);
+    // The status texts and the unit word need their room; numbers do not.
+    const bool wide = id == 12 || id == 13 || id == 116 || id == 129;
+    line->setMinimumWidth(wide ? 180 : id == 128 ? 90 : 50);
+    line->setMaximumWidth(wide ? 260 : 110);
     edits_[id] = line;
     return line;
   };
@@ -245,8 +247,13 @@ void TQSDialog::Build() {
   stretchBar_->setRange(1, kMaxFocusStretch);
   focusLayout->addWidget(stretchBar_, 2, 2);
   focusLayout->addWidget(edit(131, true), 2, 1);
-  grid->addWidget(focusBox, 0, 4, 3, 2);
-  grid->setColumnMinimumWidth(6, 140);  // room for the 128 x 128 focus frame
+  // The focus frame, 128 x 128, beside the focus controls.
+  focusFrame_ = new QLabel(focusBox);
+  focusFrame_->setObjectName("focusFrame");
+  focusFrame_->setFixedSize(128, 128);
+  focusFrame_->setFrameShape(QFrame::Box);
+  focusLayout->addWidget(focusFrame_, 0, 3, 3, 1);
+  grid->addWidget(focusBox, 0, 4, 3, 3);
 
   // Status and filter wheel.
   auto* statusBox = new QGridLayout;
@@ -346,9 +353,7 @@ void TQSDialog::paintEvent(QPaintEvent* event) {
   QDialog::paintEvent(event);
   if (!corvex_.state.focusFrameShown) return;
   const QPixmap frame(QString::fromStdString(corvex_.display.shownFile.string()));
-  if (frame.isNull()) return;
-  QPainter painter(this);
-  painter.drawPixmap(kFocusFrameAt, frame);
+  if (!frame.isNull()) focusFrame_->setPixmap(frame);
 }
 
 void TQSDialog::ChooseRange(char unit) {

@@ -10,6 +10,7 @@
 
 class QAbstractButton;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QRadioButton;
 class QScrollBar;
@@ -77,6 +78,7 @@ class TQSDialog : public QDialog {
   QScrollBar* countBar_ = nullptr;
   QScrollBar* pauseBar_ = nullptr;
   QScrollBar* stretchBar_ = nullptr;
+  QLabel* focusFrame_ = nullptr;
   std::map<int, QLineEdit*> edits_;
 };
 

@@ -8,7 +8,11 @@
 #include <cmath>
 
 #include "camera/camera_commands.h"
+#include "camera/camera_link.h"
 #include "corvex.h"
+#include "guiding/guiding_loops.h"
+#include "guiding/star_pick.h"
+#include "guiding/telescope_link.h"
 #include "sim/observatory.h"
 #include "support/test_rig.h"
 
@@ -223,6 +227,181 @@ TEST_F(CaptureRunTest, SelfGuidingNeedsAGuideStar) {
   EXPECT_EQ(RunCapture(corvex, Panel(5, 's'), noGuiding), CaptureResult::kEndedEarly);
   EXPECT_EQ(rig.host.MessageTexts().back(), "You must first take an image and pick a star");
   EXPECT_EQ(FullReadouts(), 0u);
+}
+
+// ---- Self-guided exposures ----
+
+// The camera on the simulator, the telescope on LX200, and the brightest star of a first
+// frame picked as the guide star.
+bool PrepareSelfGuiding(Corvex& corvex) {
+  ProgramState& state = corvex.state;
+  if (!DiscoverCamera(corvex.camera, *corvex.devices, state)) return false;
+  PrepareTelescopeLink(corvex);
+  state.settings.telescopeMethod = 'l';
+  state.exposureMs = 1000;
+  state.fieldSelect = 3;
+  ClearRegister(corvex);
+  ClearSensor(corvex);
+  corvex.clock.SleepFor(state.exposureMs);
+  if (!ReadFullFrame(corvex)) return false;
+  const auto at =
+      BrightestStar(corvex.store.currentImage.data(), kImageStride, kImageRows, kImageStride, 24);
+  return at && PickGuideStar(corvex, at->x, at->y);
+}
+
+// "Self-Guide Next Exposure" with a 20 s exposure and 1 s guide frames.
+std::function<PanelOutcome(Corvex&)> SelfGuidedPanel() {
+  return [](Corvex& c) {
+    c.state.exposureValue = 20;
+    c.state.exposureUnit = 's';
+    c.state.selfGuideNext = true;
+    c.state.guideExposureValue = 1;
+    c.state.guideExposureUnit = 's';
+    return PanelOutcome::kTakePhoto;
+  };
+}
+
+// The guiding steps, with a look at the camera's request count on every cycle.
+class CountedSteps : public CaptureGuidingSteps {
+ public:
+  explicit CountedSteps(const sim::SimulatedObservatory& observatory) : observatory_(observatory) {}
+  bool Cycle(Corvex& corvex, bool firstHalfRead) override {
+    requestsAtCycle.push_back(observatory_.requests());
+    return CaptureGuidingSteps::Cycle(corvex, firstHalfRead);
+  }
+  std::vector<int> requestsAtCycle;
+
+ private:
+  const sim::SimulatedObservatory& observatory_;
+};
+
+class SelfGuidedCaptureTest : public CaptureRunTest {
+ protected:
+  void SetUp() override {
+    CaptureRunTest::SetUp();
+    ASSERT_TRUE(PrepareSelfGuiding(corvex));
+    readoutsBefore = observatory->readouts().size();
+  }
+  // Fields of the full-frame readouts, and the number of guide window readouts, since `from`.
+  std::vector<int> FullFrameFields(std::size_t from) const {
+    return FullFrameFields(*observatory, from);
+  }
+  static std::vector<int> FullFrameFields(const sim::SimulatedObservatory& o, std::size_t from) {
+    std::vector<int> fields;
+    const auto& r = o.readouts();
+    for (std::size_t i = from; i < r.size(); ++i) {
+      if (!r[i].guider && r[i].width == 500 && r[i].height == 290) fields.push_back(r[i].field);
+    }
+    return fields;
+  }
+  int WindowReadouts(std::size_t from) const {
+    int n = 0;
+    const auto& r = observatory->readouts();
+    for (std::size_t i = from; i < r.size(); ++i) n += !r[i].guider && r[i].width == 128;
+    return n;
+  }
+  // When the first half was read (the field 1 readout).
+  std::int64_t HalfReadMs() const {
+    for (const auto& r : observatory->readouts()) {
+      if (r.width == 500 && r.field == 1) return r.endMs;
+    }
+    return -1;
+  }
+
+  CaptureGuidingSteps steps;
+  std::size_t readoutsBefore = 0;
+};
+
+TEST_F(SelfGuidedCaptureTest, GuidesThroughBothHalvesOfTheExposure) {
+  ASSERT_EQ(RunCapture(corvex, SelfGuidedPanel(), steps), CaptureResult::kCompleted);
+  // The first half during the exposure, the second at its end.
+  EXPECT_EQ(FullFrameFields(readoutsBefore), (std::vector<int>{1, 2}));
+  const std::int64_t half = HalfReadMs();
+  int before = 0, after = 0;
+  for (const auto& c : observatory->telescopeCommands()) {
+    if (c.text.compare(0, 3, "#:M") != 0) continue;
+    (c.atMs < half ? before : after) += 1;
+  }
+  EXPECT_GT(before, 0) << "corrections in the first half";
+  EXPECT_GT(after, 0) << "and in the second";
+  // Seven window frames prepare and switch; every other one is a guiding cycle.
+  EXPECT_GE(state.guidingFrames, 3);
+  EXPECT_EQ(state.guidingFrames, WindowReadouts(readoutsBefore) - 7);
+  EXPECT_EQ(rig.host.GuidingInfoCaptions(),
+            (std::vector<std::string>{
+                "Guiding Info - Checking Telescope", "Guiding Info - Creating Guiding Frame",
+                "Guiding Info - stabilising", "Guiding Info", "Guiding Info - Downloading Image",
+                "Guiding Info - Switching Guiding Frame", "Guiding Info"}));
+  EXPECT_FALSE(rig.host.guidingInfoOpen);
+  EXPECT_FALSE(state.selfGuideNext);
+  EXPECT_FALSE(state.selfGuidingActive);
+  EXPECT_FALSE(state.guideWindowActive);
+  EXPECT_EQ(state.focusLeft, 184);
+}
+
+TEST_F(SelfGuidedCaptureTest, BothHalvesAreExposedAlike) {
+  ASSERT_EQ(RunCapture(corvex, SelfGuidedPanel(), steps), CaptureResult::kCompleted);
+  std::vector<std::int64_t> exposed;
+  const auto& r = observatory->readouts();
+  for (std::size_t i = readoutsBefore; i < r.size(); ++i) {
+    if (r[i].width == 500) exposed.push_back(r[i].endMs - r[i].startMs);
+  }
+  ASSERT_EQ(exposed.size(), 2u);
+  EXPECT_NEAR(static_cast<double>(exposed[0]), 10000, 1000);
+  EXPECT_NEAR(static_cast<double>(exposed[1]), 10000, 1000);
+}
+
+TEST_F(SelfGuidedCaptureTest, AMatchingDarkFrameTakesTheGuideFramesButMovesNothing) {
+  ASSERT_EQ(RunCapture(corvex, SelfGuidedPanel(), steps), CaptureResult::kCompleted);
+  const int frames = state.guidingFrames;
+  ASSERT_GT(frames, 0);
+  const std::size_t commands = observatory->telescopeCommands().size();
+  const std::size_t from = observatory->readouts().size();
+  rig.host.guidingInfos.clear();
+
+  state.matchingDarkframe = true;
+  ASSERT_EQ(RunCapture(corvex, SelfGuidedPanel(), steps), CaptureResult::kCompleted);
+  EXPECT_EQ(observatory->telescopeCommands().size(), commands) << "nothing moved";
+  EXPECT_EQ(FullFrameFields(from), (std::vector<int>{1, 2}));
+  // As many guide frames as the light exposure, half in each half, plus the switch's three.
+  EXPECT_EQ(WindowReadouts(from), 2 * (frames / 2) + 3);
+  EXPECT_EQ(state.guidingFrames, frames);
+  EXPECT_EQ(state.guideExposureMs, 100);
+  EXPECT_EQ(rig.host.GuidingInfoCaptions().front(), "Guiding Info - Darkframe in Progress");
+  EXPECT_FALSE(state.matchingDarkframe);
+}
+
+TEST_F(SelfGuidedCaptureTest, ALostStarEndsTheExposure) {
+  // The same exposure again, on a camera that stops answering at the last guide frame but
+  // one (in the second half): the frames come back empty and the star is lost.
+  testing::TestRig dry;
+  std::filesystem::create_directories(dry.corvex.paths.SettingsFile().parent_path());
+  sim::SimConfig config;
+  config.fullReadoutMs = 0;
+  auto dryObservatory = std::make_shared<sim::SimulatedObservatory>(dry.clock, config);
+  dry.corvex.devices = sim::MakeSimulatedEnumerator(dryObservatory);
+  ASSERT_TRUE(PrepareSelfGuiding(dry.corvex));
+  CountedSteps counted(*dryObservatory);
+  ASSERT_EQ(RunCapture(dry.corvex, SelfGuidedPanel(), counted), CaptureResult::kCompleted);
+  ASSERT_GT(counted.requestsAtCycle.size(), 3u);
+
+  testing::TestRig lost;
+  std::filesystem::create_directories(lost.corvex.paths.SettingsFile().parent_path());
+  config.disconnectAfter = counted.requestsAtCycle[counted.requestsAtCycle.size() - 2];
+  auto lostObservatory = std::make_shared<sim::SimulatedObservatory>(lost.clock, config);
+  lost.corvex.devices = sim::MakeSimulatedEnumerator(lostObservatory);
+  ASSERT_TRUE(PrepareSelfGuiding(lost.corvex));
+  const std::size_t from = lostObservatory->readouts().size();
+  EXPECT_EQ(RunCapture(lost.corvex, SelfGuidedPanel(), steps), CaptureResult::kEndedEarly);
+  const auto texts = lost.host.MessageTexts();
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "Selfguiding terminated - lost star"),
+            texts.end());
+  EXPECT_EQ(FullFrameFields(*lostObservatory, from), std::vector<int>{1})
+      << "the exposure ended before its second half was read";
+  EXPECT_FALSE(lost.corvex.state.selfGuideNext);
+  EXPECT_FALSE(lost.corvex.state.guideWindowActive);
+  EXPECT_FALSE(lost.host.guidingInfoOpen);
+  EXPECT_FALSE(lost.host.progressOpen);
 }
 
 }  // namespace

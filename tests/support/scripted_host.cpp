@@ -45,4 +45,12 @@ std::vector<std::string> ScriptedHost::MessageTexts() const {
   return texts;
 }
 
+std::vector<std::string> ScriptedHost::GuidingInfoCaptions() const {
+  std::vector<std::string> captions;
+  for (const GuidingInfo& info : guidingInfos) {
+    if (captions.empty() || captions.back() != info.caption) captions.push_back(info.caption);
+  }
+  return captions;
+}
+
 }  // namespace corvex::testing

@@ -1,5 +1,6 @@
-// A Host for tests: records every message, beep and progress step, answers questions from a
-// script, and presses "cancel" when the virtual clock reaches a chosen time.
+// A Host for tests: records every message, beep, progress step and guiding window update,
+// answers questions from a script, and presses "cancel" when the virtual clock reaches a
+// chosen time.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +39,15 @@ class ScriptedHost final : public Host {
   void ShowNotice(std::string_view caption, std::string_view text) override {
     notices.push_back(std::string(caption) + ": " + std::string(text));
   }
+  void ShowGuidingInfo(const GuidingInfo& info) override {
+    guidingInfos.push_back(info);
+    guidingInfoOpen = true;
+  }
+  void CloseGuidingInfo() override {
+    guidingInfoOpen = false;
+    ++guidingInfoCloses;
+  }
+  void ShowGuiderStatus(std::string_view caption) override { guiderStatuses.emplace_back(caption); }
 
   // Answers for the next questions, in order; a question with no scripted answer gets its
   // first button (OK or Yes).
@@ -46,12 +56,18 @@ class ScriptedHost final : public Host {
   void CancelAt(std::int64_t ms) { cancelAtMs_ = ms; }
 
   std::vector<std::string> MessageTexts() const;
+  // The captions of the guiding information window, in order, repeats folded into one.
+  std::vector<std::string> GuidingInfoCaptions() const;
 
   std::vector<RecordedMessage> messages;
   std::vector<int> beeps;
   std::vector<std::string> progressCaptions;
   std::vector<std::string> notices;  // "caption: text" of every notice shown
   std::vector<int> progressPositions;
+  std::vector<GuidingInfo> guidingInfos;  // every update of the guiding information window
+  bool guidingInfoOpen = false;
+  int guidingInfoCloses = 0;
+  std::vector<std::string> guiderStatuses;  // every caption the guider dialog was given
   bool progressOpen = false;
   bool waitCursor = false;
   int pumpCount = 0;

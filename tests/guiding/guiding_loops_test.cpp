@@ -1,0 +1,354 @@
+// The guiding loops in closed loop with the simulated observatory on the virtual clock: the
+// mount drifts and has periodic error, and the loops must hold the star where it started,
+// judged by the simulator's own record of where the mount points. Also their refusals, a lost
+// star, and the guiding information window's captions.
+#include "guiding/guiding_loops.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "camera/camera_commands.h"
+#include "camera/camera_link.h"
+#include "corvex.h"
+#include "guiding/calibration.h"
+#include "guiding/guide_correction.h"
+#include "guiding/star_pick.h"
+#include "guiding/telescope_link.h"
+#include "sim/observatory.h"
+#include "support/test_rig.h"
+
+namespace corvex {
+namespace {
+
+constexpr std::int64_t kThreeMinutesMs = 3 * 60 * 1000;
+const std::string kPickAStar = "You must first take an image and pick a star";
+
+// A camera on the simulated observatory, the telescope on LX200, 1 s exposures.
+class Sky {
+ public:
+  explicit Sky(const sim::SimConfig& config = {})
+      : observatory(std::make_shared<sim::SimulatedObservatory>(rig.clock, config)) {
+    corvex.devices = sim::MakeSimulatedEnumerator(observatory);
+    EXPECT_TRUE(DiscoverCamera(corvex.camera, *corvex.devices, state));
+    EXPECT_TRUE(PrepareTelescopeLink(corvex));
+    state.settings.telescopeMethod = 'l';
+    state.exposureValue = 1;
+    state.exposureUnit = 's';
+    state.exposureMs = 1000;
+  }
+
+  // A full frame and its brightest star picked, as the command-line tool does.
+  bool PickBrightestStar() {
+    state.fieldSelect = 3;
+    ClearRegister(corvex);
+    ClearSensor(corvex);
+    corvex.clock.SleepFor(state.exposureMs);
+    if (!ReadFullFrame(corvex)) return false;
+    const auto at =
+        BrightestStar(corvex.store.currentImage.data(), kImageStride, kImageRows, kImageStride, 24);
+    return at && PickGuideStar(corvex, at->x, at->y);
+  }
+  bool SelectGuiderStar(std::optional<SamplePoint> at = {}) {
+    GuiderExposure(corvex);
+    if (!at) {
+      at = BrightestStar(corvex.store.guiderImage.data(), kReadoutWidth, kImageRows, kReadoutWidth,
+                         24);
+    }
+    return at && corvex::SelectGuiderStar(corvex, at->x, at->y);
+  }
+  std::size_t Moves() const {
+    std::size_t n = 0;
+    for (const auto& c : observatory->telescopeCommands()) n += c.text.compare(0, 3, "#:M") == 0;
+    return n;
+  }
+
+  testing::TestRig rig;
+  Corvex& corvex = rig.corvex;
+  ProgramState& state = corvex.state;
+  std::shared_ptr<sim::SimulatedObservatory> observatory;
+};
+
+// How far the star truly is from where it was when guiding started (the mount's offset, in
+// main camera pixels), and how far it would be with no guiding at all.
+class Track {
+ public:
+  explicit Track(const Sky& sky) : sky_(sky) {
+    const std::int64_t now = sky.corvex.clock.NowMs();
+    start_ = sky.observatory->mount().OffsetAt(now);
+    unguidedStart_ = Unguided(now);
+    endMs_ = now + kThreeMinutesMs;
+  }
+  // Adds the present offset; true once three minutes have passed.
+  bool Add() {
+    const std::int64_t now = sky_.corvex.clock.NowMs();
+    const sim::PointingOffset offset = sky_.observatory->mount().OffsetAt(now);
+    ra_ += (offset.x - start_.x) * (offset.x - start_.x);
+    dec_ += (offset.y - start_.y) * (offset.y - start_.y);
+    const sim::PointingOffset unguided = Unguided(now);
+    unguided_ = std::max(unguided_,
+                         std::hypot(unguided.x - unguidedStart_.x, unguided.y - unguidedStart_.y));
+    ++count;
+    return now >= endMs_;
+  }
+  double RmsRa() const { return std::sqrt(ra_ / std::max(count, 1)); }
+  double RmsDec() const { return std::sqrt(dec_ / std::max(count, 1)); }
+  // The furthest the mount alone would have carried the star.
+  double UnguidedDrift() const { return unguided_; }
+  int count = 0;
+
+ private:
+  sim::PointingOffset Unguided(std::int64_t ms) const {
+    const sim::PointingOffset offset = sky_.observatory->mount().OffsetAt(ms);
+    const sim::PointingOffset guided = sky_.observatory->mount().GuidedAt(ms);
+    return {offset.x - guided.x, offset.y - guided.y};
+  }
+  const Sky& sky_;
+  sim::PointingOffset start_, unguidedStart_;
+  std::int64_t endMs_ = 0;
+  double ra_ = 0, dec_ = 0, unguided_ = 0;
+};
+
+TEST(ContinuousSelfGuiding, HoldsTheStarAgainstDriftAndPeriodicError) {
+  Sky sky;
+  ASSERT_TRUE(sky.PickBrightestStar());
+  const int pickedX = sky.state.pickedStarX, pickedY = sky.state.pickedStarY;
+  Track track(sky);
+  int moves = 0;
+  RunContinuousSelfGuiding(sky.corvex, [&](Corvex& c, const GuideCorrection& correction) {
+    EXPECT_EQ(correction.result, kGuideDone);
+    moves += (correction.raMs > 0) + (correction.decMs > 0);
+    if (track.Add()) c.state.continuousMode = false;
+  });
+  EXPECT_GT(track.count, 60);
+  EXPECT_GT(moves, 20);
+  EXPECT_GT(track.UnguidedDrift(), 3.0) << "the mount alone would have carried the star away";
+  EXPECT_LT(track.RmsRa(), 0.3);
+  EXPECT_LT(track.RmsDec(), 0.3);
+
+  ProgramState& state = sky.state;
+  EXPECT_EQ(sky.rig.host.MessageTexts().back(), "Guiding Terminated");
+  EXPECT_EQ(sky.rig.host.guidingInfoCloses, 1);
+  EXPECT_FALSE(sky.rig.host.guidingInfoOpen);
+  EXPECT_EQ(sky.rig.host.GuidingInfoCaptions(), std::vector<std::string>{"Guiding Info"});
+  EXPECT_FALSE(sky.rig.host.guidingInfos.back().guider);
+  EXPECT_EQ(state.focusLeft, 184);
+  EXPECT_EQ(state.focusTop, 65);
+  EXPECT_EQ(state.starX, pickedX) << "the position before the guide window was placed";
+  EXPECT_EQ(state.starY, pickedY);
+  EXPECT_FALSE(state.selfGuidingActive);
+  EXPECT_FALSE(state.guideWindowActive);
+  EXPECT_TRUE(sky.corvex.guiding.firstGuideFrame);
+}
+
+TEST(ContinuousSelfGuiding, ARefusalStartsNothing) {
+  {
+    Sky sky;
+    ASSERT_TRUE(sky.PickBrightestStar());
+    sky.state.settings.telescopeMethod = 'n';
+    sky.rig.host.messages.clear();
+    RunContinuousSelfGuiding(sky.corvex);
+    sky.state.settings.telescopeMethod = 'l';
+    sky.state.guideStarPicked = false;
+    RunContinuousSelfGuiding(sky.corvex);
+    EXPECT_EQ(sky.rig.host.MessageTexts(), (std::vector<std::string>{kPickAStar, kPickAStar}));
+    EXPECT_EQ(sky.Moves(), 0u);
+    EXPECT_TRUE(sky.rig.host.guidingInfos.empty());
+    EXPECT_FALSE(sky.state.continuousMode);
+    EXPECT_FALSE(sky.state.guideWindowActive);
+  }
+  {
+    testing::TestRig bare;  // no camera
+    bare.corvex.state.settings.telescopeMethod = 'l';
+    bare.corvex.state.guideStarPicked = true;
+    RunContinuousSelfGuiding(bare.corvex);
+    EXPECT_EQ(bare.host.MessageTexts(), std::vector<std::string>{kPickAStar});
+  }
+  {
+    Sky sky;  // a camera that was found but is no longer open
+    ASSERT_TRUE(sky.PickBrightestStar());
+    sky.corvex.camera.device.reset();
+    sky.corvex.telescope.linkOpen = false;
+    sky.rig.host.messages.clear();
+    RunContinuousSelfGuiding(sky.corvex);
+    EXPECT_EQ(sky.rig.host.MessageTexts().back(), "Communication with telescope failed");
+    EXPECT_FALSE(sky.state.continuousMode);
+    EXPECT_TRUE(sky.rig.host.guidingInfos.empty());
+  }
+}
+
+// The number of camera requests made by the time continuous self-guiding has made `n`
+// corrections, on a fresh simulator.
+int RequestsAfterCorrections(int n) {
+  Sky sky;
+  EXPECT_TRUE(sky.PickBrightestStar());
+  int seen = 0, requests = 0;
+  RunContinuousSelfGuiding(sky.corvex, [&](Corvex& c, const GuideCorrection&) {
+    if (++seen == n) {
+      requests = sky.observatory->requests();
+      c.state.continuousMode = false;
+    }
+  });
+  return requests;
+}
+
+TEST(ContinuousSelfGuiding, ALostStarStopsTheCorrectionsButNotTheLoop) {
+  // The same session, but the camera stops answering after the tenth correction: its frames
+  // come back empty and the star is gone.
+  sim::SimConfig config;
+  config.disconnectAfter = RequestsAfterCorrections(10);
+  ASSERT_GT(config.disconnectAfter, 0);
+  Sky sky(config);
+  ASSERT_TRUE(sky.PickBrightestStar());
+  const std::int64_t stopAt = sky.corvex.clock.NowMs() + kThreeMinutesMs;
+  sky.rig.host.CancelAt(stopAt);
+  std::vector<int> results;
+  RunContinuousSelfGuiding(sky.corvex, [&](Corvex&, const GuideCorrection& correction) {
+    results.push_back(correction.result);
+  });
+  ASSERT_EQ(results.size(), 11u) << "no correction after the loss";
+  EXPECT_EQ(results.back(), kGuideStarLost);
+  EXPECT_GE(sky.corvex.clock.NowMs(), stopAt) << "the loop ran on until it was stopped";
+  const auto texts = sky.rig.host.MessageTexts();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Sorry, Nothing found to centre on"), 1);
+  EXPECT_EQ(texts.back(), "Guiding Terminated");
+  EXPECT_FALSE(sky.state.selfGuidingActive);
+  EXPECT_FALSE(sky.state.guideWindowActive);
+  EXPECT_EQ(sky.state.focusLeft, 184);
+}
+
+TEST(SelfGuidedExposure, PreparationRefusesOrLosesTheStar) {
+  Sky sky;
+  sky.state.guideExposureMs = 1000;
+  EXPECT_EQ(PrepareSelfGuidedExposure(sky.corvex), kGuidingRefused);
+  EXPECT_EQ(sky.rig.host.MessageTexts().back(), kPickAStar);
+
+  // A star where the search square leaves the guide window.
+  sky.state.guideStarPicked = true;
+  sky.state.pickedStarX = 5;
+  sky.state.pickedStarY = 100;
+  EXPECT_EQ(PrepareSelfGuidedExposure(sky.corvex), kGuidingStarNotFound);
+  EXPECT_FALSE(sky.state.selfGuidingActive);
+  EXPECT_FALSE(sky.state.guideWindowActive);
+
+  ASSERT_TRUE(sky.PickBrightestStar());
+  sky.rig.host.guidingInfos.clear();
+  EXPECT_EQ(PrepareSelfGuidedExposure(sky.corvex), kGuidingReady);
+  EXPECT_EQ(sky.rig.host.GuidingInfoCaptions(),
+            (std::vector<std::string>{"Guiding Info - Creating Guiding Frame",
+                                      "Guiding Info - stabilising", "Guiding Info"}));
+  // The reference is the star inside the guide window, to a tenth. (The camera's window
+  // starts at a column that is a multiple of three, two columns left of the one asked for,
+  // and six rows above.)
+  const GuidingState& g = sky.corvex.guiding;
+  const sim::SensorPoint star = sky.observatory->StarPosition(0);
+  const int left = sky.state.focusLeft - sky.state.focusLeft % 3 - 2;
+  EXPECT_NEAR(g.referenceX + g.referenceXTenths * 0.1, star.x - left, 0.4);
+  EXPECT_NEAR(g.referenceY + g.referenceYTenths * 0.1, star.y - (sky.state.focusTop - 6), 0.4);
+  EXPECT_EQ(sky.Moves(), 0u);
+}
+
+TEST(GuiderGuiding, ARefusalStartsNothing) {
+  Sky sky;
+  sky.state.settings.telescopeMethod = 'n';
+  EXPECT_EQ(StartGuiderGuiding(sky.corvex), kGuidingRefused);
+  EXPECT_EQ(sky.rig.host.MessageTexts().back(), "error 55");
+  sky.state.settings.telescopeMethod = 'l';
+  EXPECT_EQ(StartGuiderGuiding(sky.corvex), kGuidingRefused) << "no guider star selected";
+  EXPECT_EQ(sky.rig.host.MessageTexts().back(), kPickAStar);
+  RunGuiderGuiding(sky.corvex);
+  EXPECT_FALSE(sky.state.guiderGuidingRunning);
+  EXPECT_FALSE(sky.rig.host.guidingInfoOpen);
+  EXPECT_EQ(sky.Moves(), 0u);
+  for (const auto& frame : sky.observatory->readouts()) EXPECT_FALSE(frame.guider);
+
+  testing::TestRig bare;  // no camera
+  bare.corvex.state.settings.telescopeMethod = 'l';
+  bare.corvex.guiding.guiderStarSelected = true;
+  EXPECT_EQ(StartGuiderGuiding(bare.corvex), kGuidingRefused);
+  EXPECT_EQ(bare.host.MessageTexts(), std::vector<std::string>{"error 55"});
+}
+
+TEST(GuiderGuiding, TrainedValuesHoldTheStarOnARotatedGuider) {
+  Sky sky;
+  ASSERT_TRUE(sky.SelectGuiderStar());
+  ASSERT_EQ(TrainGuider(sky.corvex), kTrainingDone);
+  // Training leaves the star where its last move took it: select it again there.
+  ASSERT_TRUE(sky.SelectGuiderStar(sky.corvex.guiding.training.trainingSamples[8]));
+  sky.state.settings.ignoreRaAngle = false;
+  const std::size_t movesBefore = sky.Moves();
+  sky.rig.host.guidingInfos.clear();
+
+  Track track(sky);
+  bool raMoved = false, decMoved = false;
+  RunGuiderGuiding(sky.corvex, [&](Corvex& c, const GuideCorrection& correction) {
+    raMoved |= correction.raMs > 0;
+    decMoved |= correction.decMs > 0;
+    if (track.Add()) c.state.guiderGuidingRunning = false;
+  });
+  EXPECT_GT(track.count, 60);
+  EXPECT_GT(sky.Moves(), movesBefore + 20);
+  EXPECT_TRUE(raMoved);
+  EXPECT_TRUE(decMoved);
+  EXPECT_GT(track.UnguidedDrift(), 3.0);
+  EXPECT_LT(track.RmsRa(), 0.3);
+  EXPECT_LT(track.RmsDec(), 0.5);
+  EXPECT_FALSE(sky.corvex.guiding.guiderStarLost);
+  EXPECT_FALSE(sky.state.guiderGuidingRunning);
+  EXPECT_EQ(sky.rig.host.guidingInfoCloses, 1);
+  EXPECT_EQ(sky.rig.host.GuidingInfoCaptions(),
+            (std::vector<std::string>{"Guiding Info - Creating Guiding Frame",
+                                      "Guiding Info - stabilising", "Guiding Info"}));
+  EXPECT_TRUE(sky.rig.host.guidingInfos.back().guider);
+}
+
+TEST(GuiderGuiding, TrainedValuesHoldDecAsWellAsTheDefaultPath) {
+  Sky sky;
+  ASSERT_TRUE(sky.SelectGuiderStar());
+  ASSERT_EQ(TrainGuider(sky.corvex), kTrainingDone);
+  ASSERT_TRUE(sky.SelectGuiderStar(sky.corvex.guiding.training.trainingSamples[8]));
+  sky.state.settings.ignoreRaAngle = false;
+  Track track(sky);
+  RunGuiderGuiding(sky.corvex, [&](Corvex& c, const GuideCorrection&) {
+    if (track.Add()) c.state.guiderGuidingRunning = false;
+  });
+  EXPECT_LT(track.RmsDec(), 0.3);
+}
+
+TEST(GuiderGuiding, TheDefaultPathHoldsTheStarOnARotatedGuider) {
+  // "Ignore RA Angle", the setting's default: the guider's rows and columns are taken for
+  // the axes, though they lie 30 degrees off.
+  Sky sky;
+  ASSERT_TRUE(sky.state.settings.ignoreRaAngle);
+  ASSERT_TRUE(sky.SelectGuiderStar());
+  Track track(sky);
+  RunGuiderGuiding(sky.corvex, [&](Corvex& c, const GuideCorrection&) {
+    if (track.Add()) c.state.guiderGuidingRunning = false;
+  });
+  EXPECT_GT(track.count, 60);
+  EXPECT_GT(track.UnguidedDrift(), 3.0);
+  EXPECT_LT(track.RmsRa(), 0.3);
+  EXPECT_LT(track.RmsDec(), 0.3);
+}
+
+TEST(GuiderGuiding, AStarAtTheFrameEdgeEndsGuidingAtOnce) {
+  Sky sky;
+  sky.corvex.guiding.guiderStarSelected = true;
+  sky.corvex.guiding.selectedGuiderStarX = 4;  // the search square leaves the frame
+  sky.corvex.guiding.selectedGuiderStarY = 100;
+  int cycles = 0;
+  RunGuiderGuiding(sky.corvex, [&](Corvex&, const GuideCorrection&) { ++cycles; });
+  EXPECT_EQ(cycles, 0);
+  EXPECT_TRUE(sky.corvex.guiding.guiderStarLost);
+  EXPECT_FALSE(sky.state.guiderGuidingRunning);
+  EXPECT_EQ(sky.rig.host.guidingInfoCloses, 1);
+  EXPECT_FALSE(sky.rig.host.guidingInfoOpen);
+  EXPECT_EQ(sky.Moves(), 0u);
+}
+
+}  // namespace
+}  // namespace corvex
