@@ -105,7 +105,7 @@ bool NotYetAvailable(int id) {
     case kHistogram: case kLabelImage: case kPrintSetup: case kPrint:
     case kProgramDefaults: case kFitsDetails: case kShowValues: case kAutoSaveText:
     case kProcessingHistory: case kTelescopeControl: case kGuiderInterface:
-    case kStartGuiderGuiding: case kClipboard:
+    case kClipboard:
       return true;
     default:
       return false;
@@ -487,6 +487,7 @@ bool TCorvexWindow::Command(int id) {
       break;
     case kStartAutoGuiding: RunContinuousSelfGuiding(corvex_); break;
     case kTrainAutoGuiding: TrainSelfGuiding(corvex_); break;
+    case kStartGuiderGuiding: RunGuiderGuiding(corvex_); break;
     case kFitToWindow:
       ToggleFitToWindow(corvex_);
       AdjustScroller();

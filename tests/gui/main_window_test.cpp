@@ -17,6 +17,9 @@
 #include "ui/corvex_app.h"
 #include "ui/corvex_frame.h"
 #include "ui/corvex_window.h"
+#include "ui/host_windows.h"
+#include "ui/merge_dialog.h"
+#include "ui/processing_dialogs.h"
 #include "ui/qs_dialog.h"
 #include "ui/qt_host.h"
 
@@ -236,6 +239,71 @@ class MainWindowTest : public QObject {
     QVERIFY2(std::filesystem::exists(saved), saved.c_str());
     QCOMPARE(std::filesystem::file_size(saved), std::uintmax_t{748160});
     program.frame->grab().save(Screenshots() + "/after_capture.png");
+  }
+
+  // Every dialog the processing commands open, as a user sees it, and what it hands back.
+  void ProcessingDialogsOpenWithTheirStartingValues() {
+    Program program;
+    QWidget* parent = program.frame.get();
+    const QString dir = Screenshots();
+    const auto shoot = [&dir](const char* name) {
+      DialogRunner run;
+      run.automatic = true;
+      run.edit = [&dir, name](QDialog& dialog) {
+        dialog.adjustSize();
+        dialog.grab().save(dir + "/" + name + ".png");
+      };
+      return run;
+    };
+    const auto normal = AskNormalStretch(parent, shoot("normal_stretch"));
+    QVERIFY(normal && normal->black == 0 && normal->white == 255);
+    QCOMPARE(AskPowerStretch(parent, shoot("power_stretch")).value(), 1.0);
+    QCOMPARE(AskNonLinearStretch(parent, shoot("non_linear_stretch")).value(), 25);
+    const auto unsharp = AskUnsharpMask(parent, shoot("unsharp_mask"));
+    QVERIFY(unsharp && unsharp->radius == 3 && unsharp->power == 1);
+    const auto median = AskMedianFilter(parent, shoot("median_filter"));
+    QVERIFY(median && median->radius == 1 && median->power == 6);
+    const auto balance = AskColourBalance(parent, 4, shoot("colour_balance"));
+    QVERIFY(balance && balance->red == 0 && balance->saturation == 4);
+    QVERIFY(AskChromaticAdjustment(parent, shoot("chromatic_adjustment")));
+    const auto display = AskDisplayStretch(parent, {25, false}, shoot("stretch_display"));
+    QVERIFY(display && display->power == 25 && !display->active);
+    corvex::ProgramSettings settings;
+    QVERIFY(AskSynthesisOptions(parent, settings, shoot("synthesize_colour")));
+
+    // Normal Stretch keeps White above Black.
+    DialogRunner raise;
+    raise.automatic = true;
+    raise.edit = [](QDialog& dialog) {
+      static_cast<TParameterDialog&>(dialog).setValue(1, 100);
+      static_cast<TParameterDialog&>(dialog).setValue(0, 200);
+    };
+    const auto kept = AskNormalStretch(parent, raise);
+    QVERIFY(kept && kept->black == 200 && kept->white == 201);
+
+    // An out-of-range synthesis number is refused and the stored values come back.
+    DialogRunner wrong;
+    wrong.automatic = true;
+    wrong.edit = [](QDialog& dialog) {
+      dialog.findChild<QLineEdit*>("dia.")->setText("9");
+    };
+    QVERIFY(!AskSynthesisOptions(parent, settings, wrong));
+
+    TMergeDialog merge(program.corvex, parent);
+    merge.adjustSize();
+    merge.grab().save(dir + "/merge_images.png");
+    TFilterProgress progress(parent);
+    progress.SetCaption("CONTRAST STRETCH");
+    progress.SetPosition(128);
+    progress.adjustSize();
+    progress.grab().save(dir + "/filter_progress.png");
+    TGuidingInfoDialog info(parent);
+    corvex::GuidingInfo shown;
+    shown.caption = "Guiding Info - stabilising";
+    shown.x = 64.3;
+    info.Show(shown);
+    info.adjustSize();
+    info.grab().save(dir + "/guiding_info.png");
   }
 };
 
