@@ -67,6 +67,10 @@ struct ProgramState {
   bool guiderDarkSubtract = false;
   bool guiderDarkInProgress = false;
   bool guiderHotPixelFilter = true;
+  std::int16_t guiderExposureMax = 10;  // the guider panel's limit for the value's unit
+  bool guiderPauseOneSecond = false;    // "1 Sec Pause" between repeated guider frames
+  bool guiderDarkAvailable = false;     // a guider dark frame has been taken
+  std::string guiderDarkDescription;    // its exposure, e.g. " 1 second "
   bool displayStretchActive = false;
   double displayStretchPower = 25;  // "Stretch Display" power of full mono images
   bool autoContrast = false;        // "Auto contrast stretch image"

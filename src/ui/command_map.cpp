@@ -35,6 +35,7 @@ constexpr MenuItem kEdit[] = {
     {kUndoFilter, "&Undo Last Filter\tCTL+U", false},
     {kUndoColourFilter, "Undo &Last Colour Filter\tCTL+R", true},
     {kLabelImage, "&Label Image", false},
+    {kClipboard, "&Copy to Clipboard", false},
 };
 constexpr MenuItem kView[] = {
     {kFitToWindow, "&Fit to window", false},

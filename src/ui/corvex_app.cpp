@@ -38,6 +38,7 @@ TCorvexApp::TCorvexApp(int& argc, char** argv, const AppOptions& options)
   host_ = std::make_unique<QtHost>();
   host_->answerAutomatically = options.automatic;
   corvex_ = std::make_unique<Corvex>(*host_, clock, Paths::HomeFromEnvironment());
+  host_->SetCorvex(corvex_.get());
   std::string error;
   corvex_->devices = MakeDeviceSource(options.simulate, options.simSettings, clock, error);
   if (!corvex_->devices) {

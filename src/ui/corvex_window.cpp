@@ -1,8 +1,14 @@
 #include "ui/corvex_window.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCursor>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTextBrowser>
 #include <QFileDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -32,7 +38,13 @@
 #include "processing/spatial_filters.h"
 #include "state/messages.h"
 #include "ui/command_map.h"
+#include "ui/fits_dialog.h"
+#include "ui/guider_dialog.h"
+#include "ui/label_dialog.h"
 #include "ui/merge_dialog.h"
+#include "ui/settings_dialog.h"
+#include "ui/telescope_dialogs.h"
+#include "ui/viewer_windows.h"
 #include "ui/processing_dialogs.h"
 #include "ui/qs_dialog.h"
 #include "ui/qt_host.h"
@@ -102,10 +114,7 @@ bool RunPlainCommand(Corvex& corvex, int id) {
 // Commands whose windows are not built yet: greyed, so nothing pretends to run.
 bool NotYetAvailable(int id) {
   switch (id) {
-    case kHistogram: case kLabelImage: case kPrintSetup: case kPrint:
-    case kProgramDefaults: case kFitsDetails: case kShowValues: case kAutoSaveText:
-    case kProcessingHistory: case kTelescopeControl: case kGuiderInterface:
-    case kClipboard:
+    case -1:  // every command has its window
       return true;
     default:
       return false;
@@ -242,6 +251,8 @@ void TCorvexWindow::PickAt(int x, int y) {
     viewport()->update();
   } else if (corvex_.state.mergingMode && mergeDialog_) {
     mergeDialog_->Pick(x, y);
+  } else if (valuesDialog_ && valuesDialog_->isVisible()) {
+    valuesDialog_->ShowPixel(corvex_, x, y);
   }
   Changed();
 }
@@ -310,6 +321,7 @@ void TCorvexWindow::SaveRaw() {
 
 void TCorvexWindow::SaveFits() {
   FillObservationDate(corvex_.fits, corvex_.clock.CalendarSeconds());
+  if (!EditFitsDetails(this, corvex_, Runner())) return;
   const QString path = SaveFileName("Save as FITS", kFitsFilter, "FIT", "*.FIT");
   if (path.isEmpty()) return;
   if (SaveFitsImage(corvex_, Path(path)) == 0) SetFileTitle(path);
@@ -376,11 +388,16 @@ void TCorvexWindow::RunCameraInterface() {
   viewport()->update();
 }
 
-bool TCorvexWindow::RunDialogCommand(int id) {
-  ProgramState& state = corvex_.state;
+DialogRunner TCorvexWindow::Runner() const {
   DialogRunner run;
   run.automatic = acceptDialogsAutomatically;
   run.edit = dialogEdit;
+  return run;
+}
+
+bool TCorvexWindow::RunDialogCommand(int id) {
+  ProgramState& state = corvex_.state;
+  const DialogRunner run = Runner();
   switch (id) {
     case kNormalStretch:
       if (const auto v = AskNormalStretch(this, run)) NormalStretch(corvex_, v->black, v->white);
@@ -420,6 +437,14 @@ bool TCorvexWindow::RunDialogCommand(int id) {
         RebuildDisplay(corvex_);
       }
       return true;
+    case kLabelImage: RunLabelDialog(this, corvex_, run); return true;
+    case kProgramDefaults:
+      RunProgramDefaults(this, corvex_, run);
+      viewport()->update();
+      return true;
+    case kFitsDetails: EditFitsDetails(this, corvex_, run); return true;
+    case kAutoSaveText: LoadEditAutoSaveFitsText(this, corvex_, run); return true;
+    case kProcessingHistory: ShowProcessingHistory(corvex_); return true;
     case kUseDisplayStretch:
     case kDontUseDisplayStretch:
     case kToggleDisplayStretch:
@@ -431,8 +456,86 @@ bool TCorvexWindow::RunDialogCommand(int id) {
   }
 }
 
+void TCorvexWindow::RunGuiderInterface() {
+  ProgramState& state = corvex_.state;
+  if (state.settings.telescopeMethod == 'n') {
+    ShowMessage(corvex_.host, kFreeTextMessage,
+                "Please select a telescope drive method before using autoguider");
+    return;
+  }
+  if (!state.cameraFound) {
+    if (ReadSettingsFile(corvex_) != kSettingsOk) ShowMessage(corvex_.host, 20);
+    if (corvex_.devices) DiscoverCamera(corvex_.camera, *corvex_.devices, state);
+    if (!state.cameraFound) {
+      ShowMessage(corvex_.host, kFreeTextMessage, "Sorry, No camera found on USB");
+      return;
+    }
+  }
+  if (!corvex_.telescope.linkOpen) OpenTelescopeLink(corvex_);
+  if (acceptDialogsAutomatically) return;
+  const GuiderPanelOutcome outcome = RunGuiderPanel(this, corvex_);
+  if (outcome == GuiderPanelOutcome::kGoToMainCamera) Command(kCameraInterface);
+  if (outcome == GuiderPanelOutcome::kStartGuiding) Command(kStartGuiderGuiding);
+}
+
+bool TCorvexWindow::PrintDisplay(QPrinter& printer) {
+  if (displayPixmap_.isNull()) return false;
+  QPainter painter;
+  if (!painter.begin(&printer)) return false;
+  const QRect page = painter.viewport();
+  const QSize size = displayPixmap_.size().scaled(page.size(), Qt::KeepAspectRatio);
+  painter.setViewport(page.x(), page.y(), size.width(), size.height());
+  painter.setWindow(displayPixmap_.rect());
+  painter.drawPixmap(0, 0, displayPixmap_);
+  return painter.end();
+}
+
+void TCorvexWindow::PrintSetup() {
+  if (acceptDialogsAutomatically) return;
+  QPageSetupDialog(&printer_, this).exec();
+}
+
+void TCorvexWindow::Print() {
+  if (acceptDialogsAutomatically) return;
+  QPrintDialog dialog(&printer_, this);
+  if (dialog.exec() == QDialog::Accepted) PrintDisplay(printer_);
+}
+
+void TCorvexWindow::CopyToClipboard() {
+  if (!displayPixmap_.isNull()) QGuiApplication::clipboard()->setPixmap(displayPixmap_);
+}
+
+QString TCorvexWindow::ManualPath() {
+  const QStringList candidates = {
+      QString(CORVEX_DOCS_DIR) + "/manual.md",
+      QCoreApplication::applicationDirPath() + "/../share/doc/corvex/manual.md"};
+  for (const QString& path : candidates) {
+    if (QFileInfo::exists(path)) return path;
+  }
+  return {};
+}
+
+void TCorvexWindow::ShowHelp() {
+  const QString path = ManualPath();
+  QFile file(path);
+  if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    corvex_.host.ShowMessageBox("WinHelp failed!", "Corvex", MessageButtons::kOk,
+                                MessageIcon::kStop);
+    return;
+  }
+  if (acceptDialogsAutomatically) return;
+  auto* help = new QTextBrowser;
+  help->setAttribute(Qt::WA_DeleteOnClose);
+  help->setObjectName("HelpWindow");
+  help->setWindowTitle("Help in using Corvex");
+  help->setMarkdown(QString::fromUtf8(file.readAll()));
+  help->resize(760, 620);
+  help->show();
+}
+
 bool TCorvexWindow::CommandEnabled(int id) const {
   if (NotYetAvailable(id)) return false;
+  if (id == kClipboard) return hasDisplay();
   if (id == kStartAutoGuiding || id == kTrainAutoGuiding || id == kTelescopeControl) {
     return corvex_.state.settings.telescopeMethod != 'n';
   }
@@ -488,6 +591,23 @@ bool TCorvexWindow::Command(int id) {
     case kStartAutoGuiding: RunContinuousSelfGuiding(corvex_); break;
     case kTrainAutoGuiding: TrainSelfGuiding(corvex_); break;
     case kStartGuiderGuiding: RunGuiderGuiding(corvex_); break;
+    case kGuiderInterface: RunGuiderInterface(); break;
+    case kTelescopeControl:
+      if (!acceptDialogsAutomatically) RunTelescopeControl(this, corvex_);
+      break;
+    case kHistogram:
+      if (!histogram_) {
+        histogram_ = new THistDialog(corvex_.store.currentImage, this);
+        histogram_->show();
+      }
+      break;
+    case kShowValues:
+      if (!valuesDialog_) valuesDialog_ = new TValuesDialog(this);
+      valuesDialog_->show();
+      break;
+    case kPrintSetup: PrintSetup(); break;
+    case kPrint: Print(); break;
+    case kClipboard: CopyToClipboard(); break;
     case kFitToWindow:
       ToggleFitToWindow(corvex_);
       AdjustScroller();
@@ -500,12 +620,7 @@ bool TCorvexWindow::Command(int id) {
       break;
     case kRepaintAfterMerge: viewport()->update(); break;
     case kMoveProgress: break;
-    case kHelp:
-      if (!acceptDialogsAutomatically) {
-        QMessageBox::information(this, "Help in using Corvex",
-                                 "The user's guide is README.md in Corvex's source folder.");
-      }
-      break;
+    case kHelp: ShowHelp(); break;
     case kAbout: About(); break;
     case kExit: window()->close(); break;
     default: return false;

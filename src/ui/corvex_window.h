@@ -11,7 +11,11 @@
 #include <QString>
 #include <functional>
 
+#include <QPrinter>
+
 #include "ui/merge_dialog.h"
+#include "ui/processing_dialogs.h"
+#include "ui/viewer_windows.h"
 
 class QDialog;
 
@@ -74,7 +78,13 @@ class TCorvexWindow : public QAbstractScrollArea {
   void SetFileTitle(const QString& path);
   void Changed();
   void RunCameraInterface();
+  void RunGuiderInterface();
   bool RunDialogCommand(int id);
+  DialogRunner Runner() const;
+  void PrintSetup();
+  void Print();
+  void CopyToClipboard();
+  void ShowHelp();
   void OpenImage();
   void SaveRaw();
   void SaveFits();
@@ -95,9 +105,18 @@ class TCorvexWindow : public QAbstractScrollArea {
   bool pickGuideStarMode_ = false;
   bool starMarked_ = false;
   QPointer<TMergeDialog> mergeDialog_;
+  QPointer<THistDialog> histogram_;
+  QPointer<TValuesDialog> valuesDialog_;
+  QPrinter printer_;
 
  public:
   TMergeDialog* mergeDialog() const { return mergeDialog_; }
+  TValuesDialog* valuesDialog() const { return valuesDialog_; }
+  THistDialog* histogram() const { return histogram_; }
+  // Prints the display bitmap on `printer`, as large as the page allows.
+  bool PrintDisplay(QPrinter& printer);
+  // The user manual, or empty when it cannot be found.
+  static QString ManualPath();
 };
 
 }  // namespace corvex::ui

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QPixmap>
+#include <vector>
 
 #include "state/host.h"
 
@@ -22,12 +24,32 @@ class TFilterProgress : public QDialog {
   QScrollBar* bar_;
 };
 
+// The guide frame with a 40-pixel cross at the reference, and a scrolling graph of the last
+// corrections' dx (red) and dy (blue), so that one glance tells whether guiding holds.
+class TGuidePicture : public QWidget {
+ public:
+  explicit TGuidePicture(QWidget* parent);
+  void Show(const QPixmap& frame, QPoint reference, double dx, double dy, bool newPoint);
+  const std::vector<QPointF>& history() const { return history_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QPixmap frame_;
+  QPoint reference_;
+  std::vector<QPointF> history_;  // (dx, dy), oldest first
+};
+
 class TGuidingInfoDialog : public QDialog {
  public:
   explicit TGuidingInfoDialog(QWidget* parent);
-  void Show(const GuidingInfo& info);
+  // `frame` is the guide frame's picture (may be null).
+  void Show(const GuidingInfo& info, const QPixmap& frame = {});
+  const TGuidePicture& picture() const { return *picture_; }
 
  private:
+  TGuidePicture* picture_;
   QLabel* x_;
   QLabel* y_;
   QLabel* dx_;

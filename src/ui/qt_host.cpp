@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QMessageBox>
 
+#include "corvex.h"
+#include "processing/display_image.h"
 #include "ui/host_windows.h"
 
 namespace corvex::ui {
@@ -150,7 +152,20 @@ void QtHost::CloseNotice() {
 
 void QtHost::ShowGuidingInfo(const GuidingInfo& info) {
   if (!guidingInfo_) guidingInfo_ = new TGuidingInfoDialog(parent_);
-  guidingInfo_->Show(info);
+  guidingInfo_->setObjectName(info.guider ? "TGInfoDialog" : "TInfoDialog");
+  // The guide frame: the guider's frame as its preview bitmap, or the main camera's guide
+  // window as the focus-frame display bitmap.
+  QPixmap frame;
+  if (corvex_ != nullptr) {
+    if (const auto directory = corvex_->paths.TempDirectory()) {
+      if (info.guider && WriteRawPreview(*corvex_, corvex_->store.guiderImage.span()) == 0) {
+        frame.load(QString::fromStdString((*directory / "CORVEXG.bmp").string()), "BMP");
+      } else if (!info.guider) {
+        frame.load(QString::fromStdString((*directory / "corvexf.bmp").string()), "BMP");
+      }
+    }
+  }
+  guidingInfo_->Show(info, frame);
 }
 
 void QtHost::CloseGuidingInfo() {

@@ -10,11 +10,16 @@
 #include <vector>
 
 #include "state/host.h"
+#include "ui/host_windows.h"
 
 class QDialog;
 class QLabel;
 class QScrollBar;
 class QWidget;
+
+namespace corvex {
+struct Corvex;
+}
 
 namespace corvex::ui {
 
@@ -28,6 +33,9 @@ class QtHost final : public QObject, public Host {
 
   // The window dialogs and message boxes belong to.
   void SetParentWindow(QWidget* window) { parent_ = window; }
+  // The context whose guide frames the guiding window shows.
+  void SetCorvex(Corvex* corvex) { corvex_ = corvex; }
+  TGuidingInfoDialog* guidingInfo() const { return guidingInfo_; }
 
   MessageResult ShowMessageBox(std::string_view text, std::string_view caption,
                                MessageButtons buttons, MessageIcon icon) override;
@@ -55,6 +63,7 @@ class QtHost final : public QObject, public Host {
 
  private:
   QPointer<QWidget> parent_;
+  Corvex* corvex_ = nullptr;
   QPointer<TFilterProgress> progress_;
   QPointer<QDialog> notice_;
   QPointer<QLabel> noticeText_;

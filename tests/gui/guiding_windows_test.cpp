@@ -1,0 +1,226 @@
+// The guider camera panel, the telescope panel, the guiding window and the image viewers,
+// driven offscreen on the simulated observatory, and printing and the clipboard.
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QProcess>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <filesystem>
+
+#include "camera/camera_link.h"
+#include "corvex.h"
+#include "guiding/guiding_loops.h"
+#include "guiding/star_pick.h"
+#include "platform/clock.h"
+#include "sim/observatory.h"
+#include "ui/corvex_frame.h"
+#include "ui/corvex_window.h"
+#include "ui/guider_dialog.h"
+#include "ui/host_windows.h"
+#include "ui/qt_host.h"
+#include "ui/telescope_dialogs.h"
+#include "ui/viewer_windows.h"
+
+using corvex::Corvex;
+using namespace corvex::ui;
+
+namespace {
+
+// A program on the simulated observatory, whose truth the tests read.
+struct Observatory {
+  Observatory() : corvex(host, clock, std::filesystem::path(home.path().toStdString())) {
+    host.answerAutomatically = true;
+    host.SetCorvex(&corvex);
+    sky = std::make_shared<corvex::sim::SimulatedObservatory>(clock, corvex::sim::SimConfig{});
+    corvex.devices = corvex::sim::MakeSimulatedEnumerator(sky);
+    corvex::DiscoverCamera(corvex.camera, *corvex.devices, corvex.state);
+    corvex.state.settings.telescopeMethod = 'l';
+  }
+  bool Said(const std::string& text) const {
+    for (const std::string& said : host.answeredTexts) {
+      if (said == text) return true;
+    }
+    return false;
+  }
+
+  QTemporaryDir home;
+  corvex::VirtualClock clock;
+  QtHost host;
+  Corvex corvex;
+  std::shared_ptr<corvex::sim::SimulatedObservatory> sky;
+};
+
+QString Screenshots() {
+  const QString dir = QString(CORVEX_SCREENSHOT_DIR);
+  std::filesystem::create_directories(dir.toStdString());
+  return dir;
+}
+
+}  // namespace
+
+class GuidingWindowsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void GuiderPanelControls() {
+    Observatory o;
+    auto& state = o.corvex.state;
+    TGQSDialog panel(o.corvex);
+    panel.ChooseUnit('s');
+    QCOMPARE(int(state.guiderExposureValue), 1);
+    for (int i = 0; i < 20; ++i) panel.StepExposure(+1);
+    QCOMPARE(int(state.guiderExposureValue), 10);
+    panel.ChooseUnit('h');
+    QCOMPARE(int(state.guiderExposureValue), 5);
+    QCOMPARE(int(state.guiderExposureMax), 500);
+
+    // "Apply Darkframe" cannot come on before a dark has been taken.
+    panel.ToggleApplyDark();
+    QVERIFY(!state.guiderDarkSubtract);
+    panel.ChooseUnit('s');
+    panel.TakeDarkFrame();
+    QVERIFY(state.guiderDarkAvailable);
+    QCOMPARE(QString::fromStdString(state.guiderDarkDescription), QString(" 1 second "));
+    panel.ToggleApplyDark();
+    QVERIFY(state.guiderDarkSubtract);
+    QCOMPARE(qobject_cast<QLineEdit*>(panel.Control("darkStatus"))->text(),
+             QString(" 1 second darkframe being used"));
+
+    // The stretch scroll bar keeps to 5..8.
+    state.guiderGain = 8;
+    for (int i = 0; i < 5; ++i) panel.StepStretch(QAbstractSlider::SliderSingleStepSub);
+    QCOMPARE(state.guiderGain, 5);
+    panel.StepStretch(QAbstractSlider::SliderPageStepAdd);
+    QCOMPARE(state.guiderGain, 8);
+  }
+
+  void AGuidedRunFromTheGuiderPanel() {
+    Observatory o;
+    auto& state = o.corvex.state;
+    auto& guiding = o.corvex.guiding;
+    TGQSDialog panel(o.corvex);
+    panel.show();
+    panel.ChooseUnit('s');
+    panel.StartExposures(2);
+    const auto star = corvex::BrightestStar(o.corvex.store.guiderImage.data(), 500, 290, 500, 24);
+    QVERIFY(star.has_value());
+    panel.EnterSelectMode();
+    QVERIFY(panel.SelectAt(star->x, star->y));
+    QVERIFY(!panel.selectMode());
+    panel.Train();
+    QVERIFY(guiding.training.guiderTrained);
+    QCOMPARE(qobject_cast<QLineEdit*>(panel.Control("valuesStatus"))->text(),
+             QString("Using Trained Vals"));
+    panel.grab().save(Screenshots() + "/guider_panel.png");
+    // Guiding on the trained values starts where training left the star.
+    const corvex::SamplePoint last = guiding.training.trainingSamples[8];
+    panel.StartExposures(1);
+    QVERIFY(panel.SelectAt(last.x, last.y));
+    state.settings.ignoreRaAngle = false;
+
+    const std::int64_t start = o.clock.NowMs();
+    const auto offset0 = o.sky->mount().OffsetAt(start);
+    const auto guided0 = o.sky->mount().GuidedAt(start);
+    double sum = 0;
+    int samples = 0;
+    double unguided = 0;
+    corvex::RunGuiderGuiding(o.corvex, [&](Corvex& c, const corvex::GuideCorrection&) {
+      const std::int64_t now = c.clock.NowMs();
+      const auto offset = o.sky->mount().OffsetAt(now);
+      const auto guided = o.sky->mount().GuidedAt(now);
+      sum += std::pow(offset.x - offset0.x, 2) + std::pow(offset.y - offset0.y, 2);
+      unguided = std::hypot(offset.x - guided.x - (offset0.x - guided0.x),
+                            offset.y - guided.y - (offset0.y - guided0.y));
+      ++samples;
+      if (now - start > 4 * 60000) c.state.guiderGuidingRunning = false;
+    });
+    QVERIFY(samples > 50);
+    QVERIFY2(std::sqrt(sum / samples) < 0.4, "the star stays put");
+    QVERIFY(unguided > 1.5);
+    // The guiding window showed the frame and drew the graph.
+    QVERIFY(o.host.guidingInfo() != nullptr);
+    QVERIFY(o.host.guidingInfo()->picture().history().size() > 50);
+    o.host.guidingInfo()->grab().save(Screenshots() + "/guider_guiding_info.png");
+  }
+
+  void TelescopePanelSendsTheGoTos() {
+    Observatory o;
+    TMTDialog panel(o.corvex);
+    panel.Field("Messier Object")->setText("110");
+    panel.GoToObject();
+    const auto& sent = o.sky->telescopeCommands();
+    QVERIFY(!sent.empty());
+    bool selected = false;
+    for (const auto& command : sent) selected = selected || command.text == "#:LM 0110#";
+    QVERIFY(selected);
+    const std::size_t before = sent.size();
+    panel.Field("Messier Object")->setText("111");
+    panel.Field("CNGC Object")->setText("0");
+    panel.GoToObject();
+    QVERIFY(o.Said("Object out of range - try again"));
+    QCOMPARE(o.sky->telescopeCommands().size(), before);
+    panel.Field("hrs")->setText("24");
+    panel.GoToCoordinates();
+    QCOMPARE(o.sky->telescopeCommands().size(), before);
+    QVERIFY(o.host.answeredTexts.back().rfind("Invalid Co-ordinates set.", 0) == 0);
+    panel.grab().save(Screenshots() + "/telescope_panel.png");
+    TCBDialog box(o.corvex);
+    box.grab().save(Screenshots() + "/move_telescope.png");
+  }
+
+  void HistogramOfAKnownImage() {
+    Observatory o;
+    o.corvex.store.currentImage.Fill(0x0500);
+    for (int i = 10 * 512; i < 10 * 512 + 600; ++i) o.corvex.store.currentImage[i] = 0x2000;
+    THistDialog histogram(o.corvex.store.currentImage, nullptr);
+    // Bin 5 holds everything but 600 values; bin 32 has 600, a bar of 120.
+    QCOMPARE(histogram.CutBinsText(), QString("val   count\n005  142760\n"));
+    const QImage painted = histogram.Render();
+    QCOMPARE(QColor(painted.pixel(5 + 8, 100)), QColor(255, 0, 0));     // bin 5, cut, red
+    QVERIFY(QColor(painted.pixel(32 + 8, 150)) != QColor(Qt::white));  // bin 32, 120 high
+    QCOMPARE(QColor(painted.pixel(32 + 8, 80)), QColor(Qt::white));     // ... and no higher
+    QCOMPARE(QColor(painted.pixel(5, 100)), QColor(Qt::black));         // the axis
+    painted.save(Screenshots() + "/histogram.png");
+
+    TValuesDialog values(nullptr);
+    values.ShowPixel(o.corvex, 20, 10);
+    QCOMPARE(values.Field(1806), QString("  8192"));
+    QCOMPARE(values.Field(1803), QString("0"));
+    values.ShowPixel(o.corvex, 1, 10);  // not strictly inside: nothing changes
+    QCOMPARE(values.Field(1801), QString("20"));
+  }
+
+  void PrintingAndTheClipboard() {
+    Observatory o;
+    TCorvexFrame frame(o.corvex, o.host);
+    corvex::FillStartupRamps(o.corvex.store);
+    frame.window().RefreshDisplay();
+    QVERIFY(frame.window().hasDisplay());
+
+    frame.window().Command(24323);
+    QCOMPARE(QGuiApplication::clipboard()->image().size(), QSize(512, 290));
+
+    QTemporaryDir out;
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(out.path() + "/corvex.pdf");
+    QVERIFY(frame.window().PrintDisplay(printer));
+    QVERIFY(QFileInfo(out.path() + "/corvex.pdf").size() > 1000);
+    QProcess render;
+    render.start("pdftoppm", {"-png", "-r", "20", out.path() + "/corvex.pdf", out.path() + "/page"});
+    QVERIFY(render.waitForFinished(30000));
+    QCOMPARE(render.exitCode(), 0);
+    QVERIFY(QFileInfo::exists(out.path() + "/page-1.png"));
+  }
+
+  void HelpOpensTheManual() {
+    QVERIFY2(!TCorvexWindow::ManualPath().isEmpty(), "docs/manual.md ships with the program");
+  }
+};
+
+QTEST_MAIN(GuidingWindowsTest)
+#include "guiding_windows_test.moc"
