@@ -6,6 +6,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "corvex.h"
 #include "processing/display_image.h"
@@ -85,6 +86,10 @@ MessageResult QtHost::ShowMessageBox(std::string_view text, std::string_view cap
   }
   QMessageBox box(Icon(icon), caption.empty() ? QString("Corvex") : Text(caption), Text(text),
                   Buttons(buttons), parent_);
+  // The focus mode's pause asks "OK" or "Stop".
+  if (caption == "Focus Frame Pause" && buttons == MessageButtons::kOkCancel) {
+    box.button(QMessageBox::Cancel)->setText("Stop");
+  }
   return Result(box.exec());
 }
 
