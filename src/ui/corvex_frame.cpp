@@ -78,7 +78,8 @@ void TCorvexFrame::BuildToolBar() {
     QFont font = toolBar_->font();
     font.setPointSize(10);
     toolBar_->setFont(font);
-    toolBar_->setStyleSheet("QToolBar { spacing: 0px; } QToolButton { padding: 1px 1px; }");
+    toolBar_->setStyleSheet(
+        "QToolBar { spacing: 0px; padding: 0px; } QToolButton { padding: 1px 0px; margin: 0px; }");
   }
   const QList<QAction*> old = toolBar_->actions();
   toolBar_->clear();
