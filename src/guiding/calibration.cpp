@@ -17,7 +17,6 @@ namespace corvex {
 
 namespace {
 
-constexpr int kEast = 0, kWest = 1, kNorth = 2, kSouth = 3;
 constexpr int kWakeUpMoveMs = 50;
 constexpr int kSettleAfterMoveMs = 200;
 constexpr int kTrainingPauseMs = 500;

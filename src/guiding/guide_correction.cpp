@@ -12,8 +12,6 @@ namespace corvex {
 
 namespace {
 
-constexpr int kEast = 0, kWest = 1, kNorth = 2, kSouth = 3;
-
 // Drift thresholds, thousandths of a pixel: with "Ignore drift < 1 pixel" and without.
 constexpr int kSelfGuideIgnoreDrift = 1000;
 constexpr int kSelfGuideRaThreshold = 50;
@@ -35,15 +33,49 @@ void MoveAxis(Corvex& corvex, const AxisMove& move) {
   corvex.host.Beep(kBeepOk);
 }
 
-void Record(GuideCorrection& correction, const AxisMove& ra, const AxisMove& dec) {
-  if (ra.considered && ra.ms >= 1) {
-    correction.raLetter = ra.letter;
-    correction.raMs = ra.ms;
+// Both axes planned: RA with `raPositive` for a positive error (its opposite otherwise),
+// Dec with north for a positive error.
+struct AxisPlans {
+  AxisMove ra;
+  AxisMove dec;
+};
+AxisPlans PlanAxes(Corvex& corvex, int raError, int raPositive, const AxisRule& raRule,
+                   int decError, const AxisRule& decRule) {
+  TelescopeLink& link = corvex.telescope;
+  const int raNegative = raPositive == kEast ? kWest : kEast;
+  return {PlanAxisMove(raError, DirectionLetter(corvex, raPositive),
+                       DirectionLetter(corvex, raNegative), link.lastRaDirection, raRule),
+          PlanAxisMove(decError, DirectionLetter(corvex, kNorth), DirectionLetter(corvex, kSouth),
+                       link.lastDecDirection, decRule)};
+}
+
+// RA's move, then Dec's, and what they were in the correction's record.
+void MoveAxes(Corvex& corvex, const AxisPlans& plans, GuideCorrection& correction) {
+  MoveAxis(corvex, plans.ra);
+  MoveAxis(corvex, plans.dec);
+  if (plans.ra.considered && plans.ra.ms >= 1) {
+    correction.raLetter = plans.ra.letter;
+    correction.raMs = plans.ra.ms;
   }
-  if (dec.considered && dec.ms >= 1) {
-    correction.decLetter = dec.letter;
-    correction.decMs = dec.ms;
+  if (plans.dec.considered && plans.dec.ms >= 1) {
+    correction.decLetter = plans.dec.letter;
+    correction.decMs = plans.dec.ms;
   }
+}
+
+// The error of the measured position against the reference, kept in the guiding state and
+// in the correction's record.
+void MeasureError(Corvex& corvex, int x, int xTenths, int y, int yTenths,
+                  GuideCorrection& correction) {
+  GuidingState& guiding = corvex.guiding;
+  guiding.errorX = GuideError(guiding.referenceX, guiding.referenceXTenths, x, xTenths);
+  guiding.errorY = GuideError(guiding.referenceY, guiding.referenceYTenths, y, yTenths);
+  correction.errorX = guiding.errorX;
+  correction.errorY = guiding.errorY;
+}
+
+bool BeyondLimit(const GuideCorrection& correction, int limit) {
+  return std::abs(correction.errorX) > limit || std::abs(correction.errorY) > limit;
 }
 
 // A distance along a trained motion as the distance the trained (whole-pixel) rate covers
@@ -120,34 +152,21 @@ GuideCorrection SelfGuideCorrection(Corvex& corvex) {
     return Finish(corvex, correction);
   }
   // 2. The error, thousandths of a pixel.
-  guiding.errorX = GuideError(guiding.referenceX, guiding.referenceXTenths, state.starX,
-                              state.starXTenths);
-  guiding.errorY = GuideError(guiding.referenceY, guiding.referenceYTenths, state.starY,
-                              state.starYTenths);
-  correction.errorX = guiding.errorX;
-  correction.errorY = guiding.errorY;
+  MeasureError(corvex, state.starX, state.starXTenths, state.starY, state.starYTenths,
+               correction);
   // 3. Over 5 pixels on either axis is not trusted: no move this cycle.
-  if (std::abs(correction.errorX) > kSelfGuideErrorLimit ||
-      std::abs(correction.errorY) > kSelfGuideErrorLimit) {
-    return Finish(corvex, correction);
-  }
+  if (BeyondLimit(correction, kSelfGuideErrorLimit)) return Finish(corvex, correction);
   // 4. RA, then 5. Dec.
   const bool ignoreDrift = settings.ignoreSmallDrift;
   const AxisRule raRule{ignoreDrift ? kSelfGuideIgnoreDrift : kSelfGuideRaThreshold,
                         settings.selfGuideRaBacklash * 1000, settings.selfGuideRaRate,
                         settings.selfGuideRaHysteresis, kSelfGuideErrorLimit};
-  const AxisMove ra = PlanAxisMove(correction.errorX, DirectionLetter(corvex, kEast),
-                                   DirectionLetter(corvex, kWest),
-                                   corvex.telescope.lastRaDirection, raRule);
-  MoveAxis(corvex, ra);
   const AxisRule decRule{ignoreDrift ? kSelfGuideIgnoreDrift : kSelfGuideDecThreshold,
                          settings.selfGuideDecBacklash * 1000, settings.selfGuideDecRate,
                          settings.selfGuideDecHysteresis, kSelfGuideErrorLimit};
-  const AxisMove dec = PlanAxisMove(correction.errorY, DirectionLetter(corvex, kNorth),
-                                    DirectionLetter(corvex, kSouth),
-                                    corvex.telescope.lastDecDirection, decRule);
-  MoveAxis(corvex, dec);
-  Record(correction, ra, dec);
+  MoveAxes(corvex,
+           PlanAxes(corvex, correction.errorX, kEast, raRule, correction.errorY, decRule),
+           correction);
   return Finish(corvex, correction);
 }
 
@@ -166,12 +185,8 @@ GuideCorrection GuiderCorrection(Corvex& corvex) {
     return Finish(corvex, correction);
   }
   // 2. The error.
-  guiding.errorX = GuideError(guiding.referenceX, guiding.referenceXTenths, state.guiderStarX,
-                              state.guiderStarXTenths);
-  guiding.errorY = GuideError(guiding.referenceY, guiding.referenceYTenths, state.guiderStarY,
-                              state.guiderStarYTenths);
-  correction.errorX = guiding.errorX;
-  correction.errorY = guiding.errorY;
+  MeasureError(corvex, state.guiderStarX, state.guiderStarXTenths, state.guiderStarY,
+               state.guiderStarYTenths, correction);
 
   if (training.useTrainedValues && !settings.ignoreRaAngle) {
     // 3. Trained: each axis moves by its own share of the error, the way training saw the
@@ -192,41 +207,26 @@ GuideCorrection GuiderCorrection(Corvex& corvex) {
     const AxisRule decRule{0, decScale(training.trainedDecBacklash * 1000),
                            training.trainedDecRate, settings.guiderDecHysteresis,
                            decScale(kGuiderErrorLimit)};
-    const int raError = raScale(resolved.ra);
-    const int decError = decScale(resolved.dec);
-    const AxisMove ra = PlanAxisMove(raError, DirectionLetter(corvex, kWest),
-                                     DirectionLetter(corvex, kEast),
-                                     corvex.telescope.lastRaDirection, raRule);
-    MoveAxis(corvex, ra);
-    const AxisMove dec = PlanAxisMove(decError, DirectionLetter(corvex, kNorth),
-                                      DirectionLetter(corvex, kSouth),
-                                      corvex.telescope.lastDecDirection, decRule);
-    MoveAxis(corvex, dec);
-    Record(correction, ra, dec);
+    // The RA motion was measured with west moves: a positive share goes west.
+    MoveAxes(corvex,
+             PlanAxes(corvex, raScale(resolved.ra), kWest, raRule, decScale(resolved.dec),
+                      decRule),
+             correction);
     return Finish(corvex, correction);
   }
 
   // 4. Default: the guider's rows and columns taken as the RA and Dec axes.
-  if (std::abs(correction.errorX) > kGuiderErrorLimit ||
-      std::abs(correction.errorY) > kGuiderErrorLimit) {
-    return Finish(corvex, correction);
-  }
+  if (BeyondLimit(correction, kGuiderErrorLimit)) return Finish(corvex, correction);
   const int threshold = settings.ignoreSmallDrift ? kGuiderIgnoreDrift : kGuiderThreshold;
   const AxisRule raRule{threshold, settings.guiderRaBacklash * 1000, settings.guiderRaRate,
                         settings.guiderRaHysteresis, kGuiderErrorLimit};
-  const AxisMove ra = PlanAxisMove(correction.errorX, DirectionLetter(corvex, kEast),
-                                   DirectionLetter(corvex, kWest),
-                                   corvex.telescope.lastRaDirection, raRule);
-  if (ra.considered) guiding.guiderSlewTimeX = Saturate16(ra.ms);
-  MoveAxis(corvex, ra);
   const AxisRule decRule{threshold, settings.guiderDecBacklash * 1000, settings.guiderDecRate,
                          settings.guiderDecHysteresis, kGuiderErrorLimit};
-  const AxisMove dec = PlanAxisMove(correction.errorY, DirectionLetter(corvex, kNorth),
-                                    DirectionLetter(corvex, kSouth),
-                                    corvex.telescope.lastDecDirection, decRule);
-  if (dec.considered) guiding.guiderSlewTimeY = Saturate16(dec.ms);
-  MoveAxis(corvex, dec);
-  Record(correction, ra, dec);
+  const AxisPlans plans =
+      PlanAxes(corvex, correction.errorX, kEast, raRule, correction.errorY, decRule);
+  if (plans.ra.considered) guiding.guiderSlewTimeX = Saturate16(plans.ra.ms);
+  if (plans.dec.considered) guiding.guiderSlewTimeY = Saturate16(plans.dec.ms);
+  MoveAxes(corvex, plans, correction);
   return Finish(corvex, correction);
 }
 

@@ -47,23 +47,17 @@ void SetCaption(Corvex& corvex, const char* caption, bool guider) {
   UpdateInfo(corvex, guider);
 }
 
-// The main camera's reference from the latest search, with its tenths.
+// The reference from the latest search, with its tenths: the main camera's star, or the
+// guider's.
 void ReferenceFromStar(Corvex& corvex) {
-  GuidingState& guiding = corvex.guiding;
-  const ProgramState& state = corvex.state;
-  guiding.referenceX = state.starX;
-  guiding.referenceY = state.starY;
-  guiding.referenceXTenths = state.starXTenths;
-  guiding.referenceYTenths = state.starYTenths;
+  const ProgramState& s = corvex.state;
+  corvex.guiding.SetReference(s.starX, s.starXTenths, s.starY, s.starYTenths);
 }
 
 void ReferenceFromGuiderStar(Corvex& corvex) {
-  GuidingState& guiding = corvex.guiding;
-  const ProgramState& state = corvex.state;
-  guiding.referenceX = state.guiderStarX;
-  guiding.referenceY = state.guiderStarY;
-  guiding.referenceXTenths = state.guiderStarXTenths;
-  guiding.referenceYTenths = state.guiderStarYTenths;
+  const ProgramState& s = corvex.state;
+  corvex.guiding.SetReference(s.guiderStarX, s.guiderStarXTenths, s.guiderStarY,
+                              s.guiderStarYTenths);
 }
 
 // The main camera can guide: a method, a camera and a picked star (code 53), and a link
@@ -103,7 +97,7 @@ void RunContinuousSelfGuiding(Corvex& corvex, const GuidingCycleObserver& observ
   state.maskRadius = state.settings.starMaskRadius;
   PlaceGuideWindow(corvex);
   guiding.guideAbort = false;
-  guiding.referenceX = state.starX;
+  guiding.referenceX = state.starX;  // the tenths follow with the first frame
   guiding.referenceY = state.starY;
   guiding.guidingInfoText = kInfo;
 
@@ -148,9 +142,7 @@ int PrepareSelfGuidedExposure(Corvex& corvex) {
   SetCaption(corvex, kCreating, false);
   state.maskRadius = state.settings.starMaskRadius;
   PlaceGuideWindow(corvex);
-  guiding.referenceX = state.starX;
-  guiding.referenceY = state.starY;
-  guiding.referenceXTenths = guiding.referenceYTenths = 0;
+  guiding.SetReference(state.starX, 0, state.starY, 0);
   SetCaption(corvex, kStabilising, false);
   for (int frame = 0; frame < 3; ++frame) {
     SelfGuideWindowExposure(corvex, false);
@@ -205,9 +197,7 @@ int StartGuiderGuiding(Corvex& corvex) {
   state.maskRadius = state.settings.starMaskRadius;
   guiding.guideAbort = false;
   GuiderExposure(corvex);
-  guiding.referenceX = guiding.selectedGuiderStarX;
-  guiding.referenceY = guiding.selectedGuiderStarY;
-  guiding.referenceXTenths = guiding.referenceYTenths = 0;
+  guiding.SetReference(guiding.selectedGuiderStarX, 0, guiding.selectedGuiderStarY, 0);
   if (FindGuiderStarCentre(corvex, guiding.referenceX, guiding.referenceY, state.maskRadius) ==
       kStarFound) {
     ReferenceFromGuiderStar(corvex);

@@ -77,6 +77,13 @@ struct GuidingState {
   int selectedGuiderStarY = 0;
   bool guiderStarSelected = false;
   GuiderTraining training;
+
+  void SetReference(int x, int xTenths, int y, int yTenths) {
+    referenceX = x;
+    referenceXTenths = xTenths;
+    referenceY = y;
+    referenceYTenths = yTenths;
+  }
 };
 
 }  // namespace corvex

@@ -31,8 +31,14 @@ struct TelescopeLink {
 
 // The relay bit of a direction letter: w 0x01, s 0x02, n 0x04, e 0x08; 0 for anything else.
 std::uint8_t RelayMask(char direction);
-// The letter a move towards `slot` (0 east, 1 west, 2 north, 3 south) sends, through the
-// direction table, so that one swap reverses an axis everywhere.
+// The four places of the direction table.
+inline constexpr int kEast = 0;
+inline constexpr int kWest = 1;
+inline constexpr int kNorth = 2;
+inline constexpr int kSouth = 3;
+
+// The letter a move towards `slot` (kEast ... kSouth) sends, through the direction table, so
+// that one swap reverses an axis everywhere.
 char DirectionLetter(const Corvex& corvex, int slot);
 // "Swap e/w direction" and "Swap n/s direction".
 void SwapEastWest(Corvex& corvex);

@@ -111,16 +111,6 @@ bool RunPlainCommand(Corvex& corvex, int id) {
   }
 }
 
-// Commands whose windows are not built yet: greyed, so nothing pretends to run.
-bool NotYetAvailable(int id) {
-  switch (id) {
-    case -1:  // every command has its window
-      return true;
-    default:
-      return false;
-  }
-}
-
 }  // namespace
 
 TCorvexWindow::TCorvexWindow(Corvex& corvex, QtHost& host, QWidget* parent)
@@ -534,7 +524,6 @@ void TCorvexWindow::ShowHelp() {
 }
 
 bool TCorvexWindow::CommandEnabled(int id) const {
-  if (NotYetAvailable(id)) return false;
   if (id == kClipboard) return hasDisplay();
   if (id == kStartAutoGuiding || id == kTrainAutoGuiding || id == kTelescopeControl) {
     return corvex_.state.settings.telescopeMethod != 'n';

@@ -31,7 +31,6 @@ namespace {
 
 constexpr const char* kCaption = "Auto Guider Camera Control";
 constexpr int kCrossHalf = 20;
-constexpr int kEast = 0, kWest = 1, kNorth = 2, kSouth = 3;
 
 const char* kHelpText =
     "Select exposure range using Radio buttons on right of dialog Window \nVary exposure time "

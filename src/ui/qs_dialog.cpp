@@ -108,7 +108,6 @@ TQSDialog::TQSDialog(Corvex& corvex, QWidget* parent) : QDialog(parent), corvex_
 QWidget* TQSDialog::Control(int id) const { return findChild<QWidget*>(Name(id)); }
 
 void TQSDialog::Build() {
-  ProgramState& state = corvex_.state;
   auto* grid = new QGridLayout(this);
   const auto edit = [this](int id, bool readOnly) {
     auto* line = new QLineEdit(this);
@@ -285,7 +284,6 @@ void TQSDialog::Build() {
   }));
   buttons->addWidget(button(9, "Help", [this] { ShowHelp(); }));
   grid->addLayout(buttons, 7, 0, 1, 7);
-  (void)state;
 }
 
 void TQSDialog::Refresh() {

@@ -15,7 +15,6 @@ namespace corvex::ui {
 
 namespace {
 
-constexpr int kEast = 0, kWest = 1, kNorth = 2, kSouth = 3;
 constexpr const char* kPanelCaption = "Corvex - Control Telescope";
 constexpr const char* kHelpText =
     "Enter a Messier or CNGC number and press the GoTo Object button.\n\nIf you enter both "
