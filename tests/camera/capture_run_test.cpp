@@ -239,14 +239,7 @@ bool PrepareSelfGuiding(Corvex& corvex) {
   PrepareTelescopeLink(corvex);
   state.settings.telescopeMethod = 'l';
   state.exposureMs = 1000;
-  state.fieldSelect = 3;
-  ClearRegister(corvex);
-  ClearSensor(corvex);
-  corvex.clock.SleepFor(state.exposureMs);
-  if (!ReadFullFrame(corvex)) return false;
-  const auto at =
-      BrightestStar(corvex.store.currentImage.data(), kImageStride, kImageRows, kImageStride, 24);
-  return at && PickGuideStar(corvex, at->x, at->y);
+  return testing::PickBrightestStar(corvex);
 }
 
 // "Self-Guide Next Exposure" with a 20 s exposure and 1 s guide frames.

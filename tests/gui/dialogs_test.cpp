@@ -8,7 +8,6 @@
 #include <QTest>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "corvex.h"
@@ -18,6 +17,9 @@
 #include "ui/fits_dialog.h"
 #include "ui/label_dialog.h"
 #include "ui/settings_dialog.h"
+#include "gui_support.h"
+#include "support/scripted_host.h"
+#include "support/test_rig.h"
 
 using corvex::Corvex;
 using namespace corvex::ui;
@@ -25,38 +27,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Answers every message box with OK and keeps its text and caption.
-class RecordingHost final : public corvex::Host {
- public:
-  struct Shown {
-    std::string text, caption;
-  };
-  std::vector<Shown> shown;
-
-  corvex::MessageResult ShowMessageBox(std::string_view text, std::string_view caption,
-                                       corvex::MessageButtons, corvex::MessageIcon) override {
-    shown.push_back({std::string(text), std::string(caption)});
-    return corvex::MessageResult::kOk;
-  }
-  void Beep(int) override {}
-  bool PumpEvents() override { return false; }
-  void SetWaitCursor(bool) override {}
-  void OpenProgress(std::string_view) override {}
-  void SetProgress(int) override {}
-  void CloseProgress() override {}
-};
-
+// A context whose host records every message box with its caption.
 struct Program {
-  Program() : corvex(host, clock, fs::path(home.path().toStdString())) {}
+  Program() : corvex(host, clock, Home()) {}
   fs::path Home() const { return fs::path(home.path().toStdString()); }
   bool Said(const std::string& text) const {
-    for (const auto& shown : host.shown) {
+    for (const auto& shown : host.messages) {
       if (shown.text == text) return true;
     }
     return false;
   }
   bool SaidStarting(const std::string& start) const {
-    for (const auto& shown : host.shown) {
+    for (const auto& shown : host.messages) {
       if (shown.text.rfind(start, 0) == 0) return true;
     }
     return false;
@@ -64,7 +46,7 @@ struct Program {
 
   QTemporaryDir home;
   corvex::VirtualClock clock;
-  RecordingHost host;
+  corvex::testing::ScriptedHost host{&clock};
   Corvex corvex;
 };
 
@@ -96,16 +78,11 @@ bool Checked(QDialog& dialog, int id) {
 }
 
 void Screenshot(QDialog& dialog, const char* name) {
-  const QString dir = QString(CORVEX_SCREENSHOT_DIR);
-  fs::create_directories(dir.toStdString());
   dialog.adjustSize();
-  QVERIFY(dialog.grab().save(dir + "/" + name + ".png"));
+  QVERIFY(dialog.grab().save(corvex::ui::testing::Screenshots() + "/" + name + ".png"));
 }
 
-std::vector<char> FileBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using corvex::testing::FileBytes;
 
 }  // namespace
 
@@ -201,7 +178,7 @@ class DialogsTest : public QObject {
     Program program;
     LoadEditAutoSaveFitsText(nullptr, program.corvex,
                              Automatic([](QDialog& d) { Type(d, 102, "A. Observer"); }));
-    QVERIFY(program.host.shown.empty());
+    QVERIFY(program.host.messages.empty());
     const auto bytes = FileBytes(program.corvex.paths.SettingsFile());
     QCOMPARE(bytes.size(), corvex::kSettingsFileBytes);
     corvex::ProgramSettings settings;
@@ -325,7 +302,7 @@ class DialogsTest : public QObject {
 
     // A missing drive, and a directory under a plain file: an error, the directory kept, and
     // the typed text left for correcting.
-    QVERIFY(program.host.shown.empty());
+    QVERIFY(program.host.messages.empty());
     Type(dialog, 17146, "q:\\frames");
     Click(dialog, 17147);
     QCOMPARE(directory, own.string());
@@ -335,7 +312,7 @@ class DialogsTest : public QObject {
     Type(dialog, 17146, "c:\\plain\\frames");
     Click(dialog, 17147);
     QCOMPARE(directory, own.string());
-    QCOMPARE(program.host.shown.size(), std::size_t{2});
+    QCOMPARE(program.host.messages.size(), std::size_t{2});
   }
 
   void DefaultsSaveWritesAndCancelDoesNot() {
@@ -365,7 +342,7 @@ class DialogsTest : public QObject {
                        }));
     QCOMPARE(settings.backgroundColour, 'g');
     QCOMPARE(FileBytes(file), bytes);
-    QVERIFY(program.host.shown.empty());
+    QVERIFY(program.host.messages.empty());
 
     // A file that cannot be read or replaced: messages 20 and 21.
     fs::remove(file);
@@ -438,9 +415,9 @@ class DialogsTest : public QObject {
     entries[2] = "x";
     entries[3] = "Unsharp Mask";
     ShowProcessingHistory(program.corvex);
-    QCOMPARE(program.host.shown.size(), std::size_t{1});
-    QCOMPARE(program.host.shown[0].caption, std::string("Corvex - PROCESSING HISTORY"));
-    QCOMPARE(program.host.shown[0].text, std::string("Normal Stretch \nMedian Filter \n"));
+    QCOMPARE(program.host.messages.size(), std::size_t{1});
+    QCOMPARE(program.host.messages[0].caption, std::string("Corvex - PROCESSING HISTORY"));
+    QCOMPARE(program.host.messages[0].text, std::string("Normal Stretch \nMedian Filter \n"));
     // The first entry is listed whatever its length.
     entries[0].clear();
     QCOMPARE(ProcessingHistoryText(program.corvex.history), std::string(" \nMedian Filter \n"));

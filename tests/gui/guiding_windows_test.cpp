@@ -24,6 +24,7 @@
 #include "ui/qt_host.h"
 #include "ui/telescope_dialogs.h"
 #include "ui/viewer_windows.h"
+#include "gui_support.h"
 
 using corvex::Corvex;
 using namespace corvex::ui;
@@ -31,34 +32,18 @@ using namespace corvex::ui;
 namespace {
 
 // A program on the simulated observatory, whose truth the tests read.
-struct Observatory {
-  Observatory() : corvex(host, clock, std::filesystem::path(home.path().toStdString())) {
-    host.answerAutomatically = true;
-    host.SetCorvex(&corvex);
+struct Observatory : testing::QtProgram {
+  Observatory() {
     sky = std::make_shared<corvex::sim::SimulatedObservatory>(clock, corvex::sim::SimConfig{});
     corvex.devices = corvex::sim::MakeSimulatedEnumerator(sky);
     corvex::DiscoverCamera(corvex.camera, *corvex.devices, corvex.state);
     corvex.state.settings.telescopeMethod = 'l';
   }
-  bool Said(const std::string& text) const {
-    for (const std::string& said : host.answeredTexts) {
-      if (said == text) return true;
-    }
-    return false;
-  }
 
-  QTemporaryDir home;
-  corvex::VirtualClock clock;
-  QtHost host;
-  Corvex corvex;
   std::shared_ptr<corvex::sim::SimulatedObservatory> sky;
 };
 
-QString Screenshots() {
-  const QString dir = QString(CORVEX_SCREENSHOT_DIR);
-  std::filesystem::create_directories(dir.toStdString());
-  return dir;
-}
+using testing::Screenshots;
 
 }  // namespace
 

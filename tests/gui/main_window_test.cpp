@@ -22,17 +22,16 @@
 #include "ui/processing_dialogs.h"
 #include "ui/qs_dialog.h"
 #include "ui/qt_host.h"
+#include "gui_support.h"
 
 using corvex::Corvex;
 using namespace corvex::ui;
 
 namespace {
 
-// One program's worth of windows on the simulated camera and a virtual clock, in a private
-// home directory.
-struct Program {
-  Program() : corvex(host, clock, std::filesystem::path(home.path().toStdString())) {
-    host.answerAutomatically = true;
+// One program's worth of windows on the simulated camera.
+struct Program : testing::QtProgram {
+  Program() {
     std::string error;
     corvex.devices = MakeDeviceSource(true, "", clock, error);
     frame = std::make_unique<TCorvexFrame>(corvex, host);
@@ -41,25 +40,11 @@ struct Program {
     frame->show();
   }
   TCorvexWindow& window() { return frame->window(); }
-  bool Said(const std::string& text) const {
-    for (const std::string& said : host.answeredTexts) {
-      if (said == text) return true;
-    }
-    return false;
-  }
 
-  QTemporaryDir home;
-  corvex::VirtualClock clock;
-  QtHost host;
-  Corvex corvex;
   std::unique_ptr<TCorvexFrame> frame;
 };
 
-QString Screenshots() {
-  const QString dir = QString(CORVEX_SCREENSHOT_DIR);
-  std::filesystem::create_directories(dir.toStdString());
-  return dir;
-}
+using testing::Screenshots;
 
 }  // namespace
 

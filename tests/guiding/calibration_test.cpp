@@ -186,9 +186,7 @@ class TrainingTest : public ::testing::Test {
   void SetUp() override { Start(sim::SimConfig{}); }
 
   void Start(const sim::SimConfig& config) {
-    observatory = std::make_shared<sim::SimulatedObservatory>(rig.clock, config);
-    corvex.devices = sim::MakeSimulatedEnumerator(observatory);
-    ASSERT_TRUE(DiscoverCamera(corvex.camera, *corvex.devices, state));
+    observatory = testing::AttachObservatory(rig, config);
     ASSERT_TRUE(PrepareTelescopeLink(corvex));  // writes the first settings file
     state.settings.telescopeMethod = 'l';
     state.exposureValue = 1;
@@ -197,24 +195,8 @@ class TrainingTest : public ::testing::Test {
   }
 
   // A full frame and the brightest star on it picked, as the command-line tool does.
-  void PickBrightestStar() {
-    state.fieldSelect = 3;
-    ClearRegister(corvex);
-    ClearSensor(corvex);
-    corvex.clock.SleepFor(state.exposureMs);
-    ASSERT_TRUE(ReadFullFrame(corvex));
-    const auto at =
-        BrightestStar(corvex.store.currentImage.data(), kImageStride, kImageRows, kImageStride, 24);
-    ASSERT_TRUE(at);
-    ASSERT_TRUE(PickGuideStar(corvex, at->x, at->y));
-  }
-  void SelectBrightestGuiderStar() {
-    GuiderExposure(corvex);
-    const auto at = BrightestStar(corvex.store.guiderImage.data(), kReadoutWidth, kImageRows,
-                                  kReadoutWidth, 24);
-    ASSERT_TRUE(at);
-    ASSERT_TRUE(SelectGuiderStar(corvex, at->x, at->y));
-  }
+  void PickBrightestStar() { ASSERT_TRUE(testing::PickBrightestStar(corvex)); }
+  void SelectBrightestGuiderStar() { ASSERT_TRUE(testing::SelectBrightestGuiderStar(corvex)); }
   void MoveMount(char letter, int ms) {
     corvex.telescope.moveDirection = letter;
     corvex.telescope.moveDurationMs = static_cast<std::uint32_t>(ms);

@@ -170,13 +170,7 @@ TEST(ResolveAlongTrainedAxes, ParallelOrMissingAxesFallBackToProjections) {
 class GuideCorrectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    sim::SimConfig config;
-    config.driftRaPxPerMin = config.driftDecPxPerMin = config.periodicPx = 0;
-    config.backlashPx = 0;
-    observatory = std::make_shared<sim::SimulatedObservatory>(rig.clock, config);
-    corvex.devices = sim::MakeSimulatedEnumerator(observatory);
-    ASSERT_TRUE(DiscoverCamera(corvex.camera, *corvex.devices, corvex.state));
-    state.settings.telescopeMethod = 'l';
+    observatory = testing::AttachObservatory(rig, testing::StillMount());
   }
 
   // One bright pixel at (64, 64) of the guide window. The search measures it at 63.9 (its

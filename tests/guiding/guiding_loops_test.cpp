@@ -32,9 +32,7 @@ const std::string kPickAStar = "You must first take an image and pick a star";
 class Sky {
  public:
   explicit Sky(const sim::SimConfig& config = {})
-      : observatory(std::make_shared<sim::SimulatedObservatory>(rig.clock, config)) {
-    corvex.devices = sim::MakeSimulatedEnumerator(observatory);
-    EXPECT_TRUE(DiscoverCamera(corvex.camera, *corvex.devices, state));
+      : observatory(testing::AttachObservatory(rig, config)) {
     EXPECT_TRUE(PrepareTelescopeLink(corvex));
     state.settings.telescopeMethod = 'l';
     state.exposureValue = 1;
@@ -43,23 +41,9 @@ class Sky {
   }
 
   // A full frame and its brightest star picked, as the command-line tool does.
-  bool PickBrightestStar() {
-    state.fieldSelect = 3;
-    ClearRegister(corvex);
-    ClearSensor(corvex);
-    corvex.clock.SleepFor(state.exposureMs);
-    if (!ReadFullFrame(corvex)) return false;
-    const auto at =
-        BrightestStar(corvex.store.currentImage.data(), kImageStride, kImageRows, kImageStride, 24);
-    return at && PickGuideStar(corvex, at->x, at->y);
-  }
+  bool PickBrightestStar() { return testing::PickBrightestStar(corvex); }
   bool SelectGuiderStar(std::optional<SamplePoint> at = {}) {
-    GuiderExposure(corvex);
-    if (!at) {
-      at = BrightestStar(corvex.store.guiderImage.data(), kReadoutWidth, kImageRows, kReadoutWidth,
-                         24);
-    }
-    return at && corvex::SelectGuiderStar(corvex, at->x, at->y);
+    return testing::SelectBrightestGuiderStar(corvex, at);
   }
   std::size_t Moves() const {
     std::size_t n = 0;

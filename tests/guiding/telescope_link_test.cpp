@@ -16,13 +16,7 @@ namespace {
 class TelescopeLinkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    sim::SimConfig config;
-    config.driftRaPxPerMin = config.driftDecPxPerMin = config.periodicPx = 0;
-    config.backlashPx = 0;
-    observatory = std::make_shared<sim::SimulatedObservatory>(rig.clock, config);
-    corvex.devices = sim::MakeSimulatedEnumerator(observatory);
-    ASSERT_TRUE(DiscoverCamera(corvex.camera, *corvex.devices, corvex.state));
-    corvex.state.settings.telescopeMethod = 'l';
+    observatory = testing::AttachObservatory(rig, testing::StillMount());
   }
   std::vector<std::string> Commands() const {
     std::vector<std::string> texts;

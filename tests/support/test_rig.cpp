@@ -1,4 +1,4 @@
-// Temporary directories and the standard test context.
+// Temporary directories, the standard test context and the simulated sky it can look at.
 #include "support/test_rig.h"
 
 #include <stdlib.h>
@@ -9,6 +9,12 @@
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "camera/camera_commands.h"
+#include "camera/camera_link.h"
+#include "guiding/star_pick.h"
 
 namespace corvex::testing {
 
@@ -36,5 +42,43 @@ void WriteBytes(const std::filesystem::path& path, std::span<const std::uint8_t>
 }
 
 TestRig::TestRig() : corvex(host, clock, home.path()) {}
+
+sim::SimConfig StillMount() {
+  sim::SimConfig config;
+  config.driftRaPxPerMin = config.driftDecPxPerMin = config.periodicPx = 0;
+  config.backlashPx = 0;
+  return config;
+}
+
+std::shared_ptr<sim::SimulatedObservatory> AttachObservatory(TestRig& rig,
+                                                             const sim::SimConfig& config) {
+  auto observatory = std::make_shared<sim::SimulatedObservatory>(rig.clock, config);
+  Corvex& corvex = rig.corvex;
+  corvex.devices = sim::MakeSimulatedEnumerator(observatory);
+  EXPECT_TRUE(DiscoverCamera(corvex.camera, *corvex.devices, corvex.state));
+  corvex.state.settings.telescopeMethod = 'l';
+  return observatory;
+}
+
+bool PickBrightestStar(Corvex& corvex) {
+  ProgramState& state = corvex.state;
+  state.fieldSelect = 3;
+  ClearRegister(corvex);
+  ClearSensor(corvex);
+  corvex.clock.SleepFor(state.exposureMs);
+  if (!ReadFullFrame(corvex)) return false;
+  const auto at =
+      BrightestStar(corvex.store.currentImage.data(), kImageStride, kImageRows, kImageStride, 24);
+  return at && PickGuideStar(corvex, at->x, at->y);
+}
+
+bool SelectBrightestGuiderStar(Corvex& corvex, std::optional<SamplePoint> at) {
+  GuiderExposure(corvex);
+  if (!at) {
+    at = BrightestStar(corvex.store.guiderImage.data(), kReadoutWidth, kImageRows, kReadoutWidth,
+                       24);
+  }
+  return at && SelectGuiderStar(corvex, at->x, at->y);
+}
 
 }  // namespace corvex::testing

@@ -4,10 +4,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "corvex.h"
+#include "guiding/guiding_state.h"
+#include "sim/observatory.h"
 #include "support/scripted_host.h"
 
 namespace corvex::testing {
@@ -37,5 +41,19 @@ struct TestRig {
   ScriptedHost host{&clock};
   Corvex corvex;
 };
+
+// A mount that stays where it is moved: no drift, periodic error or backlash.
+sim::SimConfig StillMount();
+
+// The simulated observatory behind the rig's camera: the camera found, the telescope on
+// LX200. (A camera that is not found fails the test.)
+std::shared_ptr<sim::SimulatedObservatory> AttachObservatory(TestRig& rig,
+                                                             const sim::SimConfig& config = {});
+
+// A full frame at the current exposure and its brightest star picked as the guide star, as
+// the command-line tool starts guiding; false when either fails.
+bool PickBrightestStar(Corvex& corvex);
+// A guider frame and the star at `at` (else its brightest) selected as the guider's star.
+bool SelectBrightestGuiderStar(Corvex& corvex, std::optional<SamplePoint> at = {});
 
 }  // namespace corvex::testing
