@@ -55,12 +55,7 @@ bool Prepare(Corvex& corvex, const GuideOptions& options) {
 
 // The guide star: the given point, or the brightest star of a first frame.
 bool PickMainStar(Corvex& corvex, const GuideOptions& options) {
-  ProgramState& state = corvex.state;
-  state.fieldSelect = 3;
-  ClearRegister(corvex);
-  ClearSensor(corvex);
-  corvex.clock.SleepFor(state.exposureMs);
-  if (!ReadFullFrame(corvex)) return false;
+  if (!ExposeFullFrame(corvex)) return false;
   std::optional<SamplePoint> at;
   if (options.star) {
     at = SamplePoint{options.star->first, options.star->second};

@@ -273,6 +273,14 @@ bool ReadFullFrame(Corvex& corvex) {
   return sent && got == kFullFrameBytes;
 }
 
+bool ExposeFullFrame(Corvex& corvex) {
+  corvex.state.fieldSelect = 3;
+  ClearRegister(corvex);
+  ClearSensor(corvex);
+  corvex.clock.SleepFor(corvex.state.exposureMs);
+  return ReadFullFrame(corvex);
+}
+
 void ReadFocusWindow(Corvex& corvex) {
   ReadWindow(corvex, corvex.state.exposureMs, kWholeBlock);
 }

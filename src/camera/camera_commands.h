@@ -110,6 +110,9 @@ bool SelectFilter(Corvex& corvex, int position);
 // Reads the whole sensor into currentImage (the exposure is already running). Returns false
 // when the request could not be sent or the frame came back short; the link has reported it.
 bool ReadFullFrame(Corvex& corvex);
+// A whole-frame exposure of exposureMs from a clean sensor, waited out without pumping the
+// Host (a first frame to pick a guide star on). False as for ReadFullFrame.
+bool ExposeFullFrame(Corvex& corvex);
 // 128 x 128 windows at focusLeft, focusTop into the start of currentImage (stride 128).
 void ReadFocusWindow(Corvex& corvex);
 void ReadGuideWindow(Corvex& corvex);

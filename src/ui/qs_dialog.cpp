@@ -101,7 +101,6 @@ TQSDialog::TQSDialog(Corvex& corvex, QWidget* parent) : QDialog(parent), corvex_
   setObjectName("TQSDialog");
   setWindowTitle("Corvex - Camera Control Interface");
   Build();
-  rangeMaximum_ = RangeOfUnit(corvex_.state.exposureUnit).maximum;
   Refresh();
 }
 
@@ -294,7 +293,7 @@ void TQSDialog::Refresh() {
   // 1. Exposure and the fields.
   {
     const QSignalBlocker block(exposureBar_);
-    exposureBar_->setRange(0, rangeMaximum_);
+    exposureBar_->setRange(0, RangeOfUnit(state.exposureUnit).maximum);
     exposureBar_->setValue(state.exposureValue);
   }
   {
@@ -358,14 +357,13 @@ void TQSDialog::ChooseRange(char unit) {
   const ExposureRange range = RangeOfUnit(unit);
   corvex_.state.exposureUnit = range.unit;
   corvex_.state.exposureValue = range.initialValue;
-  rangeMaximum_ = range.maximum;
   Refresh();
 }
 
 void TQSDialog::StepExposure(int delta) {
   int& value = corvex_.state.exposureValue;
   if (delta < 0 && value > 1) --value;
-  if (delta > 0 && value < rangeMaximum_) ++value;
+  if (delta > 0 && value < RangeOfUnit(corvex_.state.exposureUnit).maximum) ++value;
 }
 
 void TQSDialog::StepCount(int delta) {

@@ -70,7 +70,6 @@ class TQSDialog : public QDialog {
 
   Corvex& corvex_;
   PanelOutcome outcome_ = PanelOutcome::kCancel;
-  int rangeMaximum_ = 300;
   bool linkPrepared_ = false;
   std::map<char, QRadioButton*> ranges_;
   std::map<int, QCheckBox*> checks_;

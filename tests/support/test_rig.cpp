@@ -61,12 +61,7 @@ std::shared_ptr<sim::SimulatedObservatory> AttachObservatory(TestRig& rig,
 }
 
 bool PickBrightestStar(Corvex& corvex) {
-  ProgramState& state = corvex.state;
-  state.fieldSelect = 3;
-  ClearRegister(corvex);
-  ClearSensor(corvex);
-  corvex.clock.SleepFor(state.exposureMs);
-  if (!ReadFullFrame(corvex)) return false;
+  if (!ExposeFullFrame(corvex)) return false;
   const auto at =
       BrightestStar(corvex.store.currentImage.data(), kImageStride, kImageRows, kImageStride, 24);
   return at && PickGuideStar(corvex, at->x, at->y);
