@@ -48,6 +48,13 @@ class Host {
   virtual void Beep(int sound) = 0;
   // Handles pending input; true when a key or mouse press since the last call asked to cancel.
   virtual bool PumpEvents() = 0;
+  // A cancel arrived while an exposure had been collecting light for `elapsedSeconds`: true
+  // to throw the exposure away. Hosts whose cancel is deliberate on its own (Ctrl-C on a
+  // terminal) keep the default; the desktop asks before a long exposure is lost.
+  virtual bool ConfirmCancelExposure(int elapsedSeconds) {
+    (void)elapsedSeconds;
+    return true;
+  }
   virtual void SetWaitCursor(bool busy) = 0;
 
   // The one shared progress dialog: a caption and a bar from 0 to 256.
