@@ -435,6 +435,11 @@ void TGQSDialog::StartExposures(int frames) {
   }
 }
 
+void TGQSDialog::done(int result) {
+  stopRequested_ = true;
+  QDialog::done(result);
+}
+
 void TGQSDialog::TakeDarkFrame() {
   ProgramState& state = corvex_.state;
   state.guiderDarkAvailable = false;

@@ -58,7 +58,7 @@ class TGQSDialog : public QDialog {
   void ChooseUnit(char unit);
   void StepExposure(int delta);
   void StepStretch(int action);
-  void StartExposures(int frames = 0);  // 0: until "Stop" or a press
+  void StartExposures(int frames = 0);  // 0: until "Stop" or Esc
   void TakeDarkFrame();
   void ToggleApplyDark();
   void EnterSelectMode();
@@ -69,6 +69,10 @@ class TGQSDialog : public QDialog {
   void SaveLatest();
   void ShowValueAt(int x, int y);  // "Co-Ordinates" and "val" under the mouse
   bool selectMode() const { return selectMode_; }
+
+ protected:
+  // Leaving the panel while it takes repeated exposures ends them after the current frame.
+  void done(int result) override;
 
  private:
   void Build();

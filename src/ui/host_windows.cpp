@@ -1,10 +1,13 @@
 #include "ui/host_windows.h"
 
+#include <QCloseEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QVBoxLayout>
 #include <cmath>
 
 #include <algorithm>
@@ -15,6 +18,16 @@ namespace {
 constexpr int kProgressMax = 256;
 
 QString OneDecimal(double value) { return QString::asprintf("%1.1f", value); }
+
+// A "Stop" button that never becomes the default: Enter pressed for something else must not
+// end a long exposure.
+QPushButton* StopButton(QWidget* parent, const std::function<void()>& pressed) {
+  auto* stop = new QPushButton("Stop", parent);
+  stop->setObjectName("stop");
+  stop->setAutoDefault(false);
+  QObject::connect(stop, &QPushButton::clicked, parent, pressed);
+  return stop;
+}
 }  // namespace
 
 TFilterProgress::TFilterProgress(QWidget* parent) : QDialog(parent) {
@@ -29,7 +42,21 @@ TFilterProgress::TFilterProgress(QWidget* parent) : QDialog(parent) {
   bar_->setMinimumWidth(240);
   layout->addWidget(bar_, 1);
   layout->addWidget(new QLabel("100%", this));
+  stop_ = StopButton(this, [this] {
+    if (onStop) onStop();
+  });
+  stop_->setEnabled(false);
+  layout->addWidget(stop_);
   setWindowTitle("Filter Progress");
+}
+
+void TFilterProgress::SetStopEnabled(bool enabled) { stop_->setEnabled(enabled); }
+
+void TFilterProgress::closeEvent(QCloseEvent* event) {
+  // The window belongs to the run; closing it asks the run to stop, as "Stop" does, and the
+  // run closes the window when it has ended.
+  event->ignore();
+  if (stop_->isEnabled() && onStop) onStop();
 }
 
 void TFilterProgress::SetCaption(const QString& caption) { setWindowTitle(caption); }
@@ -121,10 +148,23 @@ TGuidingInfoDialog::TGuidingInfoDialog(QWidget* parent) : QDialog(parent) {
   dy_ = field("dy", "dy");
   slewX_ = field("Slew time x axis", "slewTimeX");
   slewY_ = field("Slew time y axis", "slewTimeY");
-  outer->addWidget(values);
+  auto* left = new QVBoxLayout;
+  left->addWidget(values);
+  stop_ = StopButton(this, [this] {
+    if (onStop) onStop();
+  });
+  left->addWidget(stop_, 0, Qt::AlignLeft);
+  left->addStretch(1);
+  outer->addLayout(left);
   picture_ = new TGuidePicture(this);
   outer->addWidget(picture_, 1);
   setWindowTitle("Guiding Info");
+}
+
+void TGuidingInfoDialog::closeEvent(QCloseEvent* event) {
+  // Guiding owns the window: closing it stops guiding, which then closes the window.
+  event->ignore();
+  if (onStop) onStop();
 }
 
 void TGuidingInfoDialog::Show(const GuidingInfo& info, const QPixmap& frame) {

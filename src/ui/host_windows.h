@@ -1,14 +1,17 @@
 // The small modeless windows long operations show: the shared "Filter Progress" dialog and
-// the guiding information window ("Guiding Info", "AutoGuider Camera Guiding").
+// the guiding information window ("Guiding Info", "AutoGuider Camera Guiding"), each with the
+// "Stop" button that ends the run or the guiding behind it.
 #pragma once
 
 #include <QDialog>
 #include <QPixmap>
+#include <functional>
 #include <vector>
 
 #include "state/host.h"
 
 class QLabel;
+class QPushButton;
 class QScrollBar;
 
 namespace corvex::ui {
@@ -19,9 +22,22 @@ class TFilterProgress : public QDialog {
   void SetCaption(const QString& caption);
   void SetPosition(int position);  // 0-256
   int position() const;
+  // "Stop" is enabled only while the work behind the window can be stopped (a run that is
+  // waiting on its exposure); a processing pass or a readout cannot be.
+  void SetStopEnabled(bool enabled);
+  QPushButton* stopButton() const { return stop_; }
+
+  // Heard on "Stop" and on the window's close button.
+  std::function<void()> onStop;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  // Esc never just hides the window while its run goes on; the host hears Esc as the stop.
+  void reject() override {}
 
  private:
   QScrollBar* bar_;
+  QPushButton* stop_;
 };
 
 // The guide frame with a 40-pixel cross at the reference, and a scrolling graph of the last
@@ -47,8 +63,17 @@ class TGuidingInfoDialog : public QDialog {
   // `frame` is the guide frame's picture (may be null).
   void Show(const GuidingInfo& info, const QPixmap& frame = {});
   const TGuidePicture& picture() const { return *picture_; }
+  QPushButton* stopButton() const { return stop_; }
+
+  // Heard on "Stop" and on the window's close button: guiding ends.
+  std::function<void()> onStop;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void reject() override {}
 
  private:
+  QPushButton* stop_;
   TGuidePicture* picture_;
   QLabel* x_;
   QLabel* y_;

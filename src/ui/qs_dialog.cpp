@@ -38,8 +38,8 @@ const char* kHelpText =
     "best focus.\n\nIt is posssible to use an 'slew and sum' mode, which will automatically "
     "sum images together, taking into account small amounts of drift in the telescope drive. "
     "To do this simply change the number of exposures from 1 to any value less than 20. This "
-    "option will only work in a starfield\n\nPress Right Hand mouse button anywhere in Corvex "
-    "Window  to prematurely terminate an exposure\n\nThe delay option gives an audible 10 "
+    "option will only work in a starfield\n\nPress Esc or the 'Stop' button of the progress "
+    "window to prematurely terminate an exposure\n\nThe delay option gives an audible 10 "
     "second countdown to the exposure start";
 
 const char* UnitWord(char unit) {
@@ -48,6 +48,17 @@ const char* UnitWord(char unit) {
     case 'q': return "thousandths";
     case 's': return "seconds";
     case 't': return "tenths";
+    default: return "minutes";
+  }
+}
+
+// The exposure unit in words, for the range message.
+const char* RangeWords(char unit) {
+  switch (unit) {
+    case 'q': return "thousandths of a second";
+    case 'h': return "hundredths of a second";
+    case 't': return "tenths of a second";
+    case 's': return "seconds";
     default: return "minutes";
   }
 }
@@ -95,6 +106,18 @@ const char* CameraStatusText(bool continuousMode, int exposureCount, bool selfGu
   if (continuousMode) return exposureCount == 1 ? "Continuous Imaging" : "Series Imaging";
   if (selfGuideNext) return "Selfguide Next Image";
   return exposureCount == 1 ? "Single Image" : "Auto Merging";
+}
+
+std::optional<int> ParseExposureValue(const QString& text, char unit) {
+  bool ok = false;
+  const int value = text.trimmed().toInt(&ok);
+  if (!ok || value < 1 || value > RangeOfUnit(unit).maximum) return std::nullopt;
+  return value;
+}
+
+std::string ExposureValueRangeText(char unit) {
+  return "The exposure value must be a whole number from 1 to " +
+         std::to_string(RangeOfUnit(unit).maximum) + " " + RangeWords(unit) + ".";
 }
 
 TQSDialog::TQSDialog(Corvex& corvex, QWidget* parent) : QDialog(parent), corvex_(corvex) {
@@ -161,6 +184,20 @@ void TQSDialog::Build() {
   exposureBar_ = bar(104, Qt::Horizontal, [this, stepAction](int a) { StepExposure(stepAction(a)); });
   grid->addWidget(exposureBar_, 0, 2);
   grid->addWidget(edit(105, false), 0, 3);
+  // A usable typed value takes effect at once, so that every later control and "Take Photo"
+  // see the exposure shown. An unusable one stays as typed until it is corrected, and the
+  // exposure meanwhile is what it was before the typing began (not a prefix such as the 99
+  // of 9999).
+  connect(edits_[105], &QLineEdit::textEdited, this, [this](const QString& text) {
+    int& exposure = corvex_.state.exposureValue;
+    if (!valueBeforeTyping_) valueBeforeTyping_ = exposure;
+    const auto value = ParseExposureValue(text, corvex_.state.exposureUnit);
+    exposure = value.value_or(*valueBeforeTyping_);
+    exposureTyped_ = !value;
+  });
+  connect(edits_[105], &QLineEdit::editingFinished, this, [this] {
+    if (!exposureTyped_) valueBeforeTyping_.reset();
+  });
   grid->addWidget(new QLabel("No of Exposures", this), 1, 1);
   countBar_ = bar(111, Qt::Horizontal, [this, stepAction](int a) { StepCount(stepAction(a)); });
   grid->addWidget(countBar_, 1, 2);
@@ -310,7 +347,13 @@ void TQSDialog::Refresh() {
     const QSignalBlocker block(stretchBar_);
     stretchBar_->setValue(state.guideWindowGain);
   }
-  set(105, QString::number(state.exposureValue));
+  // The value shows what the state holds unless the user's unfinished typing is there. It is
+  // rewritten even while the field has the focus, so the arrows show their step at once.
+  QLineEdit* value = edits_[105];
+  if (!exposureTyped_ &&
+      ParseExposureValue(value->text(), state.exposureUnit) != state.exposureValue) {
+    value->setText(QString::number(state.exposureValue));
+  }
   set(112, QString::number(state.exposureCount));
   set(110, QString::number(state.focusPeak));
   set(121, QString::number(state.pauseMinutes));
@@ -353,14 +396,23 @@ void TQSDialog::paintEvent(QPaintEvent* event) {
   if (!frame.isNull()) focusFrame_->setPixmap(frame);
 }
 
+void TQSDialog::done(int result) {
+  if (corvex_.state.focusRunning) corvex_.state.focusStop = true;
+  QDialog::done(result);
+}
+
 void TQSDialog::ChooseRange(char unit) {
   const ExposureRange range = RangeOfUnit(unit);
+  exposureTyped_ = false;
+  valueBeforeTyping_.reset();
   corvex_.state.exposureUnit = range.unit;
   corvex_.state.exposureValue = range.initialValue;
   Refresh();
 }
 
 void TQSDialog::StepExposure(int delta) {
+  exposureTyped_ = false;
+  valueBeforeTyping_.reset();
   int& value = corvex_.state.exposureValue;
   if (delta < 0 && value > 1) --value;
   if (delta > 0 && value < RangeOfUnit(corvex_.state.exposureUnit).maximum) ++value;
@@ -429,21 +481,34 @@ void TQSDialog::FilterPrev() {
   MoveFilter(position <= 1 ? count : position - 1);
 }
 
+bool TQSDialog::TakeTypedExposure() {
+  QLineEdit* edit = edits_[105];
+  const char unit = corvex_.state.exposureUnit;
+  const auto value = ParseExposureValue(edit->text(), unit);
+  if (!value) {
+    exposureTyped_ = true;
+    ShowMessage(corvex_.host, kFreeTextMessage, ExposureValueRangeText(unit));
+    edit->setFocus();
+    edit->selectAll();
+    return false;
+  }
+  corvex_.state.exposureValue = *value;
+  exposureTyped_ = false;
+  valueBeforeTyping_.reset();
+  return true;
+}
+
 void TQSDialog::TakePhoto(bool autoGuide) {
   ProgramState& state = corvex_.state;
-  if (autoGuide) {
-    if (state.guiderGuidingRunning) {
-      ShowMessage(corvex_.host, 59);
-      return;
-    }
-    if (corvex_.guiding.guiderStarSelected && !state.selfGuideNext) {
-      state.guideWithGuiderCamera = true;
-    }
+  if (autoGuide && state.guiderGuidingRunning) {
+    ShowMessage(corvex_.host, 59);
+    return;
   }
-  bool ok = false;
-  const int value = edits_[105]->text().trimmed().toInt(&ok);
-  if (!ok || value == 0) return;
-  state.exposureValue = value;
+  // The value first, so that a refused one leaves no guiding request behind.
+  if (!TakeTypedExposure()) return;
+  if (autoGuide && corvex_.guiding.guiderStarSelected && !state.selfGuideNext) {
+    state.guideWithGuiderCamera = true;
+  }
   outcome_ = PanelOutcome::kTakePhoto;
   accept();
 }
@@ -464,6 +529,7 @@ void TQSDialog::GoToGuider() {
 }
 
 void TQSDialog::StartFocus() {
+  if (!TakeTypedExposure()) return;
   RunFocusMode(corvex_, [this](int, int) {
     Refresh();
     repaint();

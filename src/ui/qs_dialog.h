@@ -5,6 +5,8 @@
 
 #include <QDialog>
 #include <map>
+#include <optional>
+#include <string>
 
 #include "camera/capture_run.h"
 
@@ -33,6 +35,10 @@ ExposureRange RangeOfUnit(char unit);
 bool ShortEnoughToGuide(char unit, int value);
 // The "Camera Status" text.
 const char* CameraStatusText(bool continuousMode, int exposureCount, bool selfGuideNext);
+// The typed exposure value when it is a whole number from 1 to the unit's largest value.
+std::optional<int> ParseExposureValue(const QString& text, char unit);
+// What the panel says when a typed exposure value is refused.
+std::string ExposureValueRangeText(char unit);
 
 class TQSDialog : public QDialog {
   Q_OBJECT
@@ -62,15 +68,25 @@ class TQSDialog : public QDialog {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  // Leaving the panel while focus mode runs in it ends focus mode after its frame.
+  void done(int result) override;
 
  private:
   void Build();
+  // The exposure value as typed: true when it is usable (and now in ProgramState); otherwise
+  // the refusal is shown and the typed text stays for the user to correct.
+  bool TakeTypedExposure();
   void PrepareLinkOnce();
   void MoveFilter(int position);
 
   Corvex& corvex_;
   PanelOutcome outcome_ = PanelOutcome::kCancel;
   bool linkPrepared_ = false;
+  // The user has typed into "Exposure Value" and the text is not a usable value yet: the
+  // refresh after another control must not overwrite it.
+  bool exposureTyped_ = false;
+  // The exposure value from before the user started typing, while the typing goes on.
+  std::optional<int> valueBeforeTyping_;
   std::map<char, QRadioButton*> ranges_;
   std::map<int, QCheckBox*> checks_;
   QScrollBar* exposureBar_ = nullptr;

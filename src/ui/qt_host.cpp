@@ -4,9 +4,11 @@
 #include <QDialog>
 #include <QEvent>
 #include <QFormLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QThread>
 
 #include "corvex.h"
 #include "processing/display_image.h"
@@ -69,6 +71,18 @@ MessageResult Result(int button) {
   }
 }
 
+// While a question is open the pointer is an arrow, even in the middle of a run that shows
+// the wait cursor.
+class ArrowCursor {
+ public:
+  ArrowCursor() { QApplication::setOverrideCursor(Qt::ArrowCursor); }
+  ~ArrowCursor() { QApplication::restoreOverrideCursor(); }
+  ArrowCursor(const ArrowCursor&) = delete;
+  ArrowCursor& operator=(const ArrowCursor&) = delete;
+};
+
+int LoopLevel() { return QThread::currentThread()->loopLevel(); }
+
 }  // namespace
 
 QtHost::QtHost(QObject* parent) : QObject(parent) { qApp->installEventFilter(this); }
@@ -90,23 +104,60 @@ MessageResult QtHost::ShowMessageBox(std::string_view text, std::string_view cap
   if (caption == "Focus Frame Pause" && buttons == MessageButtons::kOkCancel) {
     box.button(QMessageBox::Cancel)->setText("Stop");
   }
+  const ArrowCursor arrow;
   return Result(box.exec());
+}
+
+bool QtHost::ConfirmCancelExposure(int elapsedSeconds) {
+  const QString text = QString("The exposure has been running for %1 seconds.\n"
+                               "Stop it now? The exposure will be lost.")
+                           .arg(elapsedSeconds);
+  if (answerAutomatically) {
+    answeredTexts.push_back(text.toStdString());
+    return true;
+  }
+  QMessageBox box(QMessageBox::Question, "Corvex", text, QMessageBox::Yes | QMessageBox::No,
+                  parent_);
+  box.setObjectName("ConfirmCancelExposure");
+  // Enter or Esc keep the exposure; only a deliberate "Yes" ends it.
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  // The box is modal and Esc in it is its own "No", so answering it never reaches a pump as
+  // a stop.
+  const ArrowCursor arrow;
+  return box.exec() == QMessageBox::Yes;
 }
 
 void QtHost::Beep(int) { QApplication::beep(); }
 
 bool QtHost::PumpEvents() {
-  pressed_ = false;
-  pumping_ = true;
+  // A command dispatched here may run a loop of its own that pumps too (guiding started from
+  // the menu during an exposure): each pump reports the stops made during it, and the outer
+  // one finds its own afterwards.
+  const PumpContext outer = pump_;
+  pump_ = PumpContext{true, LoopLevel(), QApplication::activeModalWidget(), false};
+  // The run is waiting and can be stopped while it pumps.
+  if (progress_ && progress_->isVisible()) progress_->SetStopEnabled(true);
+  if (duringPump) duringPump();
   QApplication::processEvents(QEventLoop::AllEvents);
-  pumping_ = false;
-  return pressed_;
+  const bool stop = pump_.stopRequested;
+  pump_ = outer;
+  return stop;
+}
+
+void QtHost::RequestCancel() {
+  if (pump_.pumping) pump_.stopRequested = true;
 }
 
 bool QtHost::eventFilter(QObject* watched, QEvent* event) {
-  if (pumping_) {
-    const QEvent::Type type = event->type();
-    if (type == QEvent::KeyPress || type == QEvent::MouseButtonPress) pressed_ = true;
+  // Esc is the stop key of a pumping run, unless it belongs to something opened over the run:
+  // an open menu closes, a dialog a command opened is cancelled, as usual.
+  if (pump_.pumping && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+      QApplication::activePopupWidget() == nullptr && LoopLevel() == pump_.loopLevel &&
+      QApplication::activeModalWidget() == pump_.modal.data()) {
+    pump_.stopRequested = true;
+    return true;  // the stop only: Esc does not also close the dialog the run started from
   }
   return QObject::eventFilter(watched, event);
 }
@@ -122,9 +173,20 @@ void QtHost::SetWaitCursor(bool busy) {
 }
 
 void QtHost::OpenProgress(std::string_view caption) {
-  if (!progress_) progress_ = new TFilterProgress(parent_);
+  if (!progress_) {
+    progress_ = new TFilterProgress(parent_);
+    progress_->onStop = [this] {
+      if (pump_.pumping) {
+        RequestCancel();
+      } else {
+        progress_->hide();
+      }
+    };
+  }
   progress_->SetCaption(Text(caption));
   progress_->SetPosition(0);
+  // Until the work behind it pumps, it cannot be stopped (a processing pass, a readout).
+  progress_->SetStopEnabled(false);
   progress_->show();
 }
 
@@ -156,7 +218,16 @@ void QtHost::CloseNotice() {
 }
 
 void QtHost::ShowGuidingInfo(const GuidingInfo& info) {
-  if (!guidingInfo_) guidingInfo_ = new TGuidingInfoDialog(parent_);
+  if (!guidingInfo_) {
+    guidingInfo_ = new TGuidingInfoDialog(parent_);
+    guidingInfo_->onStop = [this] {
+      if (pump_.pumping) {
+        RequestCancel();
+      } else {
+        guidingInfo_->hide();
+      }
+    };
+  }
   guidingInfo_->setObjectName(info.guider ? "TGInfoDialog" : "TInfoDialog");
   // The guide frame: the guider's frame as its preview bitmap, or the main camera's guide
   // window as the focus-frame display bitmap.

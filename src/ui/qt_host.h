@@ -1,6 +1,8 @@
 // The desktop Host: message boxes captioned "Corvex", the platform beep, the wait cursor, the
 // shared "Filter Progress" dialog and the modeless notices, and PumpEvents, which lets Qt
-// dispatch everything pending and reports whether a key or mouse-button press came in.
+// dispatch everything pending and reports whether the user asked to stop: Esc, or a "Stop"
+// button. Other keys and clicks (a menu, raising the window) are handled as usual and never
+// end a run, so a long exposure is not lost to a stray click.
 #pragma once
 
 #include <QObject>
@@ -41,6 +43,9 @@ class QtHost final : public QObject, public Host {
                                MessageButtons buttons, MessageIcon icon) override;
   void Beep(int sound) override;
   bool PumpEvents() override;
+  // "Stop it now?" with Yes and No, No the default; only an explicit Yes throws the exposure
+  // away. Answering is not itself a stop for the next pump.
+  bool ConfirmCancelExposure(int elapsedSeconds) override;
   void SetWaitCursor(bool busy) override;
   void OpenProgress(std::string_view caption) override;
   void SetProgress(int position) override;
@@ -51,12 +56,20 @@ class QtHost final : public QObject, public Host {
   void CloseGuidingInfo() override;
   void ShowGuiderStatus(std::string_view caption) override;
 
+  // A "Stop" button was pressed: the pump under way reports a stop. A press while nothing
+  // pumps is dropped, so that it cannot end the next run the moment it starts.
+  void RequestCancel();
+  TFilterProgress* progress() const { return progress_; }
+
   // Who hears the guider dialog's caption changes (the dialog while it is open).
   std::function<void(std::string_view)> guiderStatus;
   // Message boxes are answered with their first button instead of being shown (screenshots
   // and tests of whole command sequences); the texts are kept.
   bool answerAutomatically = false;
   std::vector<std::string> answeredTexts;
+  // Called inside every pump, before Qt dispatches what is pending: tests act as the user
+  // there, at a moment of the run they choose.
+  std::function<void()> duringPump;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -68,8 +81,15 @@ class QtHost final : public QObject, public Host {
   QPointer<QDialog> notice_;
   QPointer<QLabel> noticeText_;
   QPointer<TGuidingInfoDialog> guidingInfo_;
-  bool pumping_ = false;
-  bool pressed_ = false;
+  // The pump under way, and what it started from: Esc counts only there, not in a dialog or
+  // menu that a command opened from inside the pump.
+  struct PumpContext {
+    bool pumping = false;
+    int loopLevel = 0;
+    QPointer<QWidget> modal;
+    bool stopRequested = false;
+  };
+  PumpContext pump_;
   bool busy_ = false;
 };
 
