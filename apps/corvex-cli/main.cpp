@@ -315,7 +315,7 @@ int main(int argc, char** argv) {
       for (const std::string& op : processOps) {
         std::string error;
         auto step = cli::ParseProcessingStep(op, error);
-        if (!step) Refuse("--op", TerminalText(error));
+        if (!step) Refuse("--op", error);
         steps.push_back(std::move(*step));
       }
     }
