@@ -1,9 +1,11 @@
 // Where the CLI's camera comes from: the real one on USB, or the simulated observatory
-// (--simulate or CORVEX_CAMERA=sim), configured by CORVEX_SIM and the --sim-* options.
+// (--simulate or CORVEX_CAMERA=sim), configured by CORVEX_SIM and the --sim-* options. Either
+// way every transfer is watched, so that a job can tell whether the link failed under it.
 #pragma once
 
 #include <CLI/CLI.hpp>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,21 +22,27 @@ namespace corvex::cli {
 struct CameraSourceOptions {
   bool simulate = false;
   std::optional<std::uint64_t> seed;
-  std::string drift;     // "RA,DEC"
-  std::string periodic;  // "PX,SECONDS"
-  std::optional<double> backlash;
-  std::optional<double> guideRate;
-  std::optional<double> guiderRotation;
-  std::optional<double> fwhm;
+  // The simulator settings as given ("key=value" each), checked when the source is made.
+  std::string simSettings;
 };
 
 // Adds --simulate, --seed and the --sim-* options to a command that talks to a camera.
 void AddCameraSourceOptions(CLI::App& command, CameraSourceOptions& options);
 
-// The device list the options choose; nullptr after printing what was wrong with them. With
-// the simulator, `observatory` (when given) receives it, for the jobs that report its truth.
-std::unique_ptr<DeviceEnumerator> MakeCameraSource(
-    const CameraSourceOptions& options, Clock& clock,
-    std::shared_ptr<sim::SimulatedObservatory>* observatory = nullptr);
+// Transfers that failed or came back short on the opened camera, counted from the start.
+struct TransferFaults {
+  int count = 0;
+};
+
+struct CameraSource {
+  std::unique_ptr<DeviceEnumerator> devices;
+  std::shared_ptr<sim::SimulatedObservatory> observatory;  // with the simulator, else null
+  std::shared_ptr<const TransferFaults> faults;
+};
+
+// The device list the options choose; nullopt with `error` saying which simulator setting
+// (from the options or CORVEX_SIM) was wrong.
+std::optional<CameraSource> MakeCameraSource(const CameraSourceOptions& options, Clock& clock,
+                                             std::string& error);
 
 }  // namespace corvex::cli

@@ -1,20 +1,27 @@
 #include "capture_jobs.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <charconv>
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
+#include <map>
+#include <tuple>
 
 #include "camera/camera_commands.h"
 #include "camera/camera_link.h"
 #include "camera/capture_run.h"
 #include "camera/focus_mode.h"
+#include "camera_source.h"
 #include "corvex.h"
+#include "exit_codes.h"
 #include "files/fits_file.h"
 #include "files/pgm_file.h"
 #include "files/quick_save.h"
-#include "files/raw_file.h"
 #include "files/settings_file.h"
+#include "platform/terminal_host.h"
 #include "processing/display_image.h"
 #include "state/exposure.h"
 
@@ -29,12 +36,12 @@ bool FindCamera(Corvex& corvex) {
   return corvex.state.cameraFound;
 }
 
+std::string Shown(const std::filesystem::path& path) {
+  return TerminalText(path.string());
+}
+
 // Waits out an exposure with a progress bar; false when Ctrl-C cancelled it.
 bool WaitForExposure(Corvex& corvex, std::int64_t end, int exposureMs) {
-  if (exposureMs < 1000) {
-    corvex.clock.SleepUntil(end);
-    return true;
-  }
   corvex.host.OpenProgress("EXPOSURE IN PROGRESS");
   bool cancelled = false;
   while (corvex.clock.NowMs() < end && !cancelled) {
@@ -47,22 +54,90 @@ bool WaitForExposure(Corvex& corvex, std::int64_t end, int exposureMs) {
   return !cancelled;
 }
 
-}  // namespace
-
-std::optional<ExposureSetting> ParseExposure(const std::string& text, const std::string& allowed) {
-  ExposureSetting setting;
-  const char* begin = text.data();
-  const char* end = text.data() + text.size();
-  const auto [rest, ec] = std::from_chars(begin, end, setting.value);
-  if (ec != std::errc() || rest == begin || setting.value < 1) return std::nullopt;
-  if (rest == end) return setting;  // seconds
-  if (rest + 1 != end || allowed.find(*rest) == std::string::npos) return std::nullopt;
-  setting.unit = *rest;
-  return setting;
+// The exposure's middle as DATE-OBS and TIME-OBS, as the quick save stamps its frames.
+void StampObservationTime(Corvex& corvex) {
+  const ProgramState& state = corvex.state;
+  const std::int64_t middle =
+      state.exposureStartTime + (state.exposureEndTime - state.exposureStartTime) / 2;
+  corvex.fits.observationDate = FormatObservationDate(middle);
+  corvex.fits.observationTime = FormatObservationTime(middle);
 }
 
-int RunSnap(Corvex& corvex, const ExposureSetting& exposure, const std::string& out) {
-  if (!FindCamera(corvex)) return 1;
+// The autosave directory must take new files, or be one the save can create: a run that
+// cannot keep its frames is refused before its first exposure.
+std::optional<std::string> AutosaveProblem(const std::filesystem::path& directory) {
+  std::error_code ec;
+  std::filesystem::path existing = directory;
+  while (!existing.empty() && !std::filesystem::exists(existing, ec)) {
+    if (existing == existing.parent_path()) break;
+    existing = existing.parent_path();
+  }
+  if (existing.empty()) existing = ".";
+  if (!std::filesystem::is_directory(existing, ec)) {
+    return Shown(existing) + " is not a directory";
+  }
+  if (access(existing.c_str(), W_OK | X_OK) != 0) {
+    return "cannot write in " + Shown(existing) + " (" + std::strerror(errno) + ")";
+  }
+  return std::nullopt;
+}
+
+// Follows the quick saves of a run: after each save returns, the autosave files that are new
+// or were replaced since the last look are the ones written. A save that wrote none failed.
+class SaveTracker {
+ public:
+  explicit SaveTracker(Corvex& corvex) : corvex_(corvex) { seen_ = Scan(); }
+
+  void SaveReturned() {
+    ++saves_;
+    auto now = Scan();
+    bool wrote = false;
+    for (const auto& [path, identity] : now) {
+      const auto before = seen_.find(path);
+      if (before != seen_.end() && before->second == identity) continue;
+      std::printf("Saved %s\n", Shown(path).c_str());
+      std::fflush(stdout);
+      wrote = true;
+    }
+    if (!wrote) ++failed_;
+    seen_ = std::move(now);
+  }
+
+  int saves() const { return saves_; }
+  int failed() const { return failed_; }
+
+ private:
+  using Identity = std::tuple<dev_t, ino_t, std::int64_t, std::int64_t, off_t>;
+
+  // The quick-save files (IMG<n>.FIT) of the autosave directory and what each one is.
+  std::map<std::filesystem::path, Identity> Scan() const {
+    std::map<std::filesystem::path, Identity> files;
+    const std::filesystem::path directory = AutosaveFilePath(corvex_, 1).parent_path();
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, ec)) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind(kAutosavePrefix, 0) != 0 || entry.path().extension() != ".FIT") continue;
+      struct stat info {};
+      if (stat(entry.path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+      files[entry.path()] = Identity(info.st_dev, info.st_ino, info.st_mtim.tv_sec,
+                                     info.st_mtim.tv_nsec, info.st_size);
+    }
+    return files;
+  }
+
+  Corvex& corvex_;
+  std::map<std::filesystem::path, Identity> seen_;
+  int saves_ = 0;
+  int failed_ = 0;
+};
+
+}  // namespace
+
+int RunSnap(const CameraJob& job, const ExposureSetting& exposure, const std::filesystem::path& out,
+            ImageFormat format) {
+  Corvex& corvex = job.corvex;
+  if (!FindCamera(corvex)) return kExitFailed;
+  const int faultsBefore = job.faults.count;
   ProgramState& state = corvex.state;
   state.exposureValue = exposure.value;
   state.exposureUnit = exposure.unit;
@@ -76,10 +151,15 @@ int RunSnap(Corvex& corvex, const ExposureSetting& exposure, const std::string& 
   // Up to a second the camera times the exposure itself (the delay travels in the readout).
   if (state.exposureMs > 1000 && !WaitForExposure(corvex, end, state.exposureMs)) {
     std::fprintf(stderr, "corvex-cli: exposure cancelled, nothing saved\n");
-    return 1;
+    return kExitCancelled;
   }
   std::fprintf(stderr, "READ QZ CAMERA - takes 2 - 3 seconds\n");
-  ReadFullFrame(corvex);
+  const bool read = ReadFullFrame(corvex);
+  if (!read || job.faults.count != faultsBefore) {
+    std::fprintf(stderr, "corvex-cli: the camera failed during the exposure; %s was not written\n",
+                 Shown(out).c_str());
+    return kExitFailed;
+  }
   state.exposureEndTime = corvex.clock.CalendarSeconds();
 
   state.colourConverted = false;
@@ -88,49 +168,87 @@ int RunSnap(Corvex& corvex, const ExposureSetting& exposure, const std::string& 
   fits.exposureSeconds = state.exposureMs / 1000.0;
   fits.pixelWidth = 0.0098;
   fits.pixelHeight = 0.0126;
-  const std::int64_t middle =
-      state.exposureStartTime + (state.exposureEndTime - state.exposureStartTime) / 2;
-  fits.observationDate = FormatObservationDate(middle);
-  fits.observationTime = FormatObservationTime(middle);
-
-  const int result = IsFitsFileName(out) ? SaveFitsImage(corvex, out) : WriteRawImage(corvex, out);
-  if (result != 0) return 1;
-  std::printf("Wrote %s (%d ms exposure)\n", out.c_str(), state.exposureMs);
-  return 0;
+  StampObservationTime(corvex);
+  return SaveImage(corvex, out, format) ? kExitOk : kExitFailed;
 }
 
-int RunGuiderSnap(Corvex& corvex, const GuiderSnapOptions& options, const std::string& out) {
+int RunGuiderSnap(const CameraJob& job, const GuiderSnapOptions& options,
+                  const std::filesystem::path& out) {
+  Corvex& corvex = job.corvex;
   ProgramState& state = corvex.state;
   if (!options.dark.empty()) {
     const PgmImage dark = ReadPgm(options.dark, kReadoutWidth, kImageRows);
     if (!dark.error.empty()) {
-      std::fprintf(stderr, "corvex-cli: %s: %s\n", options.dark.c_str(), dark.error.c_str());
-      return 1;
+      std::fprintf(stderr, "corvex-cli: %s: %s\n", Shown(options.dark).c_str(),
+                   TerminalText(dark.error).c_str());
+      return kExitUsage;
     }
     std::copy(dark.values.begin(), dark.values.end(), corvex.store.guiderDark.begin());
     state.guiderDarkSubtract = true;
   }
-  if (!FindCamera(corvex)) return 1;
-  state.guiderExposureValue = static_cast<std::int16_t>(std::min(options.exposure.value, 32767));
+  if (!FindCamera(corvex)) return kExitFailed;
+  const int faultsBefore = job.faults.count;
+  state.guiderExposureValue = static_cast<std::int16_t>(options.exposure.value);
   state.guiderExposureUnit = options.exposure.unit;
   state.guiderHotPixelFilter = options.hotPixelFilter;
   state.guiderGain = options.gain;
   GuiderExposure(corvex);
-  if (!WritePgm16(out, corvex.store.guiderImage.span(), kReadoutWidth, kImageRows)) {
-    std::fprintf(stderr, "corvex-cli: cannot write %s\n", out.c_str());
-    return 1;
+  if (job.faults.count != faultsBefore) {
+    std::fprintf(stderr,
+                 "corvex-cli: the camera failed during the guider exposure; %s was not written\n",
+                 Shown(out).c_str());
+    return kExitFailed;
   }
-  std::printf("Wrote %s (guider frame, %d ms exposure)\n", out.c_str(),
+  if (!WritePgm16(out, corvex.store.guiderImage.span(), kReadoutWidth, kImageRows)) {
+    std::fprintf(stderr, "corvex-cli: cannot write %s\n", Shown(out).c_str());
+    return kExitFailed;
+  }
+  std::printf("Wrote %s (guider frame, %d ms exposure)\n", Shown(out).c_str(),
               GuiderExposureMs(state.guiderExposureValue, state.guiderExposureUnit));
-  return 0;
+  return kExitOk;
 }
 
-int RunCaptureJob(Corvex& corvex, const CaptureOptions& options) {
+int RunCaptureJob(const CameraJob& job, const CaptureOptions& options) {
+  Corvex& corvex = job.corvex;
   ProgramState& state = corvex.state;
+
+  // Everything the run will read or write is checked before its first exposure, the files
+  // named on the command line before anything else is touched.
+  if (options.darkSubtract) {
+    const std::filesystem::path dark =
+        corvex.paths.Map(options.dark.empty() ? "c:\\dark.def" : options.dark);
+    if (const auto problem = CalibrationFileProblem(dark, CalibrationUse::kRunDark)) {
+      std::fprintf(stderr, "corvex-cli: dark frame %s: %s\n", Shown(dark).c_str(),
+                   problem->c_str());
+      return kExitUsage;
+    }
+  }
+  std::optional<ImageFormat> outputFormat;
+  if (!options.output.empty() && !CheckImageOutput(options.output, outputFormat)) {
+    return kExitUsage;
+  }
   InstallDisplayRebuild(corvex);
   // The settings as the program keeps them between runs (the quick-save counter among them).
   ReadSettingsFile(corvex);
-  const int firstNumber = state.settings.lastFileNumber;
+  if (options.save) {
+    const std::filesystem::path directory = AutosaveFilePath(corvex, 1).parent_path();
+    if (const auto problem = AutosaveProblem(directory)) {
+      std::fprintf(stderr, "corvex-cli: cannot save into the autosave directory %s: %s\n",
+                   Shown(directory).c_str(), problem->c_str());
+      return kExitUsage;
+    }
+  }
+  if (!options.save && options.output.empty()) {
+    std::fprintf(stderr,
+                 "corvex-cli: neither --save nor -o FILE was given: no frame of this run is "
+                 "kept\n");
+  }
+
+  SaveTracker saves(corvex);
+  job.host.SetNoticeClosedHandler([&saves](const std::string& caption) {
+    if (caption == "Saving Image") saves.SaveReturned();
+  });
+  const int faultsBefore = job.faults.count;
   const auto panel = [&options](Corvex& c) {
     ProgramState& s = c.state;
     s.exposureValue = options.exposure.value;
@@ -156,19 +274,48 @@ int RunCaptureJob(Corvex& corvex, const CaptureOptions& options) {
   };
   CaptureGuiding noGuiding;
   const CaptureResult result = RunCapture(corvex, panel, noGuiding);
-  if (result == CaptureResult::kNoCamera) return 1;
-  // Quick saves count up from the number before the run (and wrap after 65530).
-  for (int n = firstNumber; n != state.settings.lastFileNumber;) {
-    n = NextFileNumber(n);
-    std::printf("Saved %s\n", AutosaveFilePath(corvex, n).c_str());
+  job.host.SetNoticeClosedHandler({});
+  if (result == CaptureResult::kNoCamera) return kExitFailed;
+
+  int code = kExitOk;
+  const int faults = job.faults.count - faultsBefore;
+  if (job.host.CancelRequested()) {
+    std::fprintf(stderr, "The run was cancelled\n");
+    code = kExitCancelled;
+  } else if (faults > 0) {
+    if (state.abortRequested) {
+      std::fprintf(stderr,
+                   "corvex-cli: the run ended on a camera fault; the frame being read "
+                   "was not kept\n");
+    } else {
+      std::fprintf(stderr,
+                   "corvex-cli: the camera link reported %d failed transfer%s during "
+                   "the run\n",
+                   faults, faults == 1 ? "" : "s");
+    }
+    code = kExitFailed;
+  } else if (result != CaptureResult::kCompleted || state.abortRequested) {
+    std::fprintf(stderr, "corvex-cli: the run ended early\n");
+    code = kExitFailed;
   }
-  if (state.abortRequested) std::printf("The run was cancelled\n");
-  return result == CaptureResult::kCompleted ? 0 : 1;
+  if (saves.failed() > 0) {
+    std::fprintf(stderr, "corvex-cli: %d of %d frames could not be saved\n", saves.failed(),
+                 saves.saves());
+    if (code == kExitOk) code = kExitFailed;
+  }
+  // The final frame goes to -o only when the run finished as asked: a cancelled series holds
+  // a partial sum, and a failed readout left the frame before it.
+  if (outputFormat && code == kExitOk) {
+    if (!options.save) StampObservationTime(corvex);
+    if (!SaveImage(corvex, options.output, *outputFormat)) code = kExitFailed;
+  }
+  return code;
 }
 
-int RunFocusJob(Corvex& corvex, const FocusOptions& options) {
+int RunFocusJob(const CameraJob& job, const FocusOptions& options) {
+  Corvex& corvex = job.corvex;
   ProgramState& state = corvex.state;
-  if (!FindCamera(corvex)) return 1;
+  if (!FindCamera(corvex)) return kExitFailed;
   InstallDisplayRebuild(corvex);
   state.exposureValue = options.exposure.value;
   state.exposureUnit = options.exposure.unit;
@@ -177,13 +324,23 @@ int RunFocusJob(Corvex& corvex, const FocusOptions& options) {
     state.focusLeft = static_cast<std::int16_t>(options.window->first);
     state.focusTop = static_cast<std::int16_t>(options.window->second);
   }
+  const int faultsBefore = job.faults.count;
   int frame = 0;
   RunFocusMode(corvex, [&](int peak, int exposureMs) {
+    // A frame read over a failed link shows nothing true: focus mode stops before showing it.
+    if (job.faults.count != faultsBefore) return false;
     std::printf("frame %d: peak %d, exposure %d ms\n", ++frame, peak, exposureMs);
     std::fflush(stdout);
     return frame < options.frames;
   });
-  return frame > 0 ? 0 : 1;
+  if (job.faults.count != faultsBefore) {
+    std::fprintf(stderr,
+                 "corvex-cli: focus mode stopped: the camera failed during a focus "
+                 "frame\n");
+    return kExitFailed;
+  }
+  if (job.host.CancelRequested()) return kExitCancelled;
+  return frame > 0 ? kExitOk : kExitFailed;
 }
 
 }  // namespace corvex::cli

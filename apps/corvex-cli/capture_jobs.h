@@ -1,25 +1,35 @@
-// The camera jobs of the command-line tool: snap and guider-snap.
+// The camera jobs of the command-line tool: snap, guider-snap, capture and focus. Each checks
+// what it will write and read before the first exposure, keeps no frame whose transfers
+// failed, and answers with the tool's exit codes.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <utility>
 
+#include "arguments.h"
+#include "file_commands.h"
+
 namespace corvex {
 struct Corvex;
-}
+class TerminalHost;
+}  // namespace corvex
 
 namespace corvex::cli {
 
-struct ExposureSetting {
-  int value = 1;
-  char unit = 's';
-};
-// "5s", "5t", "250q", "2m": a whole number and one of the camera panel's unit letters
-// (`allowed`); a bare number means seconds.
-std::optional<ExposureSetting> ParseExposure(const std::string& text, const std::string& allowed);
+struct TransferFaults;
 
-int RunSnap(Corvex& corvex, const ExposureSetting& exposure, const std::string& out);
+// What a camera job works with besides the context: the terminal (was Ctrl-C pressed?) and
+// the count of failed transfers on the camera link.
+struct CameraJob {
+  Corvex& corvex;
+  TerminalHost& host;
+  const TransferFaults& faults;
+};
+
+int RunSnap(const CameraJob& job, const ExposureSetting& exposure, const std::filesystem::path& out,
+            ImageFormat format);
 
 struct GuiderSnapOptions {
   ExposureSetting exposure;
@@ -27,7 +37,8 @@ struct GuiderSnapOptions {
   bool hotPixelFilter = true;
   int gain = 8;
 };
-int RunGuiderSnap(Corvex& corvex, const GuiderSnapOptions& options, const std::string& out);
+int RunGuiderSnap(const CameraJob& job, const GuiderSnapOptions& options,
+                  const std::filesystem::path& out);
 
 struct CaptureOptions {
   ExposureSetting exposure;
@@ -43,15 +54,16 @@ struct CaptureOptions {
   bool save = false;
   bool beep = false;
   std::optional<std::pair<int, int>> guideStar;  // the star a series is aligned on
+  std::string output;                            // the final frame goes here too, when given
 };
-int RunCaptureJob(Corvex& corvex, const CaptureOptions& options);
+int RunCaptureJob(const CameraJob& job, const CaptureOptions& options);
 
 struct FocusOptions {
-  ExposureSetting exposure;
+  ExposureSetting exposure{5, 't'};
   int frames = 5;
   bool autoExposure = false;
   std::optional<std::pair<int, int>> window;
 };
-int RunFocusJob(Corvex& corvex, const FocusOptions& options);
+int RunFocusJob(const CameraJob& job, const FocusOptions& options);
 
 }  // namespace corvex::cli

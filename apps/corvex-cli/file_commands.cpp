@@ -1,8 +1,14 @@
 #include "file_commands.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "corvex.h"
@@ -13,17 +19,31 @@
 #include "files/tiff_file.h"
 #include "platform/atomic_file.h"
 #include "platform/read_file.h"
+#include "platform/terminal_host.h"
 #include "processing/display_image.h"
 
 namespace corvex::cli {
 
 namespace {
 
-// Texts as they would show in the header, without the spaces that pad the note cards.
+constexpr std::uint64_t kDarkFrameLength = 295800;
+
+std::string Shown(const std::filesystem::path& path) {
+  return TerminalText(path.string());
+}
+
+std::string LowerCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+// Texts as they would show in the header, without the spaces that pad the note cards, and
+// with anything that could steer the terminal escaped.
 void PrintText(const char* label, const std::string& text) {
   const std::size_t end = text.find_last_not_of(' ');
   const std::string shown = end == std::string::npos ? "" : text.substr(0, end + 1);
-  std::printf("  %-10s '%s'\n", label, shown.c_str());
+  std::printf("  %-10s '%s'\n", label, TerminalText(shown).c_str());
 }
 
 void PrintNumber(const char* label, double value) {
@@ -47,14 +67,130 @@ void PrintSampleStatistics(const ImageBuffer& image, int columns, int rows) {
               sum / (static_cast<double>(columns) * rows), columns, rows);
 }
 
+void PrintRefusal(const std::filesystem::path& path, const std::string& problem) {
+  if (path.empty()) {
+    std::fprintf(stderr, "corvex-cli: %s\n", problem.c_str());
+  } else {
+    std::fprintf(stderr, "corvex-cli: %s: %s\n", Shown(path).c_str(), problem.c_str());
+  }
+}
+
 }  // namespace
+
+std::optional<ImageFormat> ImageFormatForName(const std::filesystem::path& path,
+                                              std::string& error) {
+  const std::string name = path.filename().string();
+  if (path.empty()) {
+    error = "no output file named";
+    return std::nullopt;
+  }
+  if (name.empty() || name == "." || name == "..") {
+    error = "not a file name";
+    return std::nullopt;
+  }
+  // A name that is only an extension (".fit") is almost always one left empty by mistake.
+  if (name.front() == '.' && name.find('.', 1) == std::string::npos) {
+    error = "\"" + name + "\" has no name before its extension";
+    return std::nullopt;
+  }
+  const std::string extension = LowerCase(path.extension().string());
+  if (extension == ".fit" || extension == ".fits" || extension == ".fts") return ImageFormat::kFits;
+  if (extension == ".tif" || extension == ".tiff") return ImageFormat::kTiff;
+  if (name.front() == '~' || extension.empty() || extension == ".raw" || extension == ".def") {
+    return ImageFormat::kNativeRaw;
+  }
+  error = "cannot write \"" + path.extension().string() +
+          "\" files: use .fit, .fits or .fts for FITS, .tif or .tiff for TIFF, or a name "
+          "starting with \"~\" (or without an extension) for the native raw format";
+  return std::nullopt;
+}
+
+std::optional<std::string> OutputProblem(const std::filesystem::path& path) {
+  if (path.empty()) return std::string("no output file named");
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (std::filesystem::is_directory(status)) return std::string("is a directory");
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    return std::string("is not a regular file");
+  }
+  const std::filesystem::path directory =
+      path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  if (!std::filesystem::is_directory(directory, ec)) {
+    return "no directory " + Shown(directory) + " to write it in";
+  }
+  // The file is written beside its target and renamed over it: the directory must take new
+  // files, and an existing file must be one the user may change.
+  if (access(directory.c_str(), W_OK | X_OK) != 0) {
+    return "cannot create files in " + Shown(directory) + " (" + std::strerror(errno) + ")";
+  }
+  if (std::filesystem::exists(status) && access(path.c_str(), W_OK) != 0) {
+    return std::string("cannot be replaced (") + std::strerror(errno) + ")";
+  }
+  return std::nullopt;
+}
+
+bool CheckImageOutput(const std::filesystem::path& path, std::optional<ImageFormat>& format) {
+  std::string error;
+  format = ImageFormatForName(path, error);
+  if (!format) {
+    PrintRefusal(path, error);
+    return false;
+  }
+  if (const auto problem = OutputProblem(path)) {
+    PrintRefusal(path, *problem);
+    return false;
+  }
+  return true;
+}
+
+bool CheckOutput(const std::filesystem::path& path, std::initializer_list<const char*> extensions,
+                 const char* kind) {
+  const std::string extension = LowerCase(path.extension().string());
+  const bool named = std::any_of(extensions.begin(), extensions.end(),
+                                 [&](const char* e) { return extension == e; });
+  if (!named || path.stem().empty()) {
+    std::string names;
+    for (const char* e : extensions) names += (names.empty() ? "" : " or ") + std::string(e);
+    PrintRefusal(path, std::string("a ") + kind + " file is named *" + names);
+    return false;
+  }
+  if (const auto problem = OutputProblem(path)) {
+    PrintRefusal(path, *problem);
+    return false;
+  }
+  return true;
+}
+
+std::optional<std::string> CalibrationFileProblem(const std::filesystem::path& path,
+                                                  CalibrationUse use) {
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (!std::filesystem::exists(status)) return std::string("not found");
+  if (!std::filesystem::is_regular_file(status)) return std::string("is not a regular file");
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::string("is not readable (") + std::strerror(errno) + ")";
+  close(fd);
+  const std::uint64_t length = RegularFileLength(path).value_or(0);
+  const std::string size = " (" + std::to_string(length) + " bytes)";
+  if (use == CalibrationUse::kRunDark) {
+    if (length == kDarkFrameLength) return std::nullopt;
+    return "is not a native raw file" + size + ": a dark frame is a 295800-byte native raw file";
+  }
+  const ImageFileFormat* format = FindImageFileFormat(length);
+  // The pixels-only loader of dark and flat frames takes no file of the earlier FITS layout.
+  if (format != nullptr && (use == CalibrationUse::kMergeImage || !format->fits ||
+                            format->layout == FitsLayout::kCurrent)) {
+    return std::nullopt;
+  }
+  return "is not an image file of a length this program reads" + size;
+}
 
 void PrintHistory(const Corvex& corvex) {
   std::printf("Processing history:\n");
   bool any = false;
   for (std::size_t i = 0; i < corvex.history.entries.size(); ++i) {
     if (corvex.history.entries[i].empty()) continue;
-    std::printf("  %2zu. %s\n", i + 1, corvex.history.entries[i].c_str());
+    std::printf("  %2zu. %s\n", i + 1, TerminalText(corvex.history.entries[i]).c_str());
     any = true;
   }
   if (!any) std::printf("  (none)\n");
@@ -66,7 +202,7 @@ int RunInfo(Corvex& corvex, const std::string& file) {
   const FitsHeaderFields& fits = corvex.fits;
   const int columns = format->fits ? kImageStride : kRawRowSamples;
 
-  std::printf("File:       %s\n", file.c_str());
+  std::printf("File:       %s\n", Shown(file).c_str());
   std::printf("Kind:       %s, %llu bytes\n", std::string(format->description).c_str(),
               static_cast<unsigned long long>(format->length));
   std::printf("Geometry:   %d x %d samples of 16 bits\n", columns, format->rows);
@@ -101,24 +237,34 @@ bool LoadImage(Corvex& corvex, const std::string& in) {
   return LoadImageFile(corvex, in) == 0;
 }
 
-bool SaveImage(Corvex& corvex, const std::string& out, FitsEncoding encoding) {
-  const bool fits = IsFitsFileName(out);
-  if (fits) {
-    if (encoding != FitsEncoding::kAsRead) {
-      corvex.fits.unsignedFormat = encoding == FitsEncoding::kUnsigned;
-    }
-    if (SaveFitsImage(corvex, out) != kFitsOk) return false;
-  } else if (WriteRawImage(corvex, out) != 0) {
-    return false;
+bool SaveImage(Corvex& corvex, const std::filesystem::path& out, ImageFormat format,
+               FitsEncoding encoding) {
+  const bool colour = corvex.state.colourConverted;
+  const char* kind = "native raw";
+  switch (format) {
+    case ImageFormat::kFits:
+      if (encoding != FitsEncoding::kAsRead) {
+        corvex.fits.unsignedFormat = encoding == FitsEncoding::kUnsigned;
+      }
+      if (SaveFitsImage(corvex, out) != kFitsOk) return false;
+      kind = "FITS";
+      break;
+    case ImageFormat::kTiff:
+      if (SaveTiffImage(corvex, out) != 0) return false;
+      kind = colour ? "colour TIFF, 510 x 372" : "grey TIFF, 510 x 372";
+      break;
+    case ImageFormat::kNativeRaw:
+      if (WriteRawImage(corvex, out) != 0) return false;
+      break;
   }
-  std::printf("Wrote %s (%s%s)\n", out.c_str(), fits ? "FITS" : "native raw",
-              corvex.state.colourConverted ? ", with colour planes" : "");
+  std::printf("Wrote %s (%s%s)\n", Shown(out).c_str(), kind,
+              colour && format != ImageFormat::kTiff ? ", with colour planes" : "");
   return true;
 }
 
-int RunConvert(Corvex& corvex, const std::string& in, const std::string& out,
+int RunConvert(Corvex& corvex, const std::string& in, const std::string& out, ImageFormat format,
                FitsEncoding encoding) {
-  return LoadImage(corvex, in) && SaveImage(corvex, out, encoding) ? 0 : 1;
+  return LoadImage(corvex, in) && SaveImage(corvex, out, format, encoding) ? 0 : 1;
 }
 
 int RunExport(Corvex& corvex, const std::string& in, const ExportOptions& options) {
@@ -131,19 +277,14 @@ int RunExport(Corvex& corvex, const std::string& in, const ExportOptions& option
     state.displayStretchPower = *options.displayStretch;
   }
   if (options.saturation) state.settings.saturationFactor = *options.saturation;
-  if (!options.tiff.empty()) {
-    if (SaveTiffImage(corvex, options.tiff) != 0) return 1;
-    std::printf("Wrote %s (%s TIFF, 510 x 372)\n", options.tiff.c_str(),
-                state.colourConverted ? "colour" : "grey");
-    return 0;
-  }
+  if (!options.tiff.empty()) return SaveImage(corvex, options.tiff, ImageFormat::kTiff) ? 0 : 1;
   if (RebuildDisplayImage(corvex) != 0) return 1;
   const auto bytes = ReadFileBytes(corvex.display.shownFile, 1 << 20);
   if (!bytes || !WriteFileAtomically(options.bmp, *bytes)) {
-    std::fprintf(stderr, "corvex-cli: cannot write %s\n", options.bmp.c_str());
+    std::fprintf(stderr, "corvex-cli: cannot write %s\n", Shown(options.bmp).c_str());
     return 1;
   }
-  std::printf("Wrote %s (display bitmap, %zu bytes)\n", options.bmp.c_str(), bytes->size());
+  std::printf("Wrote %s (display bitmap, %zu bytes)\n", Shown(options.bmp).c_str(), bytes->size());
   return 0;
 }
 
@@ -151,18 +292,18 @@ int RunSettings(Corvex& corvex, bool writeDefaults) {
   const std::filesystem::path path = corvex.paths.SettingsFile();
   if (writeDefaults) {
     if (WriteSettingsFile(corvex, path) != kSettingsOk) {
-      std::fprintf(stderr, "Could not write %s\n", path.c_str());
+      std::fprintf(stderr, "corvex-cli: could not write %s\n", Shown(path).c_str());
       return 1;
     }
-    std::printf("Wrote the default settings to %s\n", path.c_str());
+    std::printf("Wrote the default settings to %s\n", Shown(path).c_str());
   } else if (RegularFileLength(path)) {
-    std::printf("Settings from %s\n", path.c_str());
+    std::printf("Settings from %s\n", Shown(path).c_str());
     if (ReadSettingsFile(corvex, path) != kSettingsOk) return 1;
   } else {
-    std::printf("No settings file at %s; these are the defaults\n", path.c_str());
+    std::printf("No settings file at %s; these are the defaults\n", Shown(path).c_str());
   }
   for (const auto& [name, value] : ListSettings(corvex.state.settings, corvex.fits)) {
-    std::printf("  %-32s %s\n", name.c_str(), value.c_str());
+    std::printf("  %-32s %s\n", name.c_str(), TerminalText(value).c_str());
   }
   return 0;
 }

@@ -12,6 +12,7 @@
 #include "guiding/star_pick.h"
 #include "guiding/telescope_link.h"
 #include "guiding/telescope_panel.h"
+#include "platform/terminal_host.h"
 #include "sim/observatory.h"
 #include "state/exposure.h"
 
@@ -233,9 +234,10 @@ int RunGoToJob(Corvex& corvex, const GoToOptions& options) {
     sent = GoToTarget(corvex, hours, minutes, degrees, decMinutes, south);
   }
   if (!sent) return 1;
-  std::printf("Info from Scope: %s\n", corvex.telescope.scopeInfoText.c_str());
+  std::printf("Info from Scope: %s\n", TerminalText(corvex.telescope.scopeInfoText).c_str());
   if (!corvex.telescope.slewReplyText.empty()) {
-    std::printf("The telescope refused the slew: %s\n", corvex.telescope.slewReplyText.c_str());
+    std::printf("The telescope refused the slew: %s\n",
+                TerminalText(corvex.telescope.slewReplyText).c_str());
     return 1;
   }
   return 0;

@@ -3,10 +3,12 @@
 
 #include <cstdio>
 
+#include "arguments.h"
 #include "camera/camera_link.h"
 #include "camera_source.h"
 #include "capture_jobs.h"
 #include "corvex.h"
+#include "exit_codes.h"
 #include "file_commands.h"
 #include "guide_jobs.h"
 #include "platform/clock.h"
@@ -17,23 +19,55 @@
 namespace {
 
 using corvex::Corvex;
+using corvex::TerminalText;
+namespace cli = corvex::cli;
+
+constexpr const char* kExitCodeHelp =
+    "Exit status:\n"
+    "  0    the command did what it said\n"
+    "  1    it failed: a camera, telescope, file or disk fault (the message says which)\n"
+    "  2    the command line was refused before any work: a bad option or value, or a file\n"
+    "       named on it that cannot be read or written\n"
+    "  130  cancelled by Ctrl-C";
+
+// Image positions on the main camera's frame and on the guider's, and the focus window's
+// top-left corner (the window stays on the sensor).
+constexpr cli::WholeRange kMainColumns{0, corvex::kImageStride - 1};
+constexpr cli::WholeRange kGuiderColumns{0, corvex::kReadoutWidth - 1};
+constexpr cli::WholeRange kRows{0, corvex::kImageRows - 1};
+constexpr cli::WholeRange kFocusColumns{0, 372};
+constexpr cli::WholeRange kFocusRows{0, 162};
 
 void PrintCamera(const Corvex& corvex) {
   const corvex::CameraLink& link = corvex.camera;
   std::printf("Camera found\n");
-  std::printf("  path:         %s\n", link.devicePath.c_str());
-  std::printf("  vendor id:    %s\n", link.vendorIdText.c_str());
-  std::printf("  product id:   %s\n", link.productIdText.c_str());
-  std::printf("  manufacturer: %s\n", link.description.manufacturer.c_str());
-  std::printf("  product:      %s\n", link.description.product.c_str());
+  std::printf("  path:         %s\n", TerminalText(link.devicePath).c_str());
+  std::printf("  vendor id:    %s\n", TerminalText(link.vendorIdText).c_str());
+  std::printf("  product id:   %s\n", TerminalText(link.productIdText).c_str());
+  std::printf("  manufacturer: %s\n", TerminalText(link.description.manufacturer).c_str());
+  std::printf("  product:      %s\n", TerminalText(link.description.product).c_str());
 }
 
 int RunDiscover(Corvex& corvex, bool anyProductId) {
   corvex.state.settings.acceptAnyProductId = anyProductId;
   corvex::DiscoverCamera(corvex.camera, *corvex.devices, corvex.state);
-  if (!corvex.state.cameraFound) return 1;
+  if (!corvex.state.cameraFound) return cli::kExitFailed;
   PrintCamera(corvex);
-  return 0;
+  return cli::kExitOk;
+}
+
+// A value that can only be checked against another option: refused as CLI11 refuses its own.
+[[noreturn]] void Refuse(const std::string& option, const std::string& problem) {
+  throw CLI::ValidationError(option, problem);
+}
+
+// "H:M" or "D:M" of goto: two whole numbers; the telescope panel's ranges are goto's to apply.
+void CheckAngle(const std::string& option, const std::string& text) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string::npos || !cli::ParseWhole(text.substr(0, colon), -1000, 1000) ||
+      !cli::ParseWhole(text.substr(colon + 1), 0, 1000)) {
+    Refuse(option, "\"" + text + "\" is not two whole numbers A:B");
+  }
 }
 
 }  // namespace
@@ -42,121 +76,142 @@ int main(int argc, char** argv) {
   CLI::App app{"Corvex: control a one-shot-colour CCD camera, process and guide, headless."};
   app.set_version_flag("--version", std::string("corvex-cli ") + CORVEX_VERSION);
   app.require_subcommand(1);
+  app.footer(kExitCodeHelp);
+  // CLI11's messages quote the values given, which may hold anything: shown escaped.
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    return TerminalText(e.what(), true) + "\nRun with --help for more information.\n";
+  });
 
-  corvex::cli::CameraSourceOptions source;
+  cli::CameraSourceOptions source;
+  bool virtualClock = false;
 
   bool anyProductId = false;
   CLI::App* discover = app.add_subcommand("discover", "Find the camera on USB and show it");
   discover->add_flag("--any-pid", anyProductId, "Open a camera whatever its product id");
-  corvex::cli::AddCameraSourceOptions(*discover, source);
+  cli::AddCameraSourceOptions(*discover, source);
 
-  std::string snapExposure = "1s";
+  cli::ExposureSetting snapExposure;
   std::string snapOut = "snap.fit";
-  CLI::App* snap = app.add_subcommand("snap", "Take one frame and save it (FITS or native raw)");
-  snap->add_option("--exposure", snapExposure,
-                   "Length: a number and q (1/1000 s), h (1/100 s), t (1/10 s), s or m")
+  CLI::App* snap = app.add_subcommand("snap", "Take one frame and save it");
+  cli::AddExposureOption(*snap, "--exposure", snapExposure, cli::ExposureKind::kMain,
+                         "Length: a number and a unit")
+      ->default_str("1s");
+  snap->add_option("-o,--output", snapOut,
+                   "File to write: .fit/.fits/.fts FITS, .tif/.tiff TIFF, ~NAME native raw")
       ->capture_default_str();
-  snap->add_option("-o,--output", snapOut, "File to write; .fit/.fits is FITS, else native raw")
-      ->capture_default_str();
-  corvex::cli::AddCameraSourceOptions(*snap, source);
+  snap->add_flag("--virtual-clock", virtualClock, "Run on simulated time");
+  cli::AddCameraSourceOptions(*snap, source);
 
-  std::string guiderExposure = "1s";
+  cli::GuiderSnapOptions guider;
   std::string guiderOut;
-  corvex::cli::GuiderSnapOptions guider;
   bool noHotPixelFilter = false;
   CLI::App* guiderSnap =
       app.add_subcommand("guider-snap", "Take one guider camera frame, saved as a 16-bit PGM");
-  guiderSnap
-      ->add_option("--exposure", guiderExposure,
-                   "Length: a number and h (1/100 s), t (1/10 s) or s")
-      ->capture_default_str();
+  cli::AddExposureOption(*guiderSnap, "--exposure", guider.exposure, cli::ExposureKind::kGuider,
+                         "Length: a number and a unit")
+      ->default_str("1s");
   guiderSnap->add_option("--dark", guider.dark, "A 500 x 290 PGM dark frame to subtract");
   guiderSnap->add_flag("--no-hot-pixel-filter", noHotPixelFilter,
                        "Keep hot pixels (no 3 x 3 median clean-up)");
-  guiderSnap->add_option("--gain", guider.gain, "5 = x8, 6 = x4, 7 = x2, 8 = none")
-      ->check(CLI::Range(5, 8))
-      ->capture_default_str();
-  guiderSnap->add_option("-o,--output", guiderOut, "PGM file to write")->required();
-  corvex::cli::AddCameraSourceOptions(*guiderSnap, source);
+  cli::AddWholeOption(*guiderSnap, "--gain", guider.gain, 5, 8, "5 = x8, 6 = x4, 7 = x2, 8 = none")
+      ->default_str("8");
+  guiderSnap->add_option("-o,--output", guiderOut, "PGM file to write (.pgm)")->required();
+  guiderSnap->add_flag("--virtual-clock", virtualClock, "Run on simulated time");
+  cli::AddCameraSourceOptions(*guiderSnap, source);
 
-  corvex::cli::CaptureOptions capture;
-  std::string captureExposure = "1s";
-  std::string captureGuideStar;
-  bool virtualClock = false;
+  cli::CaptureOptions capture;
   CLI::App* captureCommand = app.add_subcommand(
       "capture", "A capture run, as the camera panel's \"Take Photo\" starts it");
-  captureCommand->add_option("--exposure", captureExposure, "Length, as for snap")
-      ->capture_default_str();
-  captureCommand->add_option("--count", capture.count, "Exposures in the series")
-      ->check(CLI::Range(1, 999));
-  captureCommand->add_flag("--continuous", capture.continuous,
-                           "Keep exposing (the count, if above 1, ends it) until Ctrl-C");
+  cli::AddExposureOption(*captureCommand, "--exposure", capture.exposure, cli::ExposureKind::kMain,
+                         "Length: a number and a unit")
+      ->default_str("1s");
+  cli::AddWholeOption(*captureCommand, "--count", capture.count, 1, 999,
+                      "Exposures in the series (1-999)");
+  CLI::Option* continuous =
+      captureCommand->add_flag("--continuous", capture.continuous,
+                               "Keep exposing (the count, if above 1, ends it) until Ctrl-C");
   captureCommand->add_flag("--average", capture.average, "Average the series instead of summing");
   captureCommand->add_flag("--alternative-align", capture.alternativeAlign,
                            "Align the series by region profiles, not by the guide star");
-  captureCommand->add_option("--guide-star", captureGuideStar, "X,Y of the star to align on");
+  cli::AddPositionOption(*captureCommand, "--guide-star", capture.guideStar, kMainColumns, kRows,
+                         "X,Y of the star to align on");
   captureCommand->add_flag("--start-delay", capture.startDelay, "Count down 10 seconds first");
-  captureCommand->add_option("--pause", capture.pauseMinutes, "Minutes between exposures")
-      ->check(CLI::Range(0, 999));
-  captureCommand->add_flag("--dark-subtract", capture.darkSubtract, "Subtract the dark frame");
-  captureCommand->add_option("--dark", capture.dark, "The dark frame file (295800-byte raw)");
+  cli::AddWholeOption(*captureCommand, "--pause", capture.pauseMinutes, 0, 999,
+                      "Minutes between exposures (0-999)");
+  CLI::Option* darkSubtract = captureCommand->add_flag("--dark-subtract", capture.darkSubtract,
+                                                       "Subtract the dark frame from each frame");
+  captureCommand
+      ->add_option("--dark", capture.dark,
+                   "The dark frame file (a 295800-byte native raw file; else dark.def)")
+      ->needs(darkSubtract);
   captureCommand->add_flag("--colour", capture.colour, "Synthesise colour after each frame");
   captureCommand->add_flag("--save", capture.save, "Quick-save each frame as IMG<n>.FIT");
+  captureCommand
+      ->add_option("-o,--output", capture.output,
+                   "Also write the run's final frame here (named as for snap)")
+      ->excludes(continuous);
   captureCommand->add_flag("--beep", capture.beep, "Beep when each exposure ends");
   captureCommand->add_flag("--virtual-clock", virtualClock,
                            "Run on simulated time (with --simulate: a long run takes no time)");
-  corvex::cli::AddCameraSourceOptions(*captureCommand, source);
+  cli::AddCameraSourceOptions(*captureCommand, source);
 
-  corvex::cli::FocusOptions focus;
-  std::string focusExposure = "5t";
-  std::string focusWindow;
+  cli::FocusOptions focus;
   CLI::App* focusCommand = app.add_subcommand("focus", "Focus mode: frames of the focus window");
-  focusCommand->add_option("--exposure", focusExposure, "Length (q, h, t or s)")
-      ->capture_default_str();
-  focusCommand->add_option("--frames", focus.frames, "How many frames")
-      ->check(CLI::Range(1, 100000))
-      ->capture_default_str();
+  cli::AddExposureOption(*focusCommand, "--exposure", focus.exposure, cli::ExposureKind::kFocus,
+                         "Length: a number and a unit")
+      ->default_str("5t");
+  cli::AddWholeOption(*focusCommand, "--frames", focus.frames, 1, 100000,
+                      "How many frames (1-100000)")
+      ->default_str("5");
   focusCommand->add_flag("--auto-exposure", focus.autoExposure,
                          "Adjust the exposure from each frame's peak");
-  focusCommand->add_option("--window", focusWindow, "X,Y of the 128 x 128 focus window");
+  cli::AddPositionOption(*focusCommand, "--window", focus.window, kFocusColumns, kFocusRows,
+                         "X,Y of the 128 x 128 focus window");
   focusCommand->add_flag("--virtual-clock", virtualClock, "Run on simulated time");
-  corvex::cli::AddCameraSourceOptions(*focusCommand, source);
+  cli::AddCameraSourceOptions(*focusCommand, source);
 
-  corvex::cli::GuideOptions guide;
+  // The guiding commands' exposure and star depend on --camera: read as text, checked below.
+  cli::GuideOptions guide;
   std::string guideCamera = "main";
   std::string guideExposure = "1s";
   std::string guideStar;
+  std::string trainingSeconds;
   CLI::App* train = app.add_subcommand(
       "train", "Calibrate guiding: move the telescope in a fixed pattern and follow the star");
-  CLI::App* guideCommand = app.add_subcommand(
-      "guide", "Guide the telescope on a star for a number of minutes");
+  CLI::App* guideCommand =
+      app.add_subcommand("guide", "Guide the telescope on a star for a number of minutes");
   for (CLI::App* command : {train, guideCommand}) {
     command->add_option("--camera", guideCamera, "main (self-guiding) or guider")
         ->check(CLI::IsMember({"main", "guider"}))
         ->capture_default_str();
-    command->add_option("--exposure", guideExposure,
-                        "Guide frame length: a number and q, h, t or s")
+    command
+        ->add_option("--exposure", guideExposure,
+                     "Guide frame length: main " +
+                         cli::ExposureRanges(cli::ExposureKind::kSelfGuide) + "; guider " +
+                         cli::ExposureRanges(cli::ExposureKind::kGuider))
         ->capture_default_str();
     command->add_option("--star", guideStar, "X,Y of the guide star (else the brightest)");
     command->add_option("--method", guide.method, "lx200 or relays (else the settings file's)")
         ->check(CLI::IsMember({"lx200", "relays"}));
-    command->add_option("--training-seconds", guide.trainingSeconds,
-                        "Training move time: 1, 2, 4 or 8 s")
-        ->check(CLI::IsMember({1, 2, 4, 8}));
+    command->add_option("--training-seconds", trainingSeconds, "Training move time: 1, 2, 4 or 8 s")
+        ->check(CLI::IsMember({"1", "2", "4", "8"}));
     command->add_flag("--virtual-clock", virtualClock, "Run on simulated time");
-    corvex::cli::AddCameraSourceOptions(*command, source);
+    cli::AddCameraSourceOptions(*command, source);
   }
   guideCommand->add_flag("--train", guide.train, "Calibrate first");
-  guideCommand->add_option("--minutes", guide.minutes, "How long to guide")
-      ->check(CLI::Range(0.1, 1440.0))
-      ->capture_default_str();
+  cli::AddRealOption(*guideCommand, "--minutes", guide.minutes, 0.1, 1440.0,
+                     "How long to guide (0.1-1440)")
+      ->default_str("10");
   guideCommand->add_option("--log", guide.log, "CSV file with one row per correction");
 
-  corvex::cli::GoToOptions gotoOptions;
+  cli::GoToOptions gotoOptions;
   CLI::App* gotoCommand =
       app.add_subcommand("goto", "Point an LX200 telescope at an object or coordinates");
-  auto* messier = gotoCommand->add_option("--messier", gotoOptions.messier, "Messier number");
-  auto* cngc = gotoCommand->add_option("--cngc", gotoOptions.cngc, "CNGC number");
+  constexpr int kAnyWhole = 1000000000;
+  auto* messier = cli::AddWholeOption(*gotoCommand, "--messier", gotoOptions.messier, -kAnyWhole,
+                                      kAnyWhole, "Messier number (1-110)");
+  auto* cngc = cli::AddWholeOption(*gotoCommand, "--cngc", gotoOptions.cngc, -kAnyWhole, kAnyWhole,
+                                   "CNGC number (1-7815)");
   auto* planet = gotoCommand->add_option("--planet", gotoOptions.planet, "Mercury ... Pluto");
   auto* ra = gotoCommand->add_option("--ra", gotoOptions.ra, "Right ascension H:M");
   auto* dec = gotoCommand->add_option("--dec", gotoOptions.dec, "Declination D:M (signed)");
@@ -164,7 +219,7 @@ int main(int argc, char** argv) {
   dec->needs(ra);
   planet->excludes(messier)->excludes(cngc)->excludes(ra);
   ra->excludes(messier)->excludes(cngc);
-  corvex::cli::AddCameraSourceOptions(*gotoCommand, source);
+  cli::AddCameraSourceOptions(*gotoCommand, source);
 
   std::string infoFile;
   CLI::App* info = app.add_subcommand("info", "Show what an image file holds");
@@ -175,7 +230,7 @@ int main(int argc, char** argv) {
   bool toUnsigned = false;
   bool toSigned = false;
   CLI::App* convert = app.add_subcommand(
-      "convert", "Convert an image file; OUT ending in .fit or .fits is FITS, else native raw");
+      "convert", "Convert an image file; OUT's name chooses the format, as for snap");
   convert->add_option("IN", convertIn, "Image file to read")->required();
   convert->add_option("OUT", convertOut, "File to write")->required();
   CLI::Option* unsignedFlag =
@@ -188,37 +243,102 @@ int main(int argc, char** argv) {
   std::vector<std::string> processOps;
   CLI::App* process = app.add_subcommand("process", "Process an image file and save the result");
   process->add_option("IN", processIn, "Image file to read")->required();
-  process->add_option("-o,--output", processOut, "File to write; .fit/.fits is FITS, else raw")
-      ->required();
+  process->add_option("-o,--output", processOut, "File to write, named as for snap")->required();
   process->add_option("--op", processOps, "An operation; repeat for more")->required();
-  process->footer(corvex::cli::ProcessingStepHelp());
+  process->footer(cli::ProcessingStepHelp());
 
   std::string exportIn;
-  corvex::cli::ExportOptions exportOptions;
+  cli::ExportOptions exportOptions;
   CLI::App* exportCommand =
       app.add_subcommand("export", "Export an image as TIFF, or as the display bitmap");
   exportCommand->add_option("IN", exportIn, "Image file to read")->required();
-  CLI::Option* tiffOption =
-      exportCommand->add_option("--tiff", exportOptions.tiff, "TIFF file to write (510 x 372)");
+  CLI::Option* tiffOption = exportCommand->add_option("--tiff", exportOptions.tiff,
+                                                      "TIFF file to write (510 x 372, .tif)");
   CLI::Option* bmpOption = exportCommand->add_option(
       "--bmp", exportOptions.bmp, "BMP file to write: the display image as the window shows it");
   tiffOption->excludes(bmpOption);
   exportCommand->add_flag("--qz", exportOptions.qz, "Aspect-corrected QZ geometry (373 rows)");
   exportCommand->add_flag("--auto-contrast", exportOptions.autoContrast,
                           "Auto contrast stretch from the sky level");
-  exportCommand
-      ->add_option("--display-stretch", exportOptions.displayStretch,
-                   "Display stretch of a mono image with this power")
-      ->check(CLI::Range(1.0, 50.0));
-  exportCommand->add_option("--saturation", exportOptions.saturation, "Colour saturation 1-9")
-      ->check(CLI::Range(1, 9));
+  cli::AddRealOption(*exportCommand, "--display-stretch", exportOptions.displayStretch, 1.0, 50.0,
+                     "Display stretch of a mono image with this power");
+  cli::AddWholeOption(*exportCommand, "--saturation", exportOptions.saturation, 1, 9,
+                      "Colour saturation 1-9");
 
   bool writeDefaults = false;
   CLI::App* settings = app.add_subcommand("settings", "Show every setting and its value");
   settings->add_flag("--write-defaults", writeDefaults,
                      "Write a settings file holding the defaults");
 
-  CLI11_PARSE(app, argc, argv);
+  // Every command's help ends with the exit codes, as the tool's own help does.
+  for (CLI::App* command : app.get_subcommands({})) {
+    const std::string footer = command->get_footer();
+    command->footer(footer.empty() ? kExitCodeHelp : footer + "\n\n" + kExitCodeHelp);
+  }
+
+  // Everything the command line alone can tell is checked here, before any work: CLI11's own
+  // errors and the checks that need two options exit with the usage code.
+  std::vector<cli::ProcessingStep> steps;
+  try {
+    app.parse(argc, argv);
+    if (*train || *guideCommand) {
+      guide.guider = guideCamera == "guider";
+      std::string error;
+      const auto exposure = cli::ParseExposure(
+          guideExposure, guide.guider ? cli::ExposureKind::kGuider : cli::ExposureKind::kSelfGuide,
+          error);
+      if (!exposure) Refuse("--exposure", error);
+      guide.exposure = *exposure;
+      if (!guideStar.empty()) {
+        const cli::WholeRange columns = guide.guider ? kGuiderColumns : kMainColumns;
+        guide.star = cli::ParsePosition(guideStar, columns, kRows);
+        if (!guide.star) {
+          Refuse("--star", "\"" + guideStar + "\" is not X,Y with X from 0 to " +
+                               std::to_string(columns.high) + " and Y from 0 to " +
+                               std::to_string(kRows.high));
+        }
+      }
+      if (!trainingSeconds.empty()) guide.trainingSeconds = std::stoi(trainingSeconds);
+    }
+    if (*gotoCommand) {
+      if (!gotoOptions.ra.empty()) CheckAngle("--ra", gotoOptions.ra);
+      if (!gotoOptions.dec.empty()) CheckAngle("--dec", gotoOptions.dec);
+      if (!gotoOptions.messier && !gotoOptions.cngc && gotoOptions.planet.empty() &&
+          gotoOptions.ra.empty()) {
+        throw CLI::ValidationError("goto needs --messier, --cngc, --planet or --ra with --dec");
+      }
+    }
+    if (*exportCommand && exportOptions.tiff.empty() && exportOptions.bmp.empty()) {
+      throw CLI::ValidationError("export needs --tiff OUT or --bmp OUT");
+    }
+    if (*process) {
+      for (const std::string& op : processOps) {
+        std::string error;
+        auto step = cli::ParseProcessingStep(op, error);
+        if (!step) Refuse("--op", error);
+        steps.push_back(std::move(*step));
+      }
+    }
+  } catch (const CLI::ParseError& e) {
+    // CLI11 has its own numbers for its errors; a script needs only "the command line".
+    return app.exit(e) == 0 ? cli::kExitOk : cli::kExitUsage;
+  }
+
+  // The files a command will write are checked before it starts, so that an exposure is never
+  // taken for an output that cannot be kept.
+  std::optional<cli::ImageFormat> outputFormat;
+  if (*snap && !cli::CheckImageOutput(snapOut, outputFormat)) return cli::kExitUsage;
+  if (*guiderSnap && !cli::CheckOutput(guiderOut, {".pgm"}, "PGM")) return cli::kExitUsage;
+  if (*convert && !cli::CheckImageOutput(convertOut, outputFormat)) return cli::kExitUsage;
+  if (*process && !cli::CheckImageOutput(processOut, outputFormat)) return cli::kExitUsage;
+  if (*exportCommand && !exportOptions.tiff.empty() &&
+      !cli::CheckOutput(exportOptions.tiff, {".tif", ".tiff"}, "TIFF")) {
+    return cli::kExitUsage;
+  }
+  if (*exportCommand && !exportOptions.bmp.empty() &&
+      !cli::CheckOutput(exportOptions.bmp, {".bmp"}, "BMP")) {
+    return cli::kExitUsage;
+  }
 
   corvex::TerminalHost host;
   corvex::SteadyClock steadyClock;
@@ -228,128 +348,40 @@ int main(int argc, char** argv) {
   Corvex corvex(host, clock, corvex::Paths::HomeFromEnvironment());
   corvex::FillStartupRamps(corvex.store);
 
-  std::shared_ptr<corvex::sim::SimulatedObservatory> observatory;
+  std::optional<cli::CameraSource> camera;
   if (*discover || *snap || *guiderSnap || *captureCommand || *focusCommand || *train ||
       *guideCommand || *gotoCommand) {
-    corvex.devices = corvex::cli::MakeCameraSource(source, clock, &observatory);
-    if (!corvex.devices) return 2;
+    std::string error;
+    camera = cli::MakeCameraSource(source, clock, error);
+    if (!camera) {
+      std::fprintf(stderr, "corvex-cli: %s\n", TerminalText(error).c_str());
+      return cli::kExitUsage;
+    }
+    corvex.devices = std::move(camera->devices);
   }
   if (*discover) return RunDiscover(corvex, anyProductId);
-  if (*snap) {
-    const auto exposure = corvex::cli::ParseExposure(snapExposure, "qhtsm");
-    if (!exposure) {
-      std::fprintf(stderr, "corvex-cli: bad exposure \"%s\" (for example 5s, 5t, 250q, 2m)\n",
-                   snapExposure.c_str());
-      return 2;
+  if (camera) {
+    const cli::CameraJob job{corvex, host, *camera->faults};
+    if (*snap) return cli::RunSnap(job, snapExposure, snapOut, *outputFormat);
+    if (*guiderSnap) {
+      guider.hotPixelFilter = !noHotPixelFilter;
+      return cli::RunGuiderSnap(job, guider, guiderOut);
     }
-    return corvex::cli::RunSnap(corvex, *exposure, snapOut);
+    if (*captureCommand) return cli::RunCaptureJob(job, capture);
+    if (*focusCommand) return cli::RunFocusJob(job, focus);
   }
-  if (*guiderSnap) {
-    const auto exposure = corvex::cli::ParseExposure(guiderExposure, "hts");
-    if (!exposure) {
-      std::fprintf(stderr, "corvex-cli: bad guider exposure \"%s\" (for example 2s, 5t, 50h)\n",
-                   guiderExposure.c_str());
-      return 2;
-    }
-    guider.exposure = *exposure;
-    guider.hotPixelFilter = !noHotPixelFilter;
-    return corvex::cli::RunGuiderSnap(corvex, guider, guiderOut);
-  }
-  const auto position = [](const std::string& text) -> std::optional<std::pair<int, int>> {
-    int x = 0, y = 0;
-    char comma = 0;
-    if (std::sscanf(text.c_str(), "%d%c%d", &x, &comma, &y) != 3 || comma != ',')
-      return std::nullopt;
-    return std::make_pair(x, y);
-  };
-  if (*captureCommand) {
-    const auto exposure = corvex::cli::ParseExposure(captureExposure, "qhtsm");
-    if (!exposure) {
-      std::fprintf(stderr, "corvex-cli: bad exposure \"%s\"\n", captureExposure.c_str());
-      return 2;
-    }
-    capture.exposure = *exposure;
-    if (!captureGuideStar.empty()) {
-      capture.guideStar = position(captureGuideStar);
-      if (!capture.guideStar) {
-        std::fprintf(stderr, "corvex-cli: --guide-star needs X,Y\n");
-        return 2;
-      }
-    }
-    return corvex::cli::RunCaptureJob(corvex, capture);
-  }
-  if (*focusCommand) {
-    const auto exposure = corvex::cli::ParseExposure(focusExposure, "qhts");
-    if (!exposure || exposure->value >= 100) {
-      std::fprintf(stderr, "corvex-cli: bad focus exposure \"%s\" (below 100, q h t or s)\n",
-                   focusExposure.c_str());
-      return 2;
-    }
-    focus.exposure = *exposure;
-    if (!focusWindow.empty()) {
-      focus.window = position(focusWindow);
-      if (!focus.window || focus.window->first < 0 || focus.window->first > 372 ||
-          focus.window->second < 0 || focus.window->second > 162) {
-        std::fprintf(stderr, "corvex-cli: --window needs X,Y with X 0-372 and Y 0-162\n");
-        return 2;
-      }
-    }
-    return corvex::cli::RunFocusJob(corvex, focus);
-  }
-  if (*train || *guideCommand) {
-    guide.guider = guideCamera == "guider";
-    const auto exposure =
-        corvex::cli::ParseExposure(guideExposure, guide.guider ? "hts" : "qhts");
-    if (!exposure) {
-      std::fprintf(stderr, "corvex-cli: bad guide exposure \"%s\"\n", guideExposure.c_str());
-      return 2;
-    }
-    guide.exposure = *exposure;
-    if (!guideStar.empty()) {
-      guide.star = position(guideStar);
-      if (!guide.star) {
-        std::fprintf(stderr, "corvex-cli: --star needs X,Y\n");
-        return 2;
-      }
-    }
-    return *train ? corvex::cli::RunTrainJob(corvex, guide)
-                  : corvex::cli::RunGuideJob(corvex, guide, observatory);
-  }
-  if (*gotoCommand) {
-    if (!gotoOptions.messier && !gotoOptions.cngc && gotoOptions.planet.empty() &&
-        gotoOptions.ra.empty()) {
-      std::fprintf(stderr, "corvex-cli: goto needs --messier, --cngc, --planet or --ra/--dec\n");
-      return 2;
-    }
-    return corvex::cli::RunGoToJob(corvex, gotoOptions);
-  }
-  if (*info) return corvex::cli::RunInfo(corvex, infoFile);
-  if (*process) {
-    std::vector<corvex::cli::ProcessingStep> steps;
-    for (const std::string& op : processOps) {
-      std::string error;
-      auto step = corvex::cli::ParseProcessingStep(op, error);
-      if (!step) {
-        std::fprintf(stderr, "corvex-cli: %s\n", error.c_str());
-        return 2;
-      }
-      steps.push_back(std::move(*step));
-    }
-    return corvex::cli::RunProcess(corvex, processIn, processOut, steps);
-  }
+  if (*train) return cli::RunTrainJob(corvex, guide);
+  if (*guideCommand) return cli::RunGuideJob(corvex, guide, camera->observatory);
+  if (*gotoCommand) return cli::RunGoToJob(corvex, gotoOptions);
+  if (*info) return cli::RunInfo(corvex, infoFile);
+  if (*process) return cli::RunProcess(corvex, processIn, processOut, *outputFormat, steps);
   if (*convert) {
-    const auto encoding = toUnsigned ? corvex::cli::FitsEncoding::kUnsigned
-                          : toSigned ? corvex::cli::FitsEncoding::kSigned
-                                     : corvex::cli::FitsEncoding::kAsRead;
-    return corvex::cli::RunConvert(corvex, convertIn, convertOut, encoding);
+    const auto encoding = toUnsigned ? cli::FitsEncoding::kUnsigned
+                          : toSigned ? cli::FitsEncoding::kSigned
+                                     : cli::FitsEncoding::kAsRead;
+    return cli::RunConvert(corvex, convertIn, convertOut, *outputFormat, encoding);
   }
-  if (*exportCommand) {
-    if (exportOptions.tiff.empty() && exportOptions.bmp.empty()) {
-      std::fprintf(stderr, "corvex-cli: export needs --tiff OUT or --bmp OUT\n");
-      return 2;
-    }
-    return corvex::cli::RunExport(corvex, exportIn, exportOptions);
-  }
-  if (*settings) return corvex::cli::RunSettings(corvex, writeDefaults);
-  return 0;
+  if (*exportCommand) return cli::RunExport(corvex, exportIn, exportOptions);
+  if (*settings) return cli::RunSettings(corvex, writeDefaults);
+  return cli::kExitOk;
 }

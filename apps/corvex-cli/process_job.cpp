@@ -5,9 +5,11 @@
 #include <cstdio>
 
 #include "corvex.h"
+#include "exit_codes.h"
 #include "file_commands.h"
 #include "files/image_label.h"
 #include "files/image_loader.h"
+#include "platform/terminal_host.h"
 #include "processing/calibration.h"
 #include "processing/colour_adjustments.h"
 #include "processing/colour_synthesis.h"
@@ -52,17 +54,39 @@ struct Operation {
   const char* usage;
   int parameters;  // how many ':'-separated parameters it takes
   // Checks the parameters and returns the step; sets `error` when they are out of range.
-  std::function<std::function<void(Corvex&)>(const std::vector<std::string>&, std::string&)> make;
+  std::function<std::function<bool(Corvex&)>(const std::vector<std::string>&, std::string&)> make;
   int optional = 0;  // how many of the last parameters may be left out
 };
 
-std::function<void(Corvex&)> Simple(void (*command)(Corvex&)) {
-  return [command](Corvex& corvex) { command(corvex); };
+using Step = std::function<bool(Corvex&)>;
+
+// A command that cannot fail (filters, stretches: at worst they leave the image as it was).
+template <typename Command>
+Step Always(Command command) {
+  return [command](Corvex& corvex) {
+    command(corvex);
+    return true;
+  };
 }
 
+// A colour command: it needs a colour converted image (else its own message, and the step
+// fails); what it returns only says whether it changed anything.
 template <typename Command>
-std::function<void(Corvex&)> Plain(Command command) {
-  return [command](Corvex& corvex) { command(corvex); };
+Step OnColour(Command command) {
+  return [command](Corvex& corvex) {
+    const bool colour = corvex.state.colourConverted;
+    command(corvex);
+    return colour;
+  };
+}
+
+// A calibration or merge file, checked when the command line is read.
+bool UsableFile(const std::string& file, CalibrationUse use, std::string& error) {
+  if (const auto problem = CalibrationFileProblem(file, use)) {
+    error = file + " " + *problem;
+    return false;
+  }
+  return true;
 }
 
 bool InRange(const std::optional<int>& value, int low, int high) {
@@ -70,9 +94,10 @@ bool InRange(const std::optional<int>& value, int low, int high) {
 }
 
 // "synth", "synth:settings" or "synth:antialias,weak,unsharp=3/2,...".
-std::function<void(Corvex&)> MakeSynthesis(const std::vector<std::string>& p, std::string& error) {
+Step MakeSynthesis(const std::vector<std::string>& p, std::string& error) {
   if (!p.empty() && p[0] == "settings") {
-    return [](Corvex& c) { SynthesizeColourImage(c, [](ProgramSettings&) { return true; }); };
+    return
+        [](Corvex& c) { return SynthesizeColourImage(c, [](ProgramSettings&) { return true; }); };
   }
   ProgramSettings chosen;  // only the synthesis options are taken from it
   chosen.antiAlias = chosen.lightPollutionCorrection = chosen.weakStretch = false;
@@ -128,7 +153,7 @@ std::function<void(Corvex&)> MakeSynthesis(const std::vector<std::string>& p, st
   }
   // The options are set as the dialog would set them, after synthesis reads the settings.
   return [chosen](Corvex& c) {
-    SynthesizeColourImage(c, [chosen](ProgramSettings& s) {
+    return SynthesizeColourImage(c, [chosen](ProgramSettings& s) {
       s.antiAlias = chosen.antiAlias;
       s.lightPollutionCorrection = chosen.lightPollutionCorrection;
       s.weakStretch = chosen.weakStretch;
@@ -158,22 +183,23 @@ std::optional<std::pair<int, int>> Position(const std::string& text) {
 
 // The merge image comes from a file: it is opened as the Open command opens it, into a
 // context of its own, and merged into the current image there.
-std::function<void(Corvex&)> MakeMerge(const std::vector<std::string>& p, std::string& error) {
+Step MakeMerge(const std::vector<std::string>& p, std::string& error) {
   const auto base = Position(p[1]);
   const auto other = Position(p[2]);
   if (!base || !other || (p.size() > 3 && p[3] != "average")) {
     error = "merge:FILE:XO,YO:XM,YM[:average] needs positions inside the 512 x 290 image";
     return {};
   }
+  if (!UsableFile(p[0], CalibrationUse::kMergeImage, error)) return {};
   const MergePositions at{base->first, base->second, other->first, other->second};
   return [file = p[0], at, average = p.size() > 3](Corvex& c) {
-    if (!StartMerging(c)) return;
+    if (!StartMerging(c)) return false;
     Corvex second(c.host, c.clock, c.paths.Home());
     second.state.mergingMode = true;
     second.state.colourConverted = c.state.colourConverted;
     if (LoadImageFile(second, file) != 0) {
       c.state.mergingMode = false;
-      return;
+      return false;
     }
     // The current image is the base; the file's image is merged into it.
     const bool colour = c.state.colourConverted;
@@ -183,89 +209,90 @@ std::function<void(Corvex&)> MakeMerge(const std::vector<std::string>& p, std::s
               colour ? &mergePlanes : nullptr, at, average);
     c.state.mergingMode = false;
     RebuildDisplay(c);
+    return true;
   };
 }
 
 const std::vector<Operation>& Operations() {
   static const std::vector<Operation> operations = {
       {"normal", "normal:B:W  black 0-254, white B+1 to 300", 2,
-       [](const std::vector<std::string>& p, std::string& error) -> std::function<void(Corvex&)> {
+       [](const std::vector<std::string>& p, std::string& error) -> Step {
          const auto black = Whole(p[0]);
          const auto white = Whole(p[1]);
          if (!black || !white || *black < 0 || *black > 254 || *white <= *black || *white > 300) {
            error = "normal:B:W needs 0 <= B <= 254 and B < W <= 300";
            return {};
          }
-         return [b = *black, w = *white](Corvex& c) { NormalStretch(c, b, w); };
+         return Always([b = *black, w = *white](Corvex& c) { NormalStretch(c, b, w); });
        }},
       {"power", "power:P  0.1 to 3.0 in steps of 0.1", 1,
-       [](const std::vector<std::string>& p, std::string& error) -> std::function<void(Corvex&)> {
+       [](const std::vector<std::string>& p, std::string& error) -> Step {
          const auto tenths = Tenths(p[0]);
          if (!tenths || *tenths < 1 || *tenths > 30) {
            error = "power:P needs P from 0.1 to 3.0 in steps of 0.1";
            return {};
          }
-         return [t = *tenths](Corvex& c) { PowerStretch(c, t / 10.0); };
+         return Always([t = *tenths](Corvex& c) { PowerStretch(c, t / 10.0); });
        }},
-      {"sine", "sine", 0, [](auto&, auto&) { return Plain([](Corvex& c) { SineStretch(c); }); }},
+      {"sine", "sine", 0, [](auto&, auto&) { return Always([](Corvex& c) { SineStretch(c); }); }},
       {"remove-background", "remove-background  (uses the sky level of the image shown)", 0,
-       [](auto&, auto&) { return Plain([](Corvex& c) { RemoveBackground(c); }); }},
+       [](auto&, auto&) { return Always([](Corvex& c) { RemoveBackground(c); }); }},
       {"nonlinear", "nonlinear:P  1-50", 1,
-       [](const std::vector<std::string>& p, std::string& error) -> std::function<void(Corvex&)> {
+       [](const std::vector<std::string>& p, std::string& error) -> Step {
          const auto power = Whole(p[0]);
          if (!power || *power < 1 || *power > 50) {
            error = "nonlinear:P needs P from 1 to 50";
            return {};
          }
-         return [n = *power](Corvex& c) { NonLinearStretch(c, n); };
+         return Always([n = *power](Corvex& c) { NonLinearStretch(c, n); });
        }},
-      {"log", "log", 0, [](auto&, auto&) { return Plain([](Corvex& c) { LogStretch(c); }); }},
+      {"log", "log", 0, [](auto&, auto&) { return Always([](Corvex& c) { LogStretch(c); }); }},
       {"antilog", "antilog", 0,
-       [](auto&, auto&) { return Plain([](Corvex& c) { AntiLogStretch(c); }); }},
+       [](auto&, auto&) { return Always([](Corvex& c) { AntiLogStretch(c); }); }},
       {"invert", "invert", 0,
-       [](auto&, auto&) { return Plain([](Corvex& c) { InvertImage(c); }); }},
-      {"lowpass", "lowpass", 0, [](auto&, auto&) { return Simple(LowPassFilter); }},
-      {"gaussian", "gaussian", 0, [](auto&, auto&) { return Simple(GaussianFilter); }},
+       [](auto&, auto&) { return Always([](Corvex& c) { InvertImage(c); }); }},
+      {"lowpass", "lowpass", 0, [](auto&, auto&) { return Always(LowPassFilter); }},
+      {"gaussian", "gaussian", 0, [](auto&, auto&) { return Always(GaussianFilter); }},
       {"highpass-low", "highpass-low", 0,
-       [](auto&, auto&) { return Plain([](Corvex& c) { HighPassLowPowerFilter(c); }); }},
+       [](auto&, auto&) { return Always([](Corvex& c) { HighPassLowPowerFilter(c); }); }},
       {"highpass-high", "highpass-high", 0,
-       [](auto&, auto&) { return Simple(HighPassHighPowerFilter); }},
+       [](auto&, auto&) { return Always(HighPassHighPowerFilter); }},
       {"smoother-sharper", "smoother-sharper", 0,
-       [](auto&, auto&) { return Simple(SmootherSharperFilter); }},
-      {"bas-relief", "bas-relief", 0, [](auto&, auto&) { return Simple(BasReliefFilter); }},
+       [](auto&, auto&) { return Always(SmootherSharperFilter); }},
+      {"bas-relief", "bas-relief", 0, [](auto&, auto&) { return Always(BasReliefFilter); }},
       {"unsharp", "unsharp:R:P  radius 1-7, power 1-7", 2,
-       [](const std::vector<std::string>& p, std::string& error) -> std::function<void(Corvex&)> {
+       [](const std::vector<std::string>& p, std::string& error) -> Step {
          const auto radius = Whole(p[0]);
          const auto power = Whole(p[1]);
          if (!radius || !power || *radius < 1 || *radius > 7 || *power < 1 || *power > 7) {
            error = "unsharp:R:P needs R and P from 1 to 7";
            return {};
          }
-         return [r = *radius, k = *power](Corvex& c) { UnsharpMask(c, r, k); };
+         return Always([r = *radius, k = *power](Corvex& c) { UnsharpMask(c, r, k); });
        }},
       {"median", "median:R:P  radius 1-3, power in tenths 1-10", 2,
-       [](const std::vector<std::string>& p, std::string& error) -> std::function<void(Corvex&)> {
+       [](const std::vector<std::string>& p, std::string& error) -> Step {
          const auto radius = Whole(p[0]);
          const auto power = Whole(p[1]);
          if (!radius || !power || *radius < 1 || *radius > 3 || *power < 1 || *power > 10) {
            error = "median:R:P needs R from 1 to 3 and P (tenths) from 1 to 10";
            return {};
          }
-         return [r = *radius, t = *power](Corvex& c) { MedianFilter(c, r, t); };
+         return Always([r = *radius, t = *power](Corvex& c) { MedianFilter(c, r, t); });
        }},
-      {"gradient", "gradient", 0, [](auto&, auto&) { return Simple(GradientFilter); }},
-      {"mirror", "mirror", 0, [](auto&, auto&) { return Simple(MirrorImage); }},
-      {"undo", "undo  (Undo Last Filter)", 0, [](auto&, auto&) { return Simple(UndoLastFilter); }},
+      {"gradient", "gradient", 0, [](auto&, auto&) { return Always(GradientFilter); }},
+      {"mirror", "mirror", 0, [](auto&, auto&) { return Always(MirrorImage); }},
+      {"undo", "undo  (Undo Last Filter)", 0, [](auto&, auto&) { return Always(UndoLastFilter); }},
       {"synth",
        "synth[:OPTIONS]  colour synthesis; OPTIONS: settings, or any of antialias, lightpollution,"
        " weak, strong, user=P, background, highpass, unsharp=D/P",
        1, MakeSynthesis, 1},
       {"antialias", "antialias", 0,
-       [](auto&, auto&) { return Plain([](Corvex& c) { AntiAliasFilter(c); }); }},
+       [](auto&, auto&) { return OnColour([](Corvex& c) { AntiAliasFilter(c); }); }},
       {"lowpass-colour", "lowpass-colour", 0,
-       [](auto&, auto&) { return Plain([](Corvex& c) { LowPassColourFilter(c); }); }},
+       [](auto&, auto&) { return OnColour([](Corvex& c) { LowPassColourFilter(c); }); }},
       {"balance", "balance:R:G:B[:S]  balance -10 to 127 each, saturation 1-9", 4,
-       [](const std::vector<std::string>& p, std::string& error) -> std::function<void(Corvex&)> {
+       [](const std::vector<std::string>& p, std::string& error) -> Step {
          const auto r = Whole(p[0]);
          const auto g = Whole(p[1]);
          const auto b = Whole(p[2]);
@@ -275,13 +302,13 @@ const std::vector<Operation>& Operations() {
            error = "balance:R:G:B[:S] needs R, G, B from -10 to 127 and S from 1 to 9";
            return {};
          }
-         return [r = *r, g = *g, b = *b, s = *saturation](Corvex& c) {
+         return OnColour([r = *r, g = *g, b = *b, s = *saturation](Corvex& c) {
            ColourBalance(c, r, g, b, s == 0 ? c.state.settings.saturationFactor : s);
-         };
+         });
        },
        1},
       {"chromatic", "chromatic:RH:RV:BH:BV  shifts -3 to 3", 4,
-       [](const std::vector<std::string>& p, std::string& error) -> std::function<void(Corvex&)> {
+       [](const std::vector<std::string>& p, std::string& error) -> Step {
          std::optional<int> v[4];
          for (int i = 0; i < 4; ++i) {
            v[i] = Whole(p[i]);
@@ -290,37 +317,39 @@ const std::vector<Operation>& Operations() {
              return {};
            }
          }
-         return [a = *v[0], b = *v[1], c2 = *v[2], d = *v[3]](Corvex& c) {
+         return OnColour([a = *v[0], b = *v[1], c2 = *v[2], d = *v[3]](Corvex& c) {
            ChromaticAdjustment(c, a, b, c2, d);
-         };
+         });
        }},
       {"balance-histogram", "balance-histogram", 0,
-       [](auto&, auto&) { return Plain([](Corvex& c) { BalanceColourHistogram(c); }); }},
+       [](auto&, auto&) { return OnColour([](Corvex& c) { BalanceColourHistogram(c); }); }},
       {"dark", "dark:FILE  subtract a dark frame", 1,
-       [](const std::vector<std::string>& p, std::string&) -> std::function<void(Corvex&)> {
-         return [file = p[0]](Corvex& c) { SubtractDarkFrameFile(c, file); };
+       [](const std::vector<std::string>& p, std::string& error) -> Step {
+         if (!UsableFile(p[0], CalibrationUse::kSecondImage, error)) return {};
+         return [file = p[0]](Corvex& c) { return SubtractDarkFrameFile(c, file); };
        }},
       {"flat", "flat:FILE  apply a flat field", 1,
-       [](const std::vector<std::string>& p, std::string&) -> std::function<void(Corvex&)> {
-         return [file = p[0]](Corvex& c) { ApplyFlatFieldFile(c, file); };
+       [](const std::vector<std::string>& p, std::string& error) -> Step {
+         if (!UsableFile(p[0], CalibrationUse::kSecondImage, error)) return {};
+         return [file = p[0]](Corvex& c) { return ApplyFlatFieldFile(c, file); };
        }},
       {"merge", "merge:FILE:XO,YO:XM,YM[:average]  FILE's star at XM,YM onto this one's at XO,YO",
        4, MakeMerge, 1},
       {"label", "label:TEXT[:date]  burn TEXT (and the UT date and time) into rows 0-9", 2,
-       [](const std::vector<std::string>& p, std::string& error) -> std::function<void(Corvex&)> {
+       [](const std::vector<std::string>& p, std::string& error) -> Step {
          if (p.size() > 1 && p[1] != "date") {
            error = "label:TEXT[:date]";
            return {};
          }
-         return [text = p[0], dated = p.size() > 1](Corvex& c) {
+         return Always([text = p[0], dated = p.size() > 1](Corvex& c) {
            const std::string date = LabelDateText(c.clock.CalendarSeconds());
            DrawImageLabel(c.store.currentImage, LabelLine(text, dated ? &date : nullptr));
            RebuildDisplay(c);
-         };
+         });
        },
        1},
       {"undo-colour", "undo-colour  (Undo Last Colour Filter)", 0,
-       [](auto&, auto&) { return Plain([](Corvex& c) { UndoLastColourFilter(c); }); }},
+       [](auto&, auto&) { return OnColour([](Corvex& c) { UndoLastColourFilter(c); }); }},
   };
   return operations;
 }
@@ -337,7 +366,7 @@ std::optional<ProcessingStep> ParseProcessingStep(const std::string& text, std::
       return std::nullopt;
     }
     const std::vector<std::string> parameters(parts.begin() + 1, parts.end());
-    std::function<void(Corvex&)> run = operation.make(parameters, error);
+    Step run = operation.make(parameters, error);
     if (!run) {
       error = "\"" + text + "\": " + error;
       return std::nullopt;
@@ -354,18 +383,24 @@ std::string ProcessingStepHelp() {
   return help;
 }
 
-int RunProcess(Corvex& corvex, const std::string& in, const std::string& out,
+int RunProcess(Corvex& corvex, const std::string& in, const std::string& out, ImageFormat format,
                const std::vector<ProcessingStep>& steps) {
   // The main window measures the sky level at every repaint, and "Remove Background" uses
   // that level: here every rebuild of the display stands for a repaint.
   corvex.displayRebuild = [](Corvex& c) {
     c.state.backgroundLevel = RefreshBackgroundLevel(c.store.currentImage);
   };
-  if (!LoadImage(corvex, in)) return 1;
-  for (const ProcessingStep& step : steps) step.run(corvex);
-  if (!SaveImage(corvex, out, FitsEncoding::kAsRead)) return 1;
+  if (!LoadImage(corvex, in)) return kExitFailed;
+  for (const ProcessingStep& step : steps) {
+    if (!step.run(corvex)) {
+      std::fprintf(stderr, "corvex-cli: \"%s\" failed; %s was not written\n",
+                   TerminalText(step.text).c_str(), TerminalText(out).c_str());
+      return kExitFailed;
+    }
+  }
+  if (!SaveImage(corvex, out, format)) return kExitFailed;
   PrintHistory(corvex);
-  return 0;
+  return kExitOk;
 }
 
 }  // namespace corvex::cli

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <string_view>
 
@@ -25,8 +26,10 @@ constexpr std::string_view kSignedBzero = "BZERO   =   +3.2768000000E+04";
 constexpr std::uint16_t kSignedOffset = 32768;
 constexpr std::size_t kNumberColumn = 9;  // zero-based column 10, just after "KEYWORD ="
 
-// "    %11.10E" without the C locale's say: the decimal point is always '.'.
+// "    %11.10E" without the C locale's say: the decimal point is always '.'. A NaN or an
+// infinity is no FITS number (and reads back as 0 here): it is written as 0.
 std::string FormatNumber(double value) {
+  if (!std::isfinite(value)) value = 0;
   char digits[64];
   const auto [end, ec] =
       std::to_chars(digits, digits + sizeof digits, value, std::chars_format::scientific, 10);

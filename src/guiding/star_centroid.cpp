@@ -36,7 +36,10 @@ enum class Camera { kMain, kGuider };
 // centre. Empty when the square leaves the frame (`outside` set) or holds nothing to centre on.
 std::optional<Centroid> Measure(const Frame& frame, int x, int y, int r, Camera camera,
                                 bool& outside) {
-  outside = x - r < 0 || y - r < 0 || x + r + 1 > frame.width || y + r + 1 > frame.height;
+  // In 64 bits: a position far outside the frame must not wrap round into it.
+  const std::int64_t left = std::int64_t{x} - r, top = std::int64_t{y} - r;
+  outside = r < 0 || left < 0 || top < 0 || left + 2 * std::int64_t{r} + 1 > frame.width ||
+            top + 2 * std::int64_t{r} + 1 > frame.height;
   if (outside) return std::nullopt;
   const int side = 2 * r + 1;
 

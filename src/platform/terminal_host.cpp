@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <iostream>
 
 namespace corvex {
@@ -38,6 +39,35 @@ MessageResult DefaultAnswer(MessageButtons buttons) {
              : MessageResult::kYes;
 }
 
+// The length of the well-formed UTF-8 sequence of a code point from U+00A0 on that starts
+// at `at`, or 0. Overlong forms, surrogates and the C1 controls (which some terminals obey
+// as escapes) do not count.
+std::size_t PrintableUtf8Length(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+  const unsigned char lead = byte(0);
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    if (lead == 0xC2) low = 0xA0;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size() || byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  }
+  return length;
+}
+
 MessageResult ParseAnswer(MessageButtons buttons, char c) {
   switch (c) {
     case 'o': case 'O': return MessageResult::kOk;
@@ -50,6 +80,27 @@ MessageResult ParseAnswer(MessageButtons buttons, char c) {
 
 }  // namespace
 
+std::string TerminalText(std::string_view text, bool keepLineBreaks) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if ((c >= 0x20 && c < 0x7F) || (c == '\n' && keepLineBreaks)) {
+      shown += static_cast<char>(c);
+      ++i;
+    } else if (const std::size_t length = PrintableUtf8Length(text, i); length > 0) {
+      shown.append(text.substr(i, length));
+      i += length;
+    } else {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      shown += escaped;
+      ++i;
+    }
+  }
+  return shown;
+}
+
 TerminalHost::TerminalHost(std::FILE* out)
     : out_(out), interactive_(isatty(fileno(out)) && isatty(STDIN_FILENO)) {
   struct sigaction action {};
@@ -58,14 +109,16 @@ TerminalHost::TerminalHost(std::FILE* out)
   sigaction(SIGINT, &action, nullptr);
 }
 
-TerminalHost::~TerminalHost() { signal(SIGINT, SIG_DFL); }
+TerminalHost::~TerminalHost() {
+  signal(SIGINT, SIG_DFL);
+}
 
 MessageResult TerminalHost::ShowMessageBox(std::string_view text, std::string_view caption,
                                            MessageButtons buttons, MessageIcon) {
   if (progressOpen_) std::fputc('\n', out_);
   drawnCells_ = -1;
-  const std::string label = caption.empty() ? std::string("Corvex") : std::string(caption);
-  std::fprintf(out_, "%s: %.*s", label.c_str(), static_cast<int>(text.size()), text.data());
+  const std::string label = caption.empty() ? std::string("Corvex") : TerminalText(caption);
+  std::fprintf(out_, "%s: %s", label.c_str(), TerminalText(text, true).c_str());
   if (buttons == MessageButtons::kOk) {
     std::fputc('\n', out_);
     std::fflush(out_);
@@ -92,17 +145,24 @@ void TerminalHost::Beep(int) {
 bool TerminalHost::PumpEvents() {
   if (g_pendingInterrupts.load() == 0) return false;
   g_pendingInterrupts.store(0);
+  cancelRequested_ = true;
   return true;
 }
 
 void TerminalHost::ShowNotice(std::string_view caption, std::string_view text) {
-  std::fprintf(out_, "%.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
-               static_cast<int>(text.size()), text.data());
+  noticeCaption_ = std::string(caption);
+  std::fprintf(out_, "%s: %s\n", TerminalText(caption).c_str(), TerminalText(text).c_str());
+}
+
+void TerminalHost::CloseNotice() {
+  const std::string caption = std::move(noticeCaption_);
+  noticeCaption_.clear();
+  if (noticeClosed_) noticeClosed_(caption);
 }
 
 void TerminalHost::OpenProgress(std::string_view caption) {
   progressOpen_ = true;
-  progressCaption_ = std::string(caption);
+  progressCaption_ = TerminalText(caption);
   progressPosition_ = 0;
   drawnCells_ = -1;
   DrawProgress();

@@ -1,13 +1,21 @@
 // The Host of the command-line tool: messages on stderr, a progress bar on the terminal,
-// Ctrl-C as the cancel press.
+// Ctrl-C as the cancel press. Texts that come from files, devices or the telescope are shown
+// with their control characters escaped, so that none of them can steer the terminal.
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "state/host.h"
 
 namespace corvex {
+
+// `text` safe to print on a terminal: printable ASCII and well-formed UTF-8 (other than the
+// C1 control range) as they are, every other byte as \xNN. With `keepLineBreaks`, '\n'
+// stays a line break (message texts use it); otherwise it is escaped too.
+std::string TerminalText(std::string_view text, bool keepLineBreaks = false);
 
 class TerminalHost final : public Host {
  public:
@@ -24,6 +32,14 @@ class TerminalHost final : public Host {
   void SetProgress(int position) override;
   void CloseProgress() override;
   void ShowNotice(std::string_view caption, std::string_view text) override;
+  void CloseNotice() override;
+
+  // Whether a Ctrl-C was taken as a cancel since the program started.
+  bool CancelRequested() const { return cancelRequested_; }
+  // Called after each notice closes (the "Saving Image" box closes when its save returned).
+  void SetNoticeClosedHandler(std::function<void(const std::string& caption)> handler) {
+    noticeClosed_ = std::move(handler);
+  }
 
  private:
   void DrawProgress();
@@ -34,6 +50,9 @@ class TerminalHost final : public Host {
   std::string progressCaption_;
   int progressPosition_ = 0;
   int drawnCells_ = -1;
+  bool cancelRequested_ = false;
+  std::string noticeCaption_;
+  std::function<void(const std::string&)> noticeClosed_;
 };
 
 }  // namespace corvex

@@ -1,17 +1,48 @@
 #include "sim/sim_config.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <vector>
 
 namespace corvex::sim {
 
 namespace {
 
-std::optional<double> ParseNumber(std::string_view text) {
+// Each number's range keeps the simulated sky on the sensor's scale: a star wider than the
+// frame, a drift of light years a minute or a NaN would only overflow the renderer.
+struct NumberRange {
+  double low;
+  double high;
+  bool whole;
+};
+
+constexpr NumberRange kDriftRange{-100, 100, false};     // pixels per minute
+constexpr NumberRange kPeriodicPxRange{0, 1000, false};  // peak to peak
+constexpr NumberRange kPeriodRange{1, 86400, false};     // seconds
+constexpr NumberRange kBacklashRange{0, 100, false};     // pixels
+constexpr NumberRange kGuideRateRange{0.1, 100, false};  // pixels per second
+constexpr NumberRange kRotationRange{-360, 360, false};  // degrees
+constexpr NumberRange kFwhmRange{0.5, 50, false};        // pixels
+constexpr NumberRange kReadoutRange{0, 600000, true};    // milliseconds
+constexpr NumberRange kCountRange{0, 1000000000, true};  // a request number; 0 is never
+constexpr NumberRange kSwitchRange{0, 1, true};
+
+std::optional<double> ParseNumber(std::string_view text, const NumberRange& range) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   double value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  if (!std::isfinite(value) || value < range.low || value > range.high) return std::nullopt;
+  if (range.whole && value != std::floor(value)) return std::nullopt;
   return value;
+}
+
+std::string Describe(const NumberRange& range) {
+  char text[96];
+  std::snprintf(text, sizeof text, "%s from %g to %g", range.whole ? "a whole number" : "a number",
+                range.low, range.high);
+  return text;
 }
 
 std::vector<std::string_view> Split(std::string_view text, char separator) {
@@ -30,68 +61,67 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-// One "key=value" entry applied to `config`; false when the key or value is not understood.
-bool ApplyEntry(std::string_view key, std::string_view value, SimConfig& config) {
+// One "key=value" entry applied to `config`; what is wrong with it otherwise.
+std::optional<std::string> ApplyEntry(std::string_view key, std::string_view value,
+                                      SimConfig& config) {
   if (key == "drift" || key == "periodic") {
+    const bool drift = key == "drift";
+    const NumberRange& first = drift ? kDriftRange : kPeriodicPxRange;
+    const NumberRange& second = drift ? kDriftRange : kPeriodRange;
     const auto pair = Split(value, ':');
-    if (pair.size() != 2) return false;
-    const auto a = ParseNumber(pair[0]);
-    const auto b = ParseNumber(pair[1]);
-    if (!a || !b) return false;
-    if (key == "drift") {
-      config.driftRaPxPerMin = *a;
-      config.driftDecPxPerMin = *b;
-    } else {
-      if (*b <= 0) return false;
-      config.periodicPx = *a;
-      config.periodicSeconds = *b;
+    const auto a = pair.size() == 2 ? ParseNumber(pair[0], first) : std::nullopt;
+    const auto b = pair.size() == 2 ? ParseNumber(pair[1], second) : std::nullopt;
+    if (!a || !b) {
+      return drift ? "needs RA:DEC, each " + Describe(kDriftRange)
+                   : "needs PX:SECONDS, PX " + Describe(kPeriodicPxRange) + ", SECONDS " +
+                         Describe(kPeriodRange);
     }
-    return true;
+    (drift ? config.driftRaPxPerMin : config.periodicPx) = *a;
+    (drift ? config.driftDecPxPerMin : config.periodicSeconds) = *b;
+    return std::nullopt;
   }
-  const auto number = ParseNumber(value);
-  if (!number) return false;
-  const double v = *number;
-  const auto whole = [&](int& field) {
-    if (v < 0 || v != static_cast<int>(v)) return false;
-    field = static_cast<int>(v);
-    return true;
-  };
   if (key == "seed") {
-    if (v < 0 || v != static_cast<double>(static_cast<std::uint64_t>(v))) return false;
-    config.seed = static_cast<std::uint64_t>(v);
-  } else if (key == "drift-ra") {
-    config.driftRaPxPerMin = v;
-  } else if (key == "drift-dec") {
-    config.driftDecPxPerMin = v;
-  } else if (key == "periodic-px") {
-    config.periodicPx = v;
-  } else if (key == "periodic-seconds") {
-    if (v <= 0) return false;
-    config.periodicSeconds = v;
-  } else if (key == "backlash") {
-    if (v < 0) return false;
-    config.backlashPx = v;
-  } else if (key == "guide-rate") {
-    config.guideRatePxPerSec = v;
-  } else if (key == "guider-rotation") {
-    config.guiderRotationDeg = v;
-  } else if (key == "fwhm") {
-    if (v <= 0) return false;
-    config.fwhmPx = v;
-  } else if (key == "readout-ms") {
-    return whole(config.fullReadoutMs);
-  } else if (key == "fail-write") {
-    return whole(config.failWriteAt);
-  } else if (key == "short-read") {
-    return whole(config.shortReadAt);
-  } else if (key == "disconnect-after") {
-    return whole(config.disconnectAfter);
-  } else if (key == "garbage-serial") {
-    config.garbageSerial = v != 0;
-  } else {
-    return false;
+    std::uint64_t seed = 0;
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), seed);
+    if (value.empty() || ec != std::errc() || end != value.data() + value.size()) {
+      return std::string("needs a whole number from 0 to 18446744073709551615");
+    }
+    config.seed = seed;
+    return std::nullopt;
   }
-  return true;
+
+  struct Number {
+    std::string_view key;
+    const NumberRange& range;
+    double* real;
+    int* whole;
+  };
+  int garbage = config.garbageSerial ? 1 : 0;
+  const Number numbers[] = {
+      {"drift-ra", kDriftRange, &config.driftRaPxPerMin, nullptr},
+      {"drift-dec", kDriftRange, &config.driftDecPxPerMin, nullptr},
+      {"periodic-px", kPeriodicPxRange, &config.periodicPx, nullptr},
+      {"periodic-seconds", kPeriodRange, &config.periodicSeconds, nullptr},
+      {"backlash", kBacklashRange, &config.backlashPx, nullptr},
+      {"guide-rate", kGuideRateRange, &config.guideRatePxPerSec, nullptr},
+      {"guider-rotation", kRotationRange, &config.guiderRotationDeg, nullptr},
+      {"fwhm", kFwhmRange, &config.fwhmPx, nullptr},
+      {"readout-ms", kReadoutRange, nullptr, &config.fullReadoutMs},
+      {"fail-write", kCountRange, nullptr, &config.failWriteAt},
+      {"short-read", kCountRange, nullptr, &config.shortReadAt},
+      {"disconnect-after", kCountRange, nullptr, &config.disconnectAfter},
+      {"garbage-serial", kSwitchRange, nullptr, &garbage},
+  };
+  for (const Number& number : numbers) {
+    if (number.key != key) continue;
+    const auto parsed = ParseNumber(value, number.range);
+    if (!parsed) return "needs " + Describe(number.range);
+    if (number.real != nullptr) *number.real = *parsed;
+    if (number.whole != nullptr) *number.whole = static_cast<int>(*parsed);
+    config.garbageSerial = garbage != 0;
+    return std::nullopt;
+  }
+  return std::string("is not a simulator setting");
 }
 
 }  // namespace
@@ -102,10 +132,13 @@ std::optional<std::string> ApplySimSettings(std::string_view text, SimConfig& co
     entry = Trim(entry);
     if (entry.empty()) continue;
     const std::size_t equals = entry.find('=');
-    if (equals == std::string_view::npos ||
-        !ApplyEntry(Trim(entry.substr(0, equals)), Trim(entry.substr(equals + 1)), updated)) {
-      return "bad simulator setting \"" + std::string(entry) + "\"";
+    std::optional<std::string> problem;
+    if (equals == std::string_view::npos) {
+      problem = "needs key=value";
+    } else {
+      problem = ApplyEntry(Trim(entry.substr(0, equals)), Trim(entry.substr(equals + 1)), updated);
     }
+    if (problem) return "bad simulator setting \"" + std::string(entry) + "\": " + *problem;
   }
   config = updated;
   return std::nullopt;

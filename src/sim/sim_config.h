@@ -32,7 +32,9 @@ struct SimConfig {
 // Applies "key=value,key=value" settings (as in CORVEX_SIM) over `config`. Keys: seed,
 // drift=RA:DEC, drift-ra, drift-dec, periodic=PX:SECONDS, periodic-px, periodic-seconds,
 // backlash, guide-rate, guider-rotation, fwhm, readout-ms, fail-write, short-read,
-// disconnect-after, garbage-serial. Returns an error text for a bad entry, changing nothing.
+// disconnect-after, garbage-serial (0 or 1). Every number must be finite and inside a range
+// that keeps the simulation on the sensor's scale. Returns an error text naming the bad entry
+// and what it takes, changing nothing.
 std::optional<std::string> ApplySimSettings(std::string_view text, SimConfig& config);
 
 }  // namespace corvex::sim

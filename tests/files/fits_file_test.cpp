@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,19 @@ TEST(FitsHeader, TextsTooLongForACardAreCutAtColumn80) {
   EXPECT_EQ(header.substr(43 * 80, 80), "FILTER  = '" + std::string(68, 'f') + "'");
   // Only 4 x 68 characters of the note fit; the fourth card ends with its quote.
   EXPECT_EQ(header.substr(30 * 80, 80), "HISTORY = '" + std::string(68, 'n') + "'");
+}
+
+// A NaN or infinity (from a damaged settings file or header) would make a card no FITS reader
+// takes, and one this program reads back as 0: it is written as 0.
+TEST(FitsHeader, NumbersThatAreNotFiniteAreWrittenAsZero) {
+  FitsHeaderFields fields;
+  fields.exposureSeconds = std::numeric_limits<double>::quiet_NaN();
+  fields.focalLength = -std::numeric_limits<double>::infinity();
+  fields.aperture = std::numeric_limits<double>::infinity();
+  const std::string header = BuildFitsHeader(fields, ProcessingHistory{});
+  EXPECT_EQ(header.substr(40 * 80, 80), Padded("EXPTIME =    0.0000000000E+00"));
+  EXPECT_EQ(header.substr(41 * 80, 80), Padded("FOCALLEN=    0.0000000000E+00"));
+  EXPECT_EQ(header.substr(42 * 80, 80), Padded("APERTURE=    0.0000000000E+00"));
 }
 
 TEST(FitsEncoding, StoresBothEncodingsOfTheExtremeSamples) {

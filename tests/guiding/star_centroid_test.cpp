@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "corvex.h"
 #include "support/test_rig.h"
 
@@ -59,6 +61,20 @@ TEST_F(StarCentroidTest, AStarBetweenPixelsAndTheSearchBounds) {
   ASSERT_EQ(rig.host.messages.size(), 2u);
   EXPECT_EQ(rig.host.messages[0].text, "Find centre failed - outside image area");
   EXPECT_EQ(rig.host.messages[0].caption, "CORVEX  - Find Centre");
+}
+
+// A position from a command line or a damaged file can be anything: the square's bounds must
+// not wrap round into the frame (the sanitizer build traps the overflow).
+TEST_F(StarCentroidTest, PositionsFarOutsideTheFrameAreOutside) {
+  image().Fill(100);
+  const int far = std::numeric_limits<int>::max();
+  const int farBack = std::numeric_limits<int>::min();
+  EXPECT_EQ(FindStarCentre(corvex, farBack, farBack, 8), kStarNotFound);
+  EXPECT_EQ(FindStarCentre(corvex, far, far, 8), kStarNotFound);
+  EXPECT_EQ(FindGuiderStarCentre(corvex, farBack, 100, 8), kStarNotFound);
+  EXPECT_EQ(FindGuiderStarCentre(corvex, 100, far, 8), kStarNotFound);
+  EXPECT_EQ(FindStarCentre(corvex, 200, 100, -3), kStarNotFound);
+  EXPECT_EQ(rig.host.messages.size(), 5u);
 }
 
 TEST_F(StarCentroidTest, AFlatSquareHasNothingToCentreOn) {
