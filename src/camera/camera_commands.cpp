@@ -88,11 +88,11 @@ bool WindowExposure(Corvex& corvex, int waitFromMs, bool clearWhileWaiting) {
   return ReadFocusWindow(corvex);
 }
 
-void GuiderReadout(Corvex& corvex) {
+bool GuiderReadout(Corvex& corvex) {
   const ReadoutWindow frame{0, 0, kReadoutWidth, kImageRows};
-  Send(corvex, BuildReadoutRequest(Block(corvex), kWholeBlock, kGuiderField, kGuiderCamera, frame,
-                                   kUndelayedReadout));
-  Receive(corvex, kGuiderReplyBytes);
+  const bool sent = SendAll(corvex, BuildReadoutRequest(Block(corvex), kWholeBlock, kGuiderField,
+                                                        kGuiderCamera, frame, kUndelayedReadout));
+  return Receive(corvex, kGuiderReplyBytes) == kGuiderReplyBytes && sent;
 }
 
 }  // namespace
@@ -338,13 +338,13 @@ void GuiderClear(Corvex& corvex) {
   }
 }
 
-void GuiderExposure(Corvex& corvex) {
+bool GuiderExposure(Corvex& corvex) {
   ProgramState& state = corvex.state;
   ImageStore& store = corvex.store;
   const int exposureMs = GuiderExposureMs(state.guiderExposureValue, state.guiderExposureUnit);
   GuiderClear(corvex);
   corvex.clock.SleepUntil(corvex.clock.NowMs() + exposureMs);
-  GuiderReadout(corvex);
+  const bool read = GuiderReadout(corvex);
   // The guider sends 8-bit values: each byte is the high byte of a sample.
   for (int i = 0; i < kGuiderValues; ++i) {
     store.guiderImage[i] = static_cast<std::uint16_t>(store.usbReceiveBuffer[i] << 8);
@@ -356,6 +356,7 @@ void GuiderExposure(Corvex& corvex) {
   if (state.guiderGain != 8) {
     ApplyGain(store.guiderImage.span(), GuiderGainFactor(state.guiderGain));
   }
+  return read;
 }
 
 }  // namespace corvex

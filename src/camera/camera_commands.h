@@ -131,7 +131,9 @@ bool StarWindowExposure(Corvex& corvex);
 bool SelfGuideWindowExposure(Corvex& corvex, bool firstHalfRead);
 // A guider readout left unused in the receive buffer, then two guider clears.
 void GuiderClear(Corvex& corvex);
-// One guider frame into guiderImage, with dark, hot-pixel filter and gain as set.
-void GuiderExposure(Corvex& corvex);
+// One guider frame into guiderImage, with dark, hot-pixel filter and gain as set. False when
+// the frame did not arrive whole: what is missing reads 0, so that guiding loses its star
+// instead of measuring an old frame; a caller that keeps frames must not keep this one.
+bool GuiderExposure(Corvex& corvex);
 
 }  // namespace corvex

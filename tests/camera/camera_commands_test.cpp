@@ -95,7 +95,7 @@ TEST_F(CameraCommandsTest, AShortReplyNeverShowsAnEarlierFrame) {
   EXPECT_EQ(rig.host.messages.size(), 1u);  // the short read was reported
 }
 
-TEST_F(CameraCommandsTest, ExposuresThatComeBackShortKeepTheImageBefore) {
+TEST_F(CameraCommandsTest, ExposuresThatComeBackShortSaySo) {
   corvex.store.currentImage.Fill(1234);
   corvex.state.exposureMs = 10;
   Reply(1000, 0x22);
@@ -111,7 +111,11 @@ TEST_F(CameraCommandsTest, ExposuresThatComeBackShortKeepTheImageBefore) {
   EXPECT_EQ(corvex.state.focusPeak, 777);
   EXPECT_EQ(corvex.store.currentImage[0], 1234);
   EXPECT_EQ(corvex.store.currentImage[16383], 1234);
-  EXPECT_EQ(rig.host.messages.size(), 2u) << "each short read was reported by the link";
+
+  Reply(kGuiderReplyBytes);  // the guider's clearing readout
+  Reply(1000);
+  EXPECT_FALSE(GuiderExposure(corvex));
+  EXPECT_EQ(rig.host.messages.size(), 3u) << "each short read was reported by the link";
 }
 
 TEST_F(CameraCommandsTest, ReadoutTimeIsMeasuredOnlyWhenAsked) {
