@@ -29,10 +29,10 @@ void BM_PostFrameSteps(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     corvex::CopyImage(raw, corvex.store.currentImage);
-    corvex::CopyImage(dark, corvex.store.undoImage);
+    corvex::CopyImage(dark, corvex.store.run.dark);
     corvex.state.colourConverted = false;
     state.ResumeTiming();
-    corvex::AutoSubtractDarkFrame(corvex, false);
+    corvex::SubtractDark(corvex.store.currentImage, corvex.store.run.dark, false);
     corvex::SynthesizeColourImage(corvex, AllOptions);
     corvex::RebuildDisplayImage(corvex);
     corvex::QuickSaveFits(corvex);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "corvex.h"
 #include "guiding/star_centroid.h"
@@ -14,15 +15,18 @@ namespace {
 constexpr int kProfileLength = 100;
 constexpr int kRegionColumn = 200;
 
-int Divisor(const ProgramState& state) {
-  return state.averageExposures ? std::max(state.runExposureCount, 1) : 1;
+constexpr int kSumColumns = 510;  // columns 510-511 are never a source of the sum
+
+// The first frame of a sum.
+void StartSeries(RunBuffers& run, const ImageBuffer& frame) {
+  for (int i = 0; i < kImageValues; ++i) {
+    run.seriesSum[i] = frame[i];
+    run.seriesCount[i] = 1;
+  }
 }
 
-// The first frame of a sum: copied, divided when averaging.
-void StartSum(Corvex& corvex) {
-  const int divisor = Divisor(corvex.state);
-  ImageStore& store = corvex.store;
-  for (int i = 0; i < kImageValues; ++i) store.secondaryImage[i] = store.currentImage[i] / divisor;
+std::uint16_t OneMore(std::uint16_t count) {
+  return count == 65535 ? count : static_cast<std::uint16_t>(count + 1);
 }
 
 // Three passes of the star search, each from where the last ended. False when one fails.
@@ -84,6 +88,15 @@ int TowardsZero(int shift) {
 
 }  // namespace
 
+void RenderSeries(const RunBuffers& run, bool average, ImageBuffer& image) {
+  for (int i = 0; i < kImageValues; ++i) {
+    const std::uint32_t sum = run.seriesSum[i];
+    const std::uint32_t value = average ? sum / std::max<std::uint32_t>(run.seriesCount[i], 1)
+                                        : std::min<std::uint32_t>(sum, 65535);
+    image[i] = static_cast<std::uint16_t>(value);
+  }
+}
+
 void ClearAlignReference(AlignState& align) {
   align = AlignState{};
 }
@@ -95,18 +108,18 @@ int EvenedShift(int shift) {
 
 int AlignAndAdd(Corvex& corvex, AlignState& align) {
   ProgramState& state = corvex.state;
-  ImageStore& store = corvex.store;
-  ImageBuffer& frame = store.currentImage;
+  RunBuffers& run = corvex.store.run;
+  ImageBuffer& frame = corvex.store.currentImage;
 
   if (align.referenceX == 0) {
-    StartSum(corvex);
+    StartSeries(run, frame);
+    align.frames = 1;
     int x = state.pickedStarX;
     int y = state.pickedStarY;
-    if (SearchThreeTimes(corvex, x, y)) {
-      align.referenceX = x;
-      align.referenceY = y;
-      align.referencePeak = frame[y * kImageStride + x];
-    }
+    if (!SearchThreeTimes(corvex, x, y)) return kAlignStarLost;
+    align.referenceX = x;
+    align.referenceY = y;
+    align.referencePeak = frame[y * kImageStride + x];
     return kAlignOk;
   }
 
@@ -116,7 +129,7 @@ int AlignAndAdd(Corvex& corvex, AlignState& align) {
   const double peak = found ? frame[y * kImageStride + x] : 0;
   const double reference = align.referencePeak;
   if (!found || peak > 3 * reference || peak < 0.3 * reference) {
-    CopyImage(store.secondaryImage, frame);
+    RenderSeries(run, state.averageExposures, frame);
     return kAlignStarLost;
   }
   const int dx = EvenedShift(x - align.referenceX);
@@ -124,30 +137,42 @@ int AlignAndAdd(Corvex& corvex, AlignState& align) {
   align.referenceX = x;
   align.referenceY = y;
 
-  const int divisor = Divisor(state);
+  // The sum moves onto the new frame. Pixels with no source in the sum (its row 0, column 0
+  // and columns 510-511, or beyond its edges) start again from the new frame alone.
+  std::vector<std::uint32_t> sum(kImageValues);
+  std::vector<std::uint16_t> count(kImageValues);
   for (int i = 0; i < kImageRows; ++i) {
     const int si = i - dy;
-    if (si <= 0 || si >= kImageRows) continue;
     for (int j = 0; j < kImageStride; ++j) {
       const int sj = j - dx;
-      if (sj <= 0 || sj >= 510) continue;
-      const int sum =
-          frame[i * kImageStride + j] / divisor + store.secondaryImage[si * kImageStride + sj];
-      frame[i * kImageStride + j] = static_cast<std::uint16_t>(std::min(sum, 65535));
+      const int at = i * kImageStride + j;
+      if (si > 0 && si < kImageRows && sj > 0 && sj < kSumColumns) {
+        const int from = si * kImageStride + sj;
+        sum[at] = frame[at] + run.seriesSum[from];
+        count[at] = OneMore(run.seriesCount[from]);
+      } else {
+        sum[at] = frame[at];
+        count[at] = 1;
+      }
     }
   }
-  CopyImage(frame, store.secondaryImage);
+  std::copy(sum.begin(), sum.end(), run.seriesSum.begin());
+  std::copy(count.begin(), count.end(), run.seriesCount.begin());
+  ++align.frames;
+  RenderSeries(run, state.averageExposures, frame);
   return kAlignOk;
 }
 
 int AlignAndAddByProfiles(Corvex& corvex, AlignState& align) {
-  ImageStore& store = corvex.store;
-  ImageBuffer& frame = store.currentImage;
+  RunBuffers& run = corvex.store.run;
+  ImageBuffer& frame = corvex.store.currentImage;
+  const bool average = corvex.state.averageExposures;
   int mode = 0;
   const int threshold = Threshold(frame, mode);
 
   if (align.referenceValue == 0) {
-    StartSum(corvex);
+    StartSeries(run, frame);
+    align.frames = 1;
     long first = 0;
     for (int i = 0; i < 10000; ++i) first += frame[i];
     align.referenceValue = static_cast<int>(first * 0.0001);
@@ -175,26 +200,27 @@ int AlignAndAddByProfiles(Corvex& corvex, AlignState& align) {
   const int rowShift = TowardsZero(BestShift(align.rowProfile, now.rows, rowSums));
   const int columnShift = TowardsZero(BestShift(align.columnProfile, now.columns, columnSums));
   if (columnSums[9] + columnSums[10] + columnSums[11] < 5000) {
-    CopyImage(store.secondaryImage, frame);
+    RenderSeries(run, average, frame);
     return kAlignStarLost;
   }
   align.rowProfile = now.rows;
   align.columnProfile = now.columns;
-  const int divisor = Divisor(corvex.state);
+  // Here the sum stays where the first frame put it and each new frame is moved onto it.
   for (int i = 0; i < kImageRows; ++i) {
     const int k = i + rowShift + align.rowShift;
     if (k <= 0 || k >= kImageRows) continue;
     for (int j = 0; j < kImageStride; ++j) {
       const int l = j + columnShift + align.columnShift;
-      if (l <= 0 || l >= 510) continue;
-      std::uint16_t& sum = store.secondaryImage[i * kImageStride + j];
-      sum =
-          static_cast<std::uint16_t>(std::min(sum + frame[k * kImageStride + l] / divisor, 65535));
+      if (l <= 0 || l >= kSumColumns) continue;
+      const int at = i * kImageStride + j;
+      run.seriesSum[at] += frame[k * kImageStride + l];
+      run.seriesCount[at] = OneMore(run.seriesCount[at]);
     }
   }
   align.rowShift += rowShift;
   align.columnShift += columnShift;
-  CopyImage(store.secondaryImage, frame);
+  ++align.frames;
+  RenderSeries(run, average, frame);
   return kAlignOk;
 }
 

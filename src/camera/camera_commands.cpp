@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #include "camera/camera_link.h"
 #include "corvex.h"
@@ -46,21 +47,29 @@ std::span<const std::uint8_t> Received(const Corvex& corvex, std::size_t bytes) 
   return std::span<const std::uint8_t>(corvex.store.usbReceiveBuffer.data(), bytes);
 }
 
-// The focus and guide windows; only the focus window starts from a zeroed block.
-void ReadWindow(Corvex& corvex, int exposureMs, std::size_t zeroBytes) {
+// Sends a request; true when every byte of it went out.
+bool SendAll(Corvex& corvex, std::size_t bytes) {
+  Send(corvex, bytes);
+  return corvex.camera.bytesWritten == bytes;
+}
+
+// The focus and guide windows; only the focus window starts from a zeroed block. What did not
+// arrive reads 0 (a guide star is then lost rather than measured on an old window).
+bool ReadWindow(Corvex& corvex, int exposureMs, std::size_t zeroBytes) {
   const ProgramState& state = corvex.state;
   const ReadoutWindow window{static_cast<std::uint16_t>(state.focusLeft),
                              static_cast<std::uint16_t>(state.focusTop), kWindowSize, kWindowSize};
-  Send(corvex, BuildReadoutRequest(Block(corvex), zeroBytes, state.fieldSelect, kMainCamera, window,
-                                   exposureMs));
-  Receive(corvex, kWindowBytes);
+  const bool sent = SendAll(corvex, BuildReadoutRequest(Block(corvex), zeroBytes, state.fieldSelect,
+                                                        kMainCamera, window, exposureMs));
+  const std::size_t got = Receive(corvex, kWindowBytes);
   const std::uint8_t* in = corvex.store.usbReceiveBuffer.data();
   for (std::size_t i = 0; i < kWindowBytes / 2; ++i) {
     corvex.store.currentImage[i] = LoadLe16(in + 2 * i);
   }
+  return sent && got == kWindowBytes;
 }
 
-void WindowExposure(Corvex& corvex, int waitFromMs, bool clearWhileWaiting) {
+bool WindowExposure(Corvex& corvex, int waitFromMs, bool clearWhileWaiting) {
   ProgramState& state = corvex.state;
   state.exposureMs = ShortExposureMs(state.exposureValue, state.exposureUnit);
   ClearRegister(corvex);
@@ -76,14 +85,14 @@ void WindowExposure(Corvex& corvex, int waitFromMs, bool clearWhileWaiting) {
       corvex.clock.SleepUntil(end);
     }
   }
-  ReadFocusWindow(corvex);
+  return ReadFocusWindow(corvex);
 }
 
-void GuiderReadout(Corvex& corvex) {
+bool GuiderReadout(Corvex& corvex) {
   const ReadoutWindow frame{0, 0, kReadoutWidth, kImageRows};
-  Send(corvex, BuildReadoutRequest(Block(corvex), kWholeBlock, kGuiderField, kGuiderCamera, frame,
-                                   kUndelayedReadout));
-  Receive(corvex, kGuiderReplyBytes);
+  const bool sent = SendAll(corvex, BuildReadoutRequest(Block(corvex), kWholeBlock, kGuiderField,
+                                                        kGuiderCamera, frame, kUndelayedReadout));
+  return Receive(corvex, kGuiderReplyBytes) == kGuiderReplyBytes && sent;
 }
 
 }  // namespace
@@ -261,10 +270,9 @@ bool SelectFilter(Corvex& corvex, int position) {
 bool ReadFullFrame(Corvex& corvex) {
   ProgramState& state = corvex.state;
   const ReadoutWindow frame{0, 0, kReadoutWidth, kImageRows};
-  const std::size_t request = BuildReadoutRequest(Block(corvex), kWholeBlock, state.fieldSelect,
-                                                  kMainCamera, frame, state.exposureMs);
-  Send(corvex, request);
-  const bool sent = corvex.camera.bytesWritten == request;
+  const bool sent =
+      SendAll(corvex, BuildReadoutRequest(Block(corvex), kWholeBlock, state.fieldSelect,
+                                          kMainCamera, frame, state.exposureMs));
   const bool measure = state.readoutTimeMs == kReadoutTimeProbe && state.exposureMs > 500;
   const std::int64_t before = corvex.clock.NowMs();
   const std::size_t got = Receive(corvex, kFullFrameBytes);
@@ -278,38 +286,48 @@ bool ExposeFullFrame(Corvex& corvex) {
   ClearRegister(corvex);
   ClearSensor(corvex);
   corvex.clock.SleepFor(corvex.state.exposureMs);
-  return ReadFullFrame(corvex);
+  ImageBuffer& image = corvex.store.currentImage;
+  const std::vector<std::uint16_t> before(image.begin(), image.begin() + kImageValues);
+  if (ReadFullFrame(corvex)) return true;
+  std::copy(before.begin(), before.end(), image.begin());
+  return false;
 }
 
-void ReadFocusWindow(Corvex& corvex) {
-  ReadWindow(corvex, corvex.state.exposureMs, kWholeBlock);
+bool ReadFocusWindow(Corvex& corvex) {
+  return ReadWindow(corvex, corvex.state.exposureMs, kWholeBlock);
 }
 
-void ReadGuideWindow(Corvex& corvex) {
-  ReadWindow(corvex, corvex.state.guideExposureMs, 0);
+bool ReadGuideWindow(Corvex& corvex) {
+  return ReadWindow(corvex, corvex.state.guideExposureMs, 0);
 }
 
 int FocusExposure(Corvex& corvex) {
-  WindowExposure(corvex, kUndelayedReadout, true);
-  corvex.state.focusPeak = FocusPeak(corvex.store.currentImage);
+  ImageBuffer& image = corvex.store.currentImage;
+  const std::vector<std::uint16_t> before(image.begin(), image.begin() + kWindowBytes / 2);
+  if (!WindowExposure(corvex, kUndelayedReadout, true)) {
+    std::copy(before.begin(), before.end(), image.begin());
+    return kFocusFrameFailed;
+  }
+  corvex.state.focusPeak = FocusPeak(image);
   return corvex.state.focusPeak;
 }
 
-void StarWindowExposure(Corvex& corvex) {
-  WindowExposure(corvex, 500, false);
+bool StarWindowExposure(Corvex& corvex) {
+  return WindowExposure(corvex, 500, false);
 }
 
-void SelfGuideWindowExposure(Corvex& corvex, bool firstHalfRead) {
+bool SelfGuideWindowExposure(Corvex& corvex, bool firstHalfRead) {
   ProgramState& state = corvex.state;
   ClearRegister(corvex);
   const std::int64_t end = corvex.clock.NowMs() + state.guideExposureMs;
   if (state.guideExposureMs >= 1000) corvex.clock.SleepUntil(end);
   state.fieldSelect = firstHalfRead ? 1 : 2;
-  ReadGuideWindow(corvex);
+  const bool read = ReadGuideWindow(corvex);
   if (!state.displayStretchActive && state.guideWindowGain != 16) {
     ApplyGain(std::span(corvex.store.currentImage.data(), kWindowBytes / 2),
               GuideWindowGainFactor(state.guideWindowGain));
   }
+  return read;
 }
 
 void GuiderClear(Corvex& corvex) {
@@ -320,13 +338,13 @@ void GuiderClear(Corvex& corvex) {
   }
 }
 
-void GuiderExposure(Corvex& corvex) {
+bool GuiderExposure(Corvex& corvex) {
   ProgramState& state = corvex.state;
   ImageStore& store = corvex.store;
   const int exposureMs = GuiderExposureMs(state.guiderExposureValue, state.guiderExposureUnit);
   GuiderClear(corvex);
   corvex.clock.SleepUntil(corvex.clock.NowMs() + exposureMs);
-  GuiderReadout(corvex);
+  const bool read = GuiderReadout(corvex);
   // The guider sends 8-bit values: each byte is the high byte of a sample.
   for (int i = 0; i < kGuiderValues; ++i) {
     store.guiderImage[i] = static_cast<std::uint16_t>(store.usbReceiveBuffer[i] << 8);
@@ -338,6 +356,7 @@ void GuiderExposure(Corvex& corvex) {
   if (state.guiderGain != 8) {
     ApplyGain(store.guiderImage.span(), GuiderGainFactor(state.guiderGain));
   }
+  return read;
 }
 
 }  // namespace corvex

@@ -108,23 +108,32 @@ bool SelectFilter(Corvex& corvex, int position);
 // ---- Exposures ----
 
 // Reads the whole sensor into currentImage (the exposure is already running). Returns false
-// when the request could not be sent or the frame came back short; the link has reported it.
+// when the request could not be sent or the frame came back short; the link has reported it,
+// and what did not arrive reads 0. Callers that keep a frame check the result.
 bool ReadFullFrame(Corvex& corvex);
 // A whole-frame exposure of exposureMs from a clean sensor, waited out without pumping the
-// Host (a first frame to pick a guide star on). False as for ReadFullFrame.
+// Host (a first frame to pick a guide star on). False as for ReadFullFrame; currentImage then
+// keeps the image it held before.
 bool ExposeFullFrame(Corvex& corvex);
 // 128 x 128 windows at focusLeft, focusTop into the start of currentImage (stride 128).
-void ReadFocusWindow(Corvex& corvex);
-void ReadGuideWindow(Corvex& corvex);
-// One focus frame; returns and stores focusPeak.
+// False when the window did not arrive whole (the missing part reads 0).
+bool ReadFocusWindow(Corvex& corvex);
+bool ReadGuideWindow(Corvex& corvex);
+// What FocusExposure returns when the focus window could not be read.
+inline constexpr int kFocusFrameFailed = -1;
+// One focus frame; returns and stores focusPeak. A frame that did not arrive whole returns
+// kFocusFrameFailed and leaves focusPeak and the image as they were.
 int FocusExposure(Corvex& corvex);
-// One focus-window frame for measuring a star; no peak.
-void StarWindowExposure(Corvex& corvex);
-// One self-guiding window frame during a main exposure, with the window gain.
-void SelfGuideWindowExposure(Corvex& corvex, bool firstHalfRead);
+// One focus-window frame for measuring a star; no peak. False as for ReadFocusWindow.
+bool StarWindowExposure(Corvex& corvex);
+// One self-guiding window frame during a main exposure, with the window gain. False as for
+// ReadGuideWindow.
+bool SelfGuideWindowExposure(Corvex& corvex, bool firstHalfRead);
 // A guider readout left unused in the receive buffer, then two guider clears.
 void GuiderClear(Corvex& corvex);
-// One guider frame into guiderImage, with dark, hot-pixel filter and gain as set.
-void GuiderExposure(Corvex& corvex);
+// One guider frame into guiderImage, with dark, hot-pixel filter and gain as set. False when
+// the frame did not arrive whole: what is missing reads 0, so that guiding loses its star
+// instead of measuring an old frame; a caller that keeps frames must not keep this one.
+bool GuiderExposure(Corvex& corvex);
 
 }  // namespace corvex

@@ -22,6 +22,8 @@ namespace {
 constexpr int kTurnMs = 20;  // how long a waiting loop sleeps between its looks at the clock
 constexpr int kLongClearMs = 10000;
 constexpr int kShortClearMs = 1000;
+// A cancel request is confirmed first when the exposure under way has collected more light.
+constexpr std::int64_t kConfirmCancelAfterMs = 10000;
 constexpr std::string_view kImageTitle = "QZ Camera Image";
 
 bool ShortUnit(char unit) {
@@ -31,7 +33,9 @@ bool ShortUnit(char unit) {
 // The values one run keeps for itself.
 struct Run {
   bool multiRun = false;
+  bool alignFrames = false;  // a series whose frames are aligned and added
   bool continuousRun = false;
+  bool subtractDark = false;  // the dark frame is loaded: every frame of the run loses it
   int progressSteps = 2;
   int progressPos = 0;
   std::int64_t exposureStart = 0;
@@ -39,12 +43,18 @@ struct Run {
   std::int64_t nextProgress = 0;
   std::int64_t nextRegisterClear = 0;
   std::int64_t halfTime = 0;
-  bool firstHalfRead = false;
+  bool exposing = false;        // the sensor is collecting light, since exposureStart
+  int frameLightMs = 0;         // the light this exposure collected (less when cut short)
+  std::int64_t seriesLightMs = 0;  // the light of the frames in the series' sum
+  bool firstHalfRead = false;   // this exposure's first half is in store.run.firstHalf
+  bool frameRead = false;       // this exposure's frame arrived whole and is in the image
+  bool selfGuidedOpen = false;  // a self-guided exposure began and was not yet closed
+  bool guiderStarted = false;   // this run started guiding from the guider camera
   int guideFrameCounter = 0;
   bool postProcessed = false;
-  bool darkLoaded = false;
   std::string statusText;
   AlignState align;
+  std::vector<std::uint16_t> imageBefore;  // put back when an exposure brings no frame
 };
 
 void ShowStatus(Corvex& corvex, const Run& run) {
@@ -52,7 +62,16 @@ void ShowStatus(Corvex& corvex, const Run& run) {
   corvex.host.SetProgress(run.progressPos);
 }
 
-// What a press does to a run: this exposure ends now and no other follows.
+void KeepImage(const Corvex& corvex, Run& run) {
+  const ImageBuffer& image = corvex.store.currentImage;
+  run.imageBefore.assign(image.begin(), image.begin() + kImageValues);
+}
+
+void RestoreImage(Corvex& corvex, const Run& run) {
+  std::copy(run.imageBefore.begin(), run.imageBefore.end(), corvex.store.currentImage.begin());
+}
+
+// What a cancel does to a run: this exposure ends now and no other follows.
 void EndAsCancelled(Corvex& corvex, Run& run) {
   ProgramState& state = corvex.state;
   state.exposureCount = 1;
@@ -64,16 +83,35 @@ void EndAsCancelled(Corvex& corvex, Run& run) {
   run.exposureEnd = corvex.clock.NowMs();
   corvex.host.Beep(kBeepSimple);
   ResetFocusFrameCentre(state);
-  if (state.selfGuideNext) corvex.host.CloseGuidingInfo();
   state.selfGuideNext = false;
   state.matchingDarkframe = false;
   state.selfGuidingActive = false;
 }
 
-// Drains the Host's input; a press cancels the run: this exposure ends now and no other
-// follows.
+// Drains the Host's input. A cancel request ends the run, unless it would throw away an
+// exposure that has collected light for more than 10 seconds and the Host, asked, says no.
 void PumpAndCheckCancel(Corvex& corvex, Run& run) {
-  if (corvex.host.PumpEvents()) EndAsCancelled(corvex, run);
+  if (!corvex.host.PumpEvents()) return;
+  if (run.exposing) {
+    const std::int64_t collected = corvex.clock.NowMs() - run.exposureStart;
+    if (collected > kConfirmCancelAfterMs &&
+        !corvex.host.ConfirmCancelExposure(static_cast<int>(collected / 1000))) {
+      return;
+    }
+  }
+  EndAsCancelled(corvex, run);
+}
+
+void EndSelfGuided(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
+  guiding.EndSelfGuidedExposure(corvex);
+  run.selfGuidedOpen = false;
+}
+
+void StopGuider(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
+  guiding.StopGuiderGuiding(corvex);
+  corvex.state.guiderGuidingRunning = false;
+  corvex.state.guideWithGuiderCamera = false;
+  run.guiderStarted = false;
 }
 
 void PostFrameSteps(Corvex& corvex, Run& run) {
@@ -81,7 +119,7 @@ void PostFrameSteps(Corvex& corvex, Run& run) {
   state.exposureEndTime = corvex.clock.CalendarSeconds();
   if (!state.autoSynthesis) {
     ClearHistory(corvex.history);
-    if (state.autoDarkSubtract) AddHistoryLabel(corvex.history, "Dark Frame Subtracted");
+    if (run.subtractDark) AddHistoryLabel(corvex.history, "Dark Frame Subtracted");
   }
   state.autoSynthesis = false;
   corvex.host.SetWaitCursor(false);
@@ -134,7 +172,7 @@ void RearmGuiding(Corvex& corvex, Run& run) {
   }
 }
 
-enum class WaitEnd { kDone, kGuidingLost };
+enum class WaitEnd { kDone, kGuidingLost, kReadoutFailed };
 
 // The wait of an exposure with a progress bar (units s and m), with guiding inside it.
 WaitEnd WaitWithProgress(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
@@ -149,7 +187,14 @@ WaitEnd WaitWithProgress(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
   const bool selfGuided = state.selfGuideNext;
   while (clock.NowMs() < run.exposureEnd) {
     clock.SleepUntil(std::min({run.exposureEnd, run.nextProgress, clock.NowMs() + kTurnMs}));
-    if (state.guiderGuidingRunning && guiding.GuiderStep(corvex)) run.exposureEnd = clock.NowMs();
+    if (state.guiderGuidingRunning && guiding.GuiderStep(corvex)) {
+      // The guide star is lost: the exposure ends here, with the light it has, and is the
+      // run's last (the next ones would end as soon as they began).
+      run.exposureEnd = clock.NowMs();
+      run.frameLightMs = static_cast<int>(run.exposureEnd - run.exposureStart);
+      state.exposureCount = 1;
+      run.continuousRun = false;
+    }
     if (clock.NowMs() >= run.nextRegisterClear) {
       ClearRegister(corvex);
       run.nextRegisterClear = clock.NowMs() + kLongClearMs;
@@ -167,8 +212,8 @@ WaitEnd WaitWithProgress(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
       ClearRegister(corvex);
       state.fieldSelect = 1;
       guiding.BeforeFirstHalfRead(corvex);
-      ReadFullFrame(corvex);
-      CopyImage(corvex.store.currentImage, corvex.store.secondaryImage);
+      if (!ReadFullFrame(corvex)) return WaitEnd::kReadoutFailed;
+      CopyImage(corvex.store.currentImage, corvex.store.run.firstHalf);
       SaveColourUndo(corvex);
       ClearSensor(corvex);
       // The second half is timed from this clear, not from the end of the guide frames that
@@ -180,12 +225,13 @@ WaitEnd WaitWithProgress(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
       run.exposureEnd = secondHalfStart + ms / 2;
       run.nextProgress = clock.NowMs() + ms / run.progressSteps;
       if (state.matchingDarkframe) run.guideFrameCounter = 0;
+      if (state.abortRequested) continue;
     }
     // Guiding goes on through both halves; a matching dark frame takes as many guide frames
     // as the exposure it matches, half in each half.
     if (!state.matchingDarkframe || run.guideFrameCounter < state.guidingFrames / 2) {
       if (!guiding.Cycle(corvex, run.firstHalfRead) || !state.selfGuideNext) {
-        guiding.EndSelfGuidedExposure(corvex);
+        EndSelfGuided(corvex, run, guiding);
         corvex.host.CloseProgress();
         state.abortRequested = true;
         ShowMessage(corvex.host, 57);
@@ -212,8 +258,9 @@ void WaitShort(Corvex& corvex, Run& run) {
   }
 }
 
-// The readout and the frame's own steps. False when the frame did not arrive whole: the image
-// that was there before is kept and the run ends as a press would end it.
+// The readout and the frame's own steps: the first half added, the dark taken off, the frame
+// aligned and added to the series. False when the frame did not arrive whole: the image that
+// was there before is kept.
 bool ReadOut(Corvex& corvex, Run& run, bool selfGuided, CaptureGuiding& guiding) {
   ProgramState& state = corvex.state;
   ImageStore& store = corvex.store;
@@ -223,36 +270,42 @@ bool ReadOut(Corvex& corvex, Run& run, bool selfGuided, CaptureGuiding& guiding)
                                : " (Left - " + std::to_string(state.exposureCount) + ")");
   if (selfGuided) {
     state.fieldSelect = 2;
-    guiding.EndSelfGuidedExposure(corvex);
+    EndSelfGuided(corvex, run, guiding);
     state.matchingDarkframe = false;
   } else {
     state.fieldSelect = 3;
+    KeepImage(corvex, run);  // a self-guided exposure kept it when it began
   }
   run.progressPos = 0;
   ShowStatus(corvex, run);
   if (state.settings.verboseCameraMessages) corvex.host.Beep(kBeepSimple);
-  const std::vector<std::uint16_t> before(store.currentImage.begin(),
-                                          store.currentImage.begin() + kImageValues);
   if (!ReadFullFrame(corvex)) {
-    std::copy(before.begin(), before.end(), store.currentImage.begin());
-    state.selfGuideNext = false;
-    EndAsCancelled(corvex, run);
+    RestoreImage(corvex, run);
     return false;
   }
-  if (selfGuided) {
+  if (run.firstHalfRead) {
     for (int i = 0; i < kImageValues; ++i) {
       store.currentImage[i] = static_cast<std::uint16_t>(
-          std::min(store.currentImage[i] + store.secondaryImage[i], 65535));
+          std::min(store.currentImage[i] + store.run.firstHalf[i], 65535));
     }
   }
+  run.frameRead = true;
+  corvex.fits.exposureSeconds = run.frameLightMs / 1000.0;
   state.selfGuideNext = false;
   PumpAndCheckCancel(corvex, run);
-  if (state.autoDarkSubtract && AutoSubtractDarkFrame(corvex, !run.darkLoaded) == 0) {
-    run.darkLoaded = true;
-  }
-  if (run.multiRun && !state.continuousMode && !state.guidingRanThisExposure) {
+  if (run.subtractDark) SubtractDark(store.currentImage, store.run.dark, false);
+  if (run.alignFrames && !state.guidingRanThisExposure) {
+    const int framesBefore = run.align.frames;
     const int result = state.alternativeSlewMethod ? AlignAndAddByProfiles(corvex, run.align)
                                                    : AlignAndAdd(corvex, run.align);
+    // The image holds the frames of the sum: this one alone when it began a sum, and after a
+    // lost star the frames before it.
+    if (run.align.frames == 1) {
+      run.seriesLightMs = run.frameLightMs;
+    } else if (run.align.frames > framesBefore) {
+      run.seriesLightMs += run.frameLightMs;
+    }
+    corvex.fits.exposureSeconds = static_cast<double>(run.seriesLightMs) / 1000.0;
     if (result == kAlignStarLost || result == kAlignNoRegion) {
       state.exposureCount = 1;
       ShowMessage(corvex.host, result == kAlignStarLost ? 33 : 34);
@@ -261,8 +314,101 @@ bool ReadOut(Corvex& corvex, Run& run, bool selfGuided, CaptureGuiding& guiding)
   return true;
 }
 
-void EndOfRun(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
+// One exposure, from the clear to the readout and the frame's own steps. kCompleted when the
+// run may go on (run.frameRead says whether a frame arrived: a cancel takes none); anything
+// else ends the run.
+CaptureResult TakeExposure(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
   ProgramState& state = corvex.state;
+  run.postProcessed = false;
+  run.frameRead = false;
+  run.firstHalfRead = false;
+  run.statusText = "EXPOSURE UNDERWAY";
+  if (state.exposureCount > 1) {
+    run.statusText += " (Left - " + std::to_string(state.exposureCount) + ")";
+  }
+  run.progressPos = 0;
+  run.progressSteps = ProgressSteps(state.exposureValue, state.exposureUnit);
+  PumpAndCheckCancel(corvex, run);
+  ClearRegister(corvex);
+  ClearSensor(corvex);
+  run.exposureStart = corvex.clock.NowMs();
+
+  const bool selfGuided = state.selfGuideNext;
+  if (selfGuided) {
+    if (!state.guideStarPicked) {
+      ShowMessage(corvex.host, 53);
+      return CaptureResult::kEndedEarly;
+    }
+    // The guide frames and the first half are laid over the image; an exposure that brings
+    // no frame puts it back.
+    KeepImage(corvex, run);
+    state.guidingRanThisExposure = true;
+    run.selfGuidedOpen = true;
+    if (!guiding.BeginSelfGuidedExposure(corvex)) {
+      RestoreImage(corvex, run);
+      return CaptureResult::kEndedEarly;
+    }
+    ClearSensor(corvex);
+    // The sensor starts again after the guiding preparation: so does the exposure, so
+    // that both halves of the interlaced frame collect light for the same time.
+    run.exposureStart = corvex.clock.NowMs();
+  }
+
+  if (state.guideWithGuiderCamera && !state.guiderGuidingRunning && !state.abortRequested) {
+    if (!guiding.StartGuiderGuiding(corvex)) {
+      state.continuousMode = false;
+      state.abortRequested = true;
+      return CaptureResult::kEndedEarly;
+    }
+    state.guiderGuidingRunning = true;
+    run.guiderStarted = true;
+  }
+  // A cancel before the wait began has already ended this exposure.
+  run.frameLightMs = state.exposureMs;
+  if (!state.abortRequested) {
+    run.exposing = true;
+    WaitEnd end = WaitEnd::kDone;
+    if (!ShortUnit(state.exposureUnit)) {
+      end = WaitWithProgress(corvex, run, guiding);
+    } else if (state.exposureMs > kDelayedReadoutLimitMs) {
+      WaitShort(corvex, run);
+    }
+    run.exposing = false;
+    if (end != WaitEnd::kDone) {
+      if (selfGuided) RestoreImage(corvex, run);
+      return end == WaitEnd::kGuidingLost ? CaptureResult::kEndedEarly
+                                          : CaptureResult::kReadoutFailed;
+    }
+  }
+  if (state.exposureCount <= 1 && (state.guiderGuidingRunning || run.guiderStarted)) {
+    StopGuider(corvex, run, guiding);
+  }
+
+  if (state.settings.beepWhenDone) {
+    for (int sound : {-1, -3, -1}) corvex.host.Beep(sound);
+  }
+  if (state.exposureMs >= 1000) ClearRegister(corvex);
+  if (state.abortRequested) {
+    if (selfGuided) RestoreImage(corvex, run);
+    return CaptureResult::kCompleted;
+  }
+  return ReadOut(corvex, run, selfGuided, guiding) ? CaptureResult::kCompleted
+                                                   : CaptureResult::kReadoutFailed;
+}
+
+// Every way out of a run comes here: nothing of its guiding stays behind. A run refused
+// before its first exposure keeps the guiding asked for the next one.
+void EndOfRun(Corvex& corvex, Run& run, CaptureGuiding& guiding, CaptureResult result) {
+  ProgramState& state = corvex.state;
+  run.exposing = false;
+  if (run.selfGuidedOpen) EndSelfGuided(corvex, run, guiding);
+  state.selfGuidingActive = false;
+  state.guideWindowActive = false;
+  if (run.guiderStarted || state.guiderGuidingRunning) StopGuider(corvex, run, guiding);
+  if (result != CaptureResult::kNotStarted) {
+    state.selfGuideNext = false;
+    state.guideWithGuiderCamera = false;
+  }
   ResetFocusFrameCentre(state);
   ClearAlignReference(run.align);
   if (state.guideStarPicked) {
@@ -270,13 +416,33 @@ void EndOfRun(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
     state.starY = state.pickedStarY;
   }
   run.firstHalfRead = false;
-  if (state.guiderGuidingRunning) {
-    guiding.StopGuiderGuiding(corvex);
-    state.guiderGuidingRunning = false;
-  }
-  state.guideWithGuiderCamera = false;
   corvex.host.CloseProgress();
   corvex.host.SetWaitCursor(false);
+}
+
+// Refuses a run that could not do what it was asked before any light is collected: the
+// message says what to change.
+bool ReadyToStart(Corvex& corvex, Run& run) {
+  ProgramState& state = corvex.state;
+  if (const auto problem = CheckSeriesAlignment(state)) {
+    ShowMessage(corvex.host, kFreeTextMessage, *problem);
+    return false;
+  }
+  // The dark is loaded once, before the first exposure: every frame of the run loses the
+  // same dark, whatever happens to the file or to the other buffers meanwhile.
+  std::optional<std::string> problem = CheckRunCalibration(corvex);
+  if (!problem && state.autoDarkSubtract) {
+    const std::filesystem::path path = DarkFramePath(corvex);
+    if (const auto why = LoadDarkFrame(path, corvex.store.run.dark)) {
+      problem = "Cannot use the dark frame " + path.string() + ": " + *why;
+    }
+    run.subtractDark = !problem;
+  }
+  if (problem) {
+    ShowMessage(corvex.host, kFreeTextMessage, *problem + "\nNo exposure was taken.");
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -297,6 +463,24 @@ bool WaitSeconds(Corvex& corvex, int seconds) {
     }
   }
   return false;
+}
+
+std::optional<std::string> CheckSeriesAlignment(const ProgramState& state) {
+  const bool aligned = state.exposureCount > 1 && !state.continuousMode && !state.selfGuideNext &&
+                       !state.alternativeSlewMethod;
+  if (!aligned) return std::nullopt;
+  // The star search looks at a square of maskRadius around the star: it must lie inside.
+  const int x = state.pickedStarX;
+  const int y = state.pickedStarY;
+  const int r = state.maskRadius;
+  if (state.guideStarPicked && x - r >= 0 && y - r >= 0 && x + r < kImageStride &&
+      y + r < kImageRows) {
+    return std::nullopt;
+  }
+  return std::string(
+      "Sorry, the exposures of a series are aligned on the guide star, and no guide star inside "
+      "the image has been picked.\nPick a guide star first, or choose \"Alternative Slew "
+      "Method\" to align the exposures by their brightness profiles.");
 }
 
 CaptureResult RunCapture(Corvex& corvex, const std::function<PanelOutcome(Corvex&)>& panel,
@@ -337,7 +521,8 @@ CaptureResult RunCapture(Corvex& corvex, const std::function<PanelOutcome(Corvex
                                                 : CaptureResult::kPanelCancelled;
   }
 
-  // 5. The exposure settings.
+  // 5. The exposure settings. EXPTIME changes only when a frame lands in the image, so an
+  // image that stays (a cancelled or failed run) keeps its own.
   state.colourConverted = false;
   state.focusStop = true;
   state.focusRunning = false;
@@ -345,10 +530,14 @@ CaptureResult RunCapture(Corvex& corvex, const std::function<PanelOutcome(Corvex
   state.guideExposureMs = state.matchingDarkframe
                               ? 100
                               : ShortExposureMs(state.guideExposureValue, state.guideExposureUnit);
-  corvex.fits.exposureSeconds = 0;
   corvex.host.SetWaitCursor(true);
   state.imageTitle = std::string(kImageTitle);
   run.multiRun = state.exposureCount > 1;
+  run.alignFrames = run.multiRun && !state.continuousMode;
+  if (!ReadyToStart(corvex, run)) {
+    EndOfRun(corvex, run, guiding, CaptureResult::kNotStarted);
+    return CaptureResult::kNotStarted;
+  }
 
   // 6. The countdown.
   if (state.startDelay) {
@@ -371,91 +560,24 @@ CaptureResult RunCapture(Corvex& corvex, const std::function<PanelOutcome(Corvex
     // Continuous mode without a count keeps taking single frames until cancelled.
     if (!firstPass && state.exposureCount == 0) state.exposureCount = 1;
     firstPass = false;
-    run.firstHalfRead = false;
     state.exposureStartTime = corvex.clock.CalendarSeconds();
     while (state.exposureCount > 0) {
-      run.postProcessed = false;
-      const double seconds = state.exposureMs * 0.001;
-      corvex.fits.exposureSeconds =
-          state.continuousMode ? seconds : corvex.fits.exposureSeconds + seconds;
-      run.statusText = "EXPOSURE UNDERWAY";
-      if (state.exposureCount > 1) {
-        run.statusText += " (Left - " + std::to_string(state.exposureCount) + ")";
-      }
-      run.progressPos = 0;
-      run.progressSteps = ProgressSteps(state.exposureValue, state.exposureUnit);
-      PumpAndCheckCancel(corvex, run);
-      ClearRegister(corvex);
-      ClearSensor(corvex);
-      run.exposureStart = corvex.clock.NowMs();
-
-      const bool selfGuided = state.selfGuideNext;
-      if (selfGuided) {
-        if (!state.guideStarPicked) {
-          ShowMessage(corvex.host, 53);
-          result = CaptureResult::kEndedEarly;
-          break;
-        }
-        state.guidingRanThisExposure = true;
-        if (!guiding.BeginSelfGuidedExposure(corvex)) {
-          guiding.EndSelfGuidedExposure(corvex);
-          state.selfGuideNext = false;
-          corvex.host.CloseProgress();
-          corvex.host.SetWaitCursor(false);
-          return CaptureResult::kEndedEarly;
-        }
-        ClearSensor(corvex);
-        // The sensor starts again after the guiding preparation: so does the exposure, so
-        // that both halves of the interlaced frame collect light for the same time.
-        run.exposureStart = corvex.clock.NowMs();
-      }
-
-      // A press before the wait began has already ended this exposure.
-      bool skipWait = state.abortRequested;
-      if (state.guideWithGuiderCamera && !state.guiderGuidingRunning) {
-        if (guiding.StartGuiderGuiding(corvex)) {
-          state.guiderGuidingRunning = true;
-        } else {
-          state.continuousMode = false;
-          state.abortRequested = true;
-          skipWait = true;
-        }
-      }
-      if (!skipWait) {
-        if (ShortUnit(state.exposureUnit)) {
-          if (state.exposureMs > kDelayedReadoutLimitMs) WaitShort(corvex, run);
-        } else if (WaitWithProgress(corvex, run, guiding) == WaitEnd::kGuidingLost) {
-          result = CaptureResult::kEndedEarly;
-          break;
-        }
-      }
-      if (state.exposureCount <= 1 && state.guiderGuidingRunning) {
-        guiding.StopGuiderGuiding(corvex);
-        state.guiderGuidingRunning = false;
-        state.guideWithGuiderCamera = false;
-      }
-
-      if (state.settings.beepWhenDone) {
-        for (int sound : {-1, -3, -1}) corvex.host.Beep(sound);
-      }
-      if (state.exposureMs >= 1000) ClearRegister(corvex);
-      bool frameRead = false;
-      if (!state.abortRequested) frameRead = ReadOut(corvex, run, selfGuided, guiding);
-
+      result = TakeExposure(corvex, run, guiding);
       corvex.host.CloseProgress();
+      if (result != CaptureResult::kCompleted) break;
       --state.exposureCount;
       state.colourConverted = false;
-      if (state.autoColour && frameRead) {
+      if (state.autoColour && run.frameRead) {
         state.autoSynthesis = true;
         ClearHistory(corvex.history);
-        if (state.autoDarkSubtract) AddHistoryLabel(corvex.history, "Dark Frame Subtracted");
+        if (run.subtractDark) AddHistoryLabel(corvex.history, "Dark Frame Subtracted");
         SynthesizeColourImage(corvex);
       }
       if (run.multiRun && run.continuousRun && state.exposureCount == 0) {
         run.continuousRun = false;
       }
       if (run.continuousRun) {
-        PostFrameSteps(corvex, run);
+        if (run.frameRead) PostFrameSteps(corvex, run);
         if (WaitSeconds(corvex, 1)) {
           state.exposureCount = 0;
           run.continuousRun = false;
@@ -463,17 +585,18 @@ CaptureResult RunCapture(Corvex& corvex, const std::function<PanelOutcome(Corvex
         if (state.pauseMinutes > 0 && run.continuousRun) PauseBetweenExposures(corvex, run);
       }
       if (state.exposureCount > 0) {
-        if (!run.postProcessed && !state.abortRequested) PostFrameSteps(corvex, run);
+        if (run.frameRead && !run.postProcessed) PostFrameSteps(corvex, run);
         RearmGuiding(corvex, run);
       }
     }
     if (result != CaptureResult::kCompleted) break;
-    if (!state.abortRequested && !run.postProcessed) PostFrameSteps(corvex, run);
+    // A frame that arrived is always finished and saved, even when a cancel came after it.
+    if (run.frameRead && !run.postProcessed) PostFrameSteps(corvex, run);
     if (run.continuousRun) RearmGuiding(corvex, run);
   } while (run.continuousRun && !state.abortRequested);
 
   // 10. The end of the run.
-  EndOfRun(corvex, run, guiding);
+  EndOfRun(corvex, run, guiding, result);
   return result;
 }
 

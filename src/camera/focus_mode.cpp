@@ -2,24 +2,26 @@
 
 #include "camera/camera_commands.h"
 #include "corvex.h"
+#include "state/messages.h"
 
 namespace corvex {
 
 namespace {
 
-// Before each phase: a press stops focus mode after the phase.
+// Before each phase: a stop request (a cancel from the Host) ends focus mode after the phase.
 void CheckForStop(Corvex& corvex) {
   if (corvex.host.PumpEvents()) corvex.state.focusStop = true;
 }
 
 }  // namespace
 
-void RunFocusMode(Corvex& corvex, const std::function<bool(int peak, int exposureMs)>& afterFrame) {
+bool RunFocusMode(Corvex& corvex, const std::function<bool(int peak, int exposureMs)>& afterFrame) {
   ProgramState& state = corvex.state;
   state.focusStop = false;
   state.focusRunning = false;
-  if (state.exposureUnit == 'm' || state.exposureValue >= 100) return;
+  if (state.exposureUnit == 'm' || state.exposureValue >= 100) return true;
   state.focusRunning = true;
+  bool framesRead = true;
   while (true) {
     // The frame phase.
     CheckForStop(corvex);
@@ -27,6 +29,15 @@ void RunFocusMode(Corvex& corvex, const std::function<bool(int peak, int exposur
     const int peak = FocusExposure(corvex);
     const int usedMs = state.exposureMs;
     corvex.host.SetWaitCursor(false);
+    if (peak == kFocusFrameFailed) {
+      // Going on would show peak 0 frame after frame (and auto-exposure would keep doubling
+      // the exposure) on a camera that is not answering.
+      ShowMessage(corvex.host, kFreeTextMessage,
+                  "Focus mode stopped: the focus frame could not be read from the camera.");
+      state.focusStop = true;
+      framesRead = false;
+      break;
+    }
     state.focusFrameShown = true;
     RebuildDisplay(corvex);  // the focus display, and with auto-exposure the next exposure
     if (afterFrame && !afterFrame(peak, usedMs)) state.focusStop = true;
@@ -46,6 +57,7 @@ void RunFocusMode(Corvex& corvex, const std::function<bool(int peak, int exposur
   }
   state.focusRunning = false;
   state.focusFrameShown = false;
+  return framesRead;
 }
 
 }  // namespace corvex

@@ -146,6 +146,12 @@ int LoadSecondImage(Corvex& corvex, const std::filesystem::path& path, ImageBuff
     Report(corvex, kMessageCannotOpen);
     return 1;
   }
+  // A raw file holds 510 values a row; the buffer's last two columns must not keep what an
+  // earlier image left there, or a flat's level and a merge would use them.
+  for (int row = 0; row < kImageRows; ++row) {
+    std::fill_n(buffer.data() + row * kImageStride + kRawRowSamples, kImageStride - kRawRowSamples,
+                0);
+  }
   return 0;
 }
 

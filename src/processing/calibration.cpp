@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <system_error>
 
 #include "corvex.h"
 #include "files/image_loader.h"
@@ -16,11 +18,6 @@ namespace {
 
 constexpr std::uint16_t kDarkKeepFrom = 65500;
 constexpr std::uint16_t kFlatKeepFrom = 65534;
-constexpr std::string_view kRunCaption = "Corvex ";
-
-void ShowRunMessage(Corvex& corvex, std::string_view text) {
-  corvex.host.ShowMessageBox(text, kRunCaption, MessageButtons::kOk, MessageIcon::kNone);
-}
 
 }  // namespace
 
@@ -112,22 +109,39 @@ bool ApplyFlatFieldFile(Corvex& corvex, const std::filesystem::path& path) {
   return true;
 }
 
-int AutoSubtractDarkFrame(Corvex& corvex, bool reload) {
-  ImageStore& store = corvex.store;
-  if (reload) {
-    const std::filesystem::path path = corvex.paths.Map(
-        corvex.state.darkFrameFile.empty() ? "c:\\dark.def" : corvex.state.darkFrameFile);
-    if (RegularFileLength(path) != kRawLength) {
-      ShowRunMessage(corvex, "Sorry, chosen Darkframe is not an QS File");
-      return kDarkFrameNotRaw;
-    }
-    if (!ReadRawImage(path, store.undoImage, nullptr)) {
-      ShowRunMessage(corvex, "Failed to Open Darkframe QZ File");
-      return kDarkFrameUnreadable;
-    }
+std::filesystem::path DarkFramePath(const Corvex& corvex) {
+  const std::string& file = corvex.state.darkFrameFile;
+  return file.empty() ? corvex.paths.DefaultDarkFile() : corvex.paths.Map(file);
+}
+
+std::optional<std::string> DarkFrameProblem(const std::filesystem::path& path) {
+  std::error_code error;
+  if (!std::filesystem::exists(path, error)) return "not found";
+  if (RegularFileLength(path) != kRawLength) {
+    return "not a native raw dark frame (a mono native raw file of 295800 bytes)";
   }
-  SubtractDark(store.currentImage, store.undoImage, false);
-  return 0;
+  std::ifstream probe(path, std::ios::binary);
+  if (!probe || probe.peek() == std::ifstream::traits_type::eof()) return "not readable";
+  return std::nullopt;
+}
+
+std::optional<std::string> LoadDarkFrame(const std::filesystem::path& path, ImageBuffer& dark) {
+  if (auto problem = DarkFrameProblem(path)) return problem;
+  if (!ReadRawImage(path, dark, nullptr)) return "not readable";
+  for (int row = 0; row < kImageRows; ++row) {
+    std::fill_n(dark.data() + row * kImageStride + kRawRowSamples, kImageStride - kRawRowSamples,
+                0);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckRunCalibration(const Corvex& corvex) {
+  if (!corvex.state.autoDarkSubtract) return std::nullopt;
+  const std::filesystem::path path = DarkFramePath(corvex);
+  if (auto problem = DarkFrameProblem(path)) {
+    return "Cannot use the dark frame " + path.string() + ": " + *problem;
+  }
+  return std::nullopt;
 }
 
 bool StartMerging(Corvex& corvex) {

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "state/image_store.h"
 
@@ -38,12 +40,19 @@ bool SubtractDarkFrameFile(Corvex& corvex, const std::filesystem::path& path);
 // "Apply Flat Field" once the file is chosen.
 bool ApplyFlatFieldFile(Corvex& corvex, const std::filesystem::path& path);
 
-inline constexpr int kDarkFrameUnreadable = 11;
-inline constexpr int kDarkFrameNotRaw = 12;
-// The capture run's dark subtraction from state.darkFrameFile, held in undoImage between
-// exposures: with `reload`, the file is read first (a mono native raw file of 295800 bytes,
-// else "Sorry, chosen Darkframe is not an QS File" and 12). Returns 0, 11 or 12.
-int AutoSubtractDarkFrame(Corvex& corvex, bool reload);
+// The dark frame a capture run subtracts: "c:\dark.def" when darkFrameFile is empty.
+std::filesystem::path DarkFramePath(const Corvex& corvex);
+// Why `path` cannot be a capture run's dark frame ("not found", "not readable", "not a
+// native raw dark frame ..."); nullopt when it can (a mono native raw file, 295800 bytes).
+std::optional<std::string> DarkFrameProblem(const std::filesystem::path& path);
+// Reads a dark frame file into `dark`, columns 510-511 (not in the file) set to 0. The
+// problem when it cannot; `dark` is then unchanged.
+std::optional<std::string> LoadDarkFrame(const std::filesystem::path& path, ImageBuffer& dark);
+// What keeps a capture run with the current settings from using its calibration files: with
+// automatic dark subtraction, a message naming the dark frame file and the reason. nullopt
+// when the run can use them all. A run checks this before its first exposure; so may a
+// front end before it starts one.
+std::optional<std::string> CheckRunCalibration(const Corvex& corvex);
 
 // "Merge two images together": refused outside standard geometry (message 30) or while
 // merging (31); otherwise merging mode starts.

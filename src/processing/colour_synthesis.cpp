@@ -181,10 +181,10 @@ bool SynthesizeColourImage(Corvex& corvex, const SynthesisDialog& dialog) {
 
   if (const int power = StretchPower(options); power > 0) {
     state.backgroundLevel = SkyBackgroundLevel(store.currentImage);
-    if (options.removeBackground) {
-      // Remove Background applies its table only from level 3 on; the table is then applied
-      // once more either way, so it acts twice, or once with whatever it held.
-      RemoveBackground(corvex, false);
+    // Remove Background works only from level 3 on, and then its table acts twice. Below
+    // that the table holds nothing of this image (zeros, or an earlier stretch), so it is
+    // not applied at all, as the menu command does.
+    if (options.removeBackground && RemoveBackground(corvex, false)) {
       ApplyStretchTable(corvex, false);
     }
     SynthesisNonLinearStretch(corvex, power);

@@ -46,7 +46,8 @@ class Host {
                                        MessageButtons buttons = MessageButtons::kOk,
                                        MessageIcon icon = MessageIcon::kNone) = 0;
   virtual void Beep(int sound) = 0;
-  // Handles pending input; true when a key or mouse press since the last call asked to cancel.
+  // Handles pending input; true when an explicit cancel request (Esc, a Stop button, Ctrl-C)
+  // arrived since the last call. Other key and mouse presses never cancel.
   virtual bool PumpEvents() = 0;
   // A cancel arrived while an exposure had been collecting light for `elapsedSeconds`: true
   // to throw the exposure away. Hosts whose cancel is deliberate on its own (Ctrl-C on a

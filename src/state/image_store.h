@@ -55,6 +55,8 @@ class FixedBuffer {
 using ImageBuffer = FixedBuffer<std::uint16_t, kImageBufferValues>;
 using PlaneBuffer = FixedBuffer<std::uint8_t, kPlaneBufferBytes>;
 using GuiderBuffer = FixedBuffer<std::uint16_t, kGuiderValues>;
+using SumBuffer = FixedBuffer<std::uint32_t, kImageValues>;
+using CountBuffer = FixedBuffer<std::uint16_t, kImageValues>;
 
 struct ColourPlanes {
   PlaneBuffer red;
@@ -62,11 +64,22 @@ struct ColourPlanes {
   PlaneBuffer blue;
 };
 
+// What a capture run keeps for itself from its first exposure to its last. No command or
+// processing step uses them as work space, so a series' sum and its dark survive whatever
+// runs on the current image in between (colour synthesis, undo copies, a menu command).
+struct RunBuffers {
+  SumBuffer seriesSum;      // the frames of a series added up, uncapped
+  CountBuffer seriesCount;  // how many frames each pixel of the sum holds
+  ImageBuffer dark;         // the dark frame subtracted from every frame of the run
+  ImageBuffer firstHalf;    // the first half of an interlaced self-guided exposure
+};
+
 struct ImageStore {
   // 290 rows x 512 values; a camera frame fills columns 6-505 of each row.
   ImageBuffer currentImage;    // shown, processed, saved and printed
-  ImageBuffer secondaryImage;  // work space; running sum of a series; first interlace half
-  ImageBuffer undoImage;       // "Undo Last Filter" copy, or the dark frame during a run
+  ImageBuffer secondaryImage;  // work space of colour synthesis and mirror
+  ImageBuffer undoImage;       // "Undo Last Filter" copy
+  RunBuffers run;              // the capture run's own
 
   // 8-bit colour planes on the same grid as the main buffers.
   PlaneBuffer redPlane;

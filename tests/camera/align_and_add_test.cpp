@@ -56,25 +56,50 @@ TEST_F(AlignAndAddTest, FramesAreAddedOntoTheSumShiftedByTheStar) {
   EXPECT_EQ(At(50, 50), 2000 + 100);
   EXPECT_EQ(At(202, 100), 8000 / 2 + 8000) << "the first star, two columns on";
   EXPECT_EQ(At(0, 50), 100) << "no source column for the edge: the new value stays";
-  EXPECT_EQ(corvex.store.secondaryImage[50 * 512 + 52], 1100);
+  EXPECT_EQ(align.frames, 2);
+
+  // Whatever happens to the image in between (colour synthesis writes its own values over
+  // it), the next frame is added to the sum.
+  corvex.store.currentImage.Fill(7);
+  corvex.store.secondaryImage.Fill(7);
+  Frame(203, 100, 8000, 500);
+  ASSERT_EQ(AlignAndAdd(corvex, align), kAlignOk);
+  EXPECT_EQ(At(52, 50), 100 + 1100);
+  EXPECT_EQ(At(50, 50), 500 + 2100);
 
   // A star four times brighter is taken as lost: the image is the sum so far.
   Frame(203, 100, 40000, 3000);
   EXPECT_EQ(AlignAndAdd(corvex, align), kAlignStarLost);
-  EXPECT_EQ(At(52, 50), 1100);
+  EXPECT_EQ(At(50, 50), 2600);
+  EXPECT_EQ(align.frames, 3);
 }
 
-TEST_F(AlignAndAddTest, AveragingDividesEachFrameByTheRunLength) {
+TEST_F(AlignAndAddTest, AFirstFrameWithoutItsStarStartsNoSeries) {
+  corvex.state.pickedStarX = 200;
+  corvex.state.pickedStarY = 100;
+  corvex.store.currentImage.Fill(0);  // nothing to centre on
+  corvex.store.currentImage[5] = 40;
+  EXPECT_EQ(AlignAndAdd(corvex, align), kAlignStarLost);
+  EXPECT_EQ(At(5, 0), 40) << "the image is the frame";
+  EXPECT_EQ(align.frames, 1);
+}
+
+TEST_F(AlignAndAddTest, AveragingGivesTheMeanOfTheFramesSoFar) {
   corvex.state.averageExposures = true;
-  corvex.state.runExposureCount = 2;
+  corvex.state.runExposureCount = 3;
   corvex.state.pickedStarX = 200;
   corvex.state.pickedStarY = 100;
   Frame(200, 100, 8000, 1000);
   ASSERT_EQ(AlignAndAdd(corvex, align), kAlignOk);
-  EXPECT_EQ(corvex.store.secondaryImage[50 * 512 + 50], 500);
-  Frame(200, 100, 8000, 3000);
+  EXPECT_EQ(At(50, 50), 1000) << "one frame is its own mean";
+  Frame(202, 100, 8000, 3000);
   ASSERT_EQ(AlignAndAdd(corvex, align), kAlignOk);
-  EXPECT_EQ(At(50, 50), 1500 + 500) << "the mean of 1000 and 3000";
+  EXPECT_EQ(At(52, 50), (1000 + 100) / 2) << "the first marker, moved with the star";
+  EXPECT_EQ(At(50, 50), (100 + 3000) / 2);
+  EXPECT_EQ(At(0, 50), 100) << "an edge pixel holds the new frame alone";
+  Frame(202, 100, 8000, 2);
+  ASSERT_EQ(AlignAndAdd(corvex, align), kAlignOk);
+  EXPECT_EQ(At(50, 50), (100 + 3000 + 2) / 3) << "the mean, not a sum of thirds";
 }
 
 TEST_F(AlignAndAddTest, ProfilesNeedABrightRegionAndFollowItsShift) {

@@ -95,6 +95,29 @@ TEST_F(CameraCommandsTest, AShortReplyNeverShowsAnEarlierFrame) {
   EXPECT_EQ(rig.host.messages.size(), 1u);  // the short read was reported
 }
 
+TEST_F(CameraCommandsTest, ExposuresThatComeBackShortSaySo) {
+  corvex.store.currentImage.Fill(1234);
+  corvex.state.exposureMs = 10;
+  Reply(1000, 0x22);
+  EXPECT_FALSE(ExposeFullFrame(corvex));
+  EXPECT_EQ(corvex.store.currentImage[6], 1234);
+  EXPECT_EQ(corvex.store.currentImage[512 + 6], 1234);
+
+  corvex.state.exposureValue = 1;
+  corvex.state.exposureUnit = 't';
+  corvex.state.focusPeak = 777;
+  Reply(kWindowBytes / 2, 0x33);
+  EXPECT_EQ(FocusExposure(corvex), kFocusFrameFailed);
+  EXPECT_EQ(corvex.state.focusPeak, 777);
+  EXPECT_EQ(corvex.store.currentImage[0], 1234);
+  EXPECT_EQ(corvex.store.currentImage[16383], 1234);
+
+  Reply(kGuiderReplyBytes);  // the guider's clearing readout
+  Reply(1000);
+  EXPECT_FALSE(GuiderExposure(corvex));
+  EXPECT_EQ(rig.host.messages.size(), 3u) << "each short read was reported by the link";
+}
+
 TEST_F(CameraCommandsTest, ReadoutTimeIsMeasuredOnlyWhenAsked) {
   corvex.state.exposureMs = 2000;
   corvex.state.readoutTimeMs = 10000;

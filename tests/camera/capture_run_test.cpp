@@ -120,6 +120,7 @@ TEST_F(CaptureRunTest, SeriesAndContinuousRuns) {
 }
 
 TEST_F(CaptureRunTest, APressDuringAnExposureEndsTheRunWithoutAReadout) {
+  state.alternativeSlewMethod = true;
   rig.host.CancelAt(3000);
   ASSERT_EQ(RunCapture(corvex, Panel(10, 's', 3), noGuiding), CaptureResult::kCompleted);
   EXPECT_EQ(FullReadouts(), 0u);
@@ -171,7 +172,8 @@ TEST_F(CaptureRunTest, AShortReadoutIsNotTakenForAFrame) {
   corvex.store.currentImage.Fill(1234);
   state.autoSave = true;
   state.autoColour = true;
-  ASSERT_EQ(RunCapture(corvex, Panel(2, 's', 3), noGuiding), CaptureResult::kCompleted);
+  state.alternativeSlewMethod = true;
+  ASSERT_EQ(RunCapture(corvex, Panel(2, 's', 3), noGuiding), CaptureResult::kReadoutFailed);
   EXPECT_EQ(FullReadouts(), 1u) << "the run ends after the broken frame";
   EXPECT_EQ(corvex.store.currentImage[100 * 512 + 100], 1234) << "the image before is kept";
   EXPECT_FALSE(state.colourConverted);

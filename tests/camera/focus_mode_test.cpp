@@ -66,5 +66,26 @@ TEST_F(FocusModeTest, ThePauseQuestionAndLongExposures) {
   EXPECT_EQ(frames, 0) << "minute exposures do not focus";
 }
 
+TEST_F(FocusModeTest, ACameraThatStopsAnsweringStopsFocusMode) {
+  sim::SimConfig config;
+  config.disconnectAfter = 4;  // the first frame's clears and readout, then nothing
+  observatory = std::make_shared<sim::SimulatedObservatory>(rig.clock, config);
+  corvex.devices = sim::MakeSimulatedEnumerator(observatory);
+  ASSERT_TRUE(DiscoverCamera(corvex.camera, *corvex.devices, corvex.state));
+  corvex.state.autoExposureMode = true;
+  corvex.state.exposureValue = 1;
+  corvex.state.exposureUnit = 'h';
+  std::vector<int> peaks;
+  EXPECT_FALSE(RunFocusMode(corvex, [&](int peak, int) {
+    peaks.push_back(peak);
+    return peaks.size() < 10;
+  }));
+  EXPECT_EQ(peaks.size(), 1u) << "no peak of a frame that never came";
+  EXPECT_EQ(corvex.state.exposureValue, 2) << "doubled once, after the one real frame";
+  EXPECT_EQ(rig.host.MessageTexts().back(),
+            "Focus mode stopped: the focus frame could not be read from the camera.");
+  EXPECT_FALSE(corvex.state.focusRunning);
+}
+
 }  // namespace
 }  // namespace corvex

@@ -38,27 +38,40 @@ TEST_F(CalibrationTest, DarkSubtractionFromTheMenuKeepsBrightValues) {
   EXPECT_EQ(store.currentImage[100], 1500) << "a refused file changes nothing";
 }
 
-TEST_F(CalibrationTest, AutomaticDarkSubtractionLoadsOnceAndSparesNothing) {
+TEST_F(CalibrationTest, TheRunsDarkFrameIsCheckedAndLoadedWithItsReason) {
   ImageBuffer dark;
   dark.Fill(100);
-  corvex.state.darkFrameFile = (rig.home.path() / "~dark").string();
-  testing::WriteBytes(corvex.state.darkFrameFile, EncodeRawImage(dark, nullptr));
-  store.currentImage.Fill(65500);
-  EXPECT_EQ(AutoSubtractDarkFrame(corvex, true), 0);
-  EXPECT_EQ(store.currentImage[1000], 65400);
-  EXPECT_EQ(store.undoImage[1000], 100) << "the dark is held for the next exposures";
-  store.currentImage.Fill(50);
-  EXPECT_EQ(AutoSubtractDarkFrame(corvex, false), 0);
-  EXPECT_EQ(store.currentImage[1000], 0);
+  const std::filesystem::path file = rig.home.path() / "~dark";
+  testing::WriteBytes(file, EncodeRawImage(dark, nullptr));
+  ImageBuffer loaded;
+  loaded.Fill(7);
+  EXPECT_FALSE(LoadDarkFrame(file, loaded));
+  EXPECT_EQ(loaded[5 * 512 + 509], 100);
+  EXPECT_EQ(loaded[5 * 512 + 510], 0) << "columns 510-511 are not in the file";
+  EXPECT_EQ(loaded[5 * 512 + 511], 0);
 
-  // A FITS file, or no file at all, is not a dark frame.
-  testing::WriteBytes(corvex.state.darkFrameFile, std::vector<std::uint8_t>(303040));
-  EXPECT_EQ(AutoSubtractDarkFrame(corvex, true), kDarkFrameNotRaw);
+  // The capture run subtracts from every value, bright ones too.
+  store.currentImage.Fill(65500);
+  store.currentImage[3] = 50;
+  SubtractDark(store.currentImage, loaded, false);
+  EXPECT_EQ(store.currentImage[1000], 65400);
+  EXPECT_EQ(store.currentImage[3], 0);
+
+  EXPECT_EQ(DarkFrameProblem(rig.home.path() / "none"), "not found");
+  testing::WriteBytes(file, std::vector<std::uint8_t>(303040));  // a FITS file's length
+  EXPECT_EQ(DarkFrameProblem(file)->rfind("not a native raw dark frame", 0), 0u);
+  EXPECT_TRUE(LoadDarkFrame(file, loaded));
+  EXPECT_EQ(loaded[1000], 100) << "a refused file changes nothing";
+  EXPECT_TRUE(rig.host.messages.empty()) << "the caller reports";
+
+  // What a run checks: the dark only when it subtracts one, named with the reason.
   corvex.state.darkFrameFile = (rig.home.path() / "none").string();
-  EXPECT_EQ(AutoSubtractDarkFrame(corvex, true), kDarkFrameNotRaw);
-  ASSERT_EQ(rig.host.messages.size(), 2u);
-  EXPECT_EQ(rig.host.messages[0].text, "Sorry, chosen Darkframe is not an QS File");
-  EXPECT_EQ(rig.host.messages[0].caption, "Corvex ");
+  EXPECT_FALSE(CheckRunCalibration(corvex));
+  corvex.state.autoDarkSubtract = true;
+  EXPECT_EQ(CheckRunCalibration(corvex),
+            "Cannot use the dark frame " + (rig.home.path() / "none").string() + ": not found");
+  corvex.state.darkFrameFile.clear();
+  EXPECT_EQ(DarkFramePath(corvex), rig.home.path() / "dark.def");
 }
 
 TEST_F(CalibrationTest, FlatFieldDividesByTheFlatLevel) {
@@ -78,6 +91,20 @@ TEST_F(CalibrationTest, FlatFieldDividesByTheFlatLevel) {
   EXPECT_EQ(image[2 * 512 + 4], 1000) << "columns 0-4 are never corrected";
   EXPECT_EQ(image[100], 1000) << "nor row 0";
   EXPECT_EQ(image[2 * 512 + 510], 1000);
+}
+
+TEST_F(CalibrationTest, ARawCalibrationFileLeavesNothingOfTheBufferBefore) {
+  ImageBuffer flat;
+  flat.Fill(1000);
+  const std::filesystem::path file = rig.home.path() / "~flat";
+  testing::WriteBytes(file, EncodeRawImage(flat, nullptr));
+  store.secondaryImage.Fill(60000);  // what an earlier image left in columns 510-511
+  store.currentImage.Fill(1000);
+  ASSERT_TRUE(ApplyFlatFieldFile(corvex, file));
+  EXPECT_EQ(store.secondaryImage[5 * 512 + 510], 0);
+  EXPECT_EQ(store.secondaryImage[5 * 512 + 511], 0);
+  // 22 of the level's 5401 values lie in columns 510-511, which the file does not hold: 0.
+  EXPECT_EQ(store.currentImage[2 * 512 + 200], 1075) << "0.0002 x 5379 x 1000";
 }
 
 TEST_F(CalibrationTest, MergeAveragesOrSumsAlignedOnTheStar) {

@@ -150,6 +150,32 @@ TEST_F(ColourSynthesisTest, CancelledDialogChangesNothingAndOptionsPersist) {
   EXPECT_TRUE(corvex.state.settings.strongStretch) << "the options were written";
 }
 
+TEST_F(ColourSynthesisTest, RemoveBackgroundOnADarkSkyLeavesTheStretchAlone) {
+  // A sky below level 3 (high byte 1): Remove Background does nothing, so the result is the
+  // stretch's alone, with no stale table applied on the way.
+  const auto frame = [](ImageBuffer& image) {
+    FillFrame(image, 300);
+    for (int i = 100 * kImageStride; i < kImageValues; i += 5) image[i] = 9000;
+  };
+  frame(corvex.store.currentImage);
+  ASSERT_TRUE(SynthesizeColourImage(corvex, [](ProgramSettings& s) {
+    AllOff(s);
+    s.strongStretch = s.removeBackground = true;
+    return true;
+  }));
+  testing::TestRig plain;
+  frame(plain.corvex.store.currentImage);
+  ASSERT_TRUE(SynthesizeColourImage(plain.corvex, [](ProgramSettings& s) {
+    AllOff(s);
+    s.strongStretch = true;
+    return true;
+  }));
+  EXPECT_GT(corvex.store.currentImage[Index(200, 150)], 0);
+  EXPECT_TRUE(std::equal(corvex.store.currentImage.begin(),
+                         corvex.store.currentImage.begin() + kImageValues,
+                         plain.corvex.store.currentImage.begin()));
+}
+
 TEST_F(ColourSynthesisTest, UndoColourAfterSynthesisGivesItsPlanesBack) {
   Fill(5000);
   for (int i = 0; i < kImageValues; i += 7) corvex.store.currentImage[i] = 9000;

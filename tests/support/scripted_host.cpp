@@ -28,6 +28,14 @@ bool ScriptedHost::PumpEvents() {
   return false;
 }
 
+bool ScriptedHost::ConfirmCancelExposure(int elapsedSeconds) {
+  cancelConfirmationsAsked.push_back(elapsedSeconds);
+  if (cancelConfirmations_.empty()) return true;
+  const bool discard = cancelConfirmations_.front();
+  cancelConfirmations_.pop_front();
+  return discard;
+}
+
 void ScriptedHost::SetWaitCursor(bool busy) { waitCursor = busy; }
 
 void ScriptedHost::OpenProgress(std::string_view caption) {

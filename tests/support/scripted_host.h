@@ -1,6 +1,6 @@
 // A Host for tests: records every message, beep, progress step and guiding window update,
-// answers questions from a script, and presses "cancel" when the virtual clock reaches a
-// chosen time.
+// answers questions from a script (the confirmation of a cancel among them), and presses
+// "cancel" when the virtual clock reaches a chosen time.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +32,7 @@ class ScriptedHost final : public Host {
                                MessageButtons buttons, MessageIcon icon) override;
   void Beep(int sound) override;
   bool PumpEvents() override;
+  bool ConfirmCancelExposure(int elapsedSeconds) override;
   void SetWaitCursor(bool busy) override;
   void OpenProgress(std::string_view caption) override;
   void SetProgress(int position) override;
@@ -54,6 +55,9 @@ class ScriptedHost final : public Host {
   void QueueAnswer(MessageResult answer) { answers_.push_back(answer); }
   // The first PumpEvents at or after this clock time reports a cancel press.
   void CancelAt(std::int64_t ms) { cancelAtMs_ = ms; }
+  // Answers for the next "throw away this exposure?" questions, in order; unscripted ones
+  // say yes, as a host without the question does.
+  void QueueCancelConfirmation(bool discard) { cancelConfirmations_.push_back(discard); }
 
   std::vector<std::string> MessageTexts() const;
   // The captions of the guiding information window, in order, repeats folded into one.
@@ -67,7 +71,8 @@ class ScriptedHost final : public Host {
   std::vector<GuidingInfo> guidingInfos;  // every update of the guiding information window
   bool guidingInfoOpen = false;
   int guidingInfoCloses = 0;
-  std::vector<std::string> guiderStatuses;  // every caption the guider dialog was given
+  std::vector<std::string> guiderStatuses;    // every caption the guider dialog was given
+  std::vector<int> cancelConfirmationsAsked;  // the seconds each question was asked with
   bool progressOpen = false;
   bool waitCursor = false;
   int pumpCount = 0;
@@ -79,6 +84,7 @@ class ScriptedHost final : public Host {
   VirtualClock* clock_;
   std::deque<MessageResult> answers_;
   std::optional<std::int64_t> cancelAtMs_;
+  std::deque<bool> cancelConfirmations_;
 };
 
 }  // namespace corvex::testing
