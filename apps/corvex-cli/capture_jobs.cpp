@@ -130,7 +130,12 @@ int RunCaptureJob(Corvex& corvex, const CaptureOptions& options) {
   InstallDisplayRebuild(corvex);
   // The settings as the program keeps them between runs (the quick-save counter among them).
   ReadSettingsFile(corvex);
-  const int firstNumber = state.settings.lastFileNumber;
+  // Each file is listed as it is written: numbers already taken are passed over, so the
+  // counter alone does not say which files a run made.
+  corvex.quickSaved = [](const std::filesystem::path& file) {
+    std::printf("Saved %s\n", file.c_str());
+    std::fflush(stdout);
+  };
   const auto panel = [&options](Corvex& c) {
     ProgramState& s = c.state;
     s.exposureValue = options.exposure.value;
@@ -157,11 +162,6 @@ int RunCaptureJob(Corvex& corvex, const CaptureOptions& options) {
   CaptureGuiding noGuiding;
   const CaptureResult result = RunCapture(corvex, panel, noGuiding);
   if (result == CaptureResult::kNoCamera) return 1;
-  // Quick saves count up from the number before the run (and wrap after 65530).
-  for (int n = firstNumber; n != state.settings.lastFileNumber;) {
-    n = NextFileNumber(n);
-    std::printf("Saved %s\n", AutosaveFilePath(corvex, n).c_str());
-  }
   if (state.abortRequested) std::printf("The run was cancelled\n");
   return result == CaptureResult::kCompleted ? 0 : 1;
 }

@@ -2,6 +2,8 @@
 // Ctrl-C as the cancel press.
 #pragma once
 
+#include <signal.h>
+
 #include <cstdio>
 #include <string>
 
@@ -34,6 +36,7 @@ class TerminalHost final : public Host {
   std::string progressCaption_;
   int progressPosition_ = 0;
   int drawnCells_ = -1;
+  struct sigaction previousInterrupt_ {};
 };
 
 }  // namespace corvex

@@ -560,9 +560,7 @@ bool TCorvexWindow::Command(int id) {
     case kSaveFits: SaveFits(); break;
     case kSaveTiff: SaveTiff(); break;
     case kSaveFlatField: SaveFlatfield(); break;
-    case kQuickSaveFits:
-      if (QuickSaveFits(corvex_) == 1) ShowMessage(corvex_.host, 6);
-      break;
+    case kQuickSaveFits: ReportQuickSave(corvex_, QuickSaveImage(corvex_)); break;
     case kDelete: DeleteFile(); break;
     case kSelectDarkFrame: SelectDarkFrame(); break;
     case kSubtract: SubtractDark(); break;
