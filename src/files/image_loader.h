@@ -42,9 +42,9 @@ int LoadImageBytes(Corvex& corvex, const std::filesystem::path& path,
 
 // The second image of a merge or calibration: samples only, into `buffer`. Accepts the raw
 // lengths and the current FITS layouts. Shows message 16 for any other length, message 50
-// with the path and cause for a file that cannot be opened, 13 or 14 for a FITS file that cannot be read or is not ours, 11 for an
-// unreadable raw file. Returns 0, 1 or the FITS reader's result 2. `buffer` changes only on
-// success.
+// with the path and cause for a file that cannot be opened, 13 or 14 for a FITS file that
+// cannot be read or is not ours, 11 for an unreadable raw file. Returns 0, 1 or the FITS
+// reader's result 2. `buffer` changes only on success.
 int LoadSecondImage(Corvex& corvex, const std::filesystem::path& path, ImageBuffer& buffer);
 
 }  // namespace corvex

@@ -138,7 +138,9 @@ QuickSaveResult QuickSaveImage(Corvex& corvex) {
   return result;
 }
 
-int QuickSaveFits(Corvex& corvex) { return QuickSaveImage(corvex).code; }
+int QuickSaveFits(Corvex& corvex) {
+  return QuickSaveImage(corvex).code;
+}
 
 void ReportQuickSave(Corvex& corvex, const QuickSaveResult& result) {
   Host& host = corvex.host;
@@ -152,8 +154,8 @@ void ReportQuickSave(Corvex& corvex, const QuickSaveResult& result) {
   } else if (result.code == kQuickSaveSettingsFailed) {
     ShowMessage(host, kFreeTextMessage,
                 "Saved " + result.file.string() + ", but the settings file " +
-                    result.settingsFile.string() + " could not be written: " +
-                    FileErrorText(result.settingsFile, result.error) +
+                    result.settingsFile.string() +
+                    " could not be written: " + FileErrorText(result.settingsFile, result.error) +
                     ".\nThe file number was not stored; the next save still takes a free one.");
   }
 }

@@ -41,7 +41,7 @@ struct QuickSaveResult {
   int code = kQuickSaved;
   std::filesystem::path file;  // the image file written, or the one that could not be
   std::filesystem::path settingsFile;
-  int error = 0;  // why the image or the settings file could not be written
+  int error = 0;              // why the image or the settings file could not be written
   bool noFreeNumber = false;  // every number from 1 to 65530 is taken
 };
 

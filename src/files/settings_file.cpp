@@ -353,8 +353,8 @@ std::vector<std::uint8_t> EncodeSettings(const ProgramSettings& settings,
   return std::move(writer.bytes);
 }
 
-SettingsDecodeResult DecodeSettings(std::span<const std::uint8_t> bytes,
-                                    ProgramSettings& settings, FitsHeaderFields& fields) {
+SettingsDecodeResult DecodeSettings(std::span<const std::uint8_t> bytes, ProgramSettings& settings,
+                                    FitsHeaderFields& fields) {
   SettingsReader reader(bytes);
   VisitSettingsFields(reader, settings, fields);
   return std::move(reader.result);
@@ -472,8 +472,7 @@ int ReadSettingsFile(Corvex& corvex, const std::filesystem::path& path, Settings
                                MessageIcon::kNone);
   }
   if (!result.complete) {
-    corvex.host.ShowMessageBox(kNoSettingsFileWarning, "", MessageButtons::kOk,
-                               MessageIcon::kNone);
+    corvex.host.ShowMessageBox(kNoSettingsFileWarning, "", MessageButtons::kOk, MessageIcon::kNone);
     return kSettingsUnreadable;
   }
   if (result.badFields.empty()) return kSettingsOk;
@@ -482,8 +481,9 @@ int ReadSettingsFile(Corvex& corvex, const std::filesystem::path& path, Settings
                            DescribeBadFields(result.badFields, settings, corvex.fits) +
                            ". Every other setting was read from it.\n";
   if (repair == SettingsRepair::kLeaveFile) {
-    ShowSettingsMessage(corvex.host, what + "The file is left as it is; saving the settings "
-                                            "rewrites it and keeps the damaged one as " +
+    ShowSettingsMessage(corvex.host, what +
+                                         "The file is left as it is; saving the settings "
+                                         "rewrites it and keeps the damaged one as " +
                                          DamagedCopyPath(path).string() + ".");
     return kSettingsDamaged;
   }

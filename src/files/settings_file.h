@@ -43,8 +43,8 @@ struct SettingsDecodeResult {
   bool complete = true;  // false: the bytes ended inside a field; the fields after it kept
                          // their values
   std::vector<SettingsFieldProblem> badFields;  // they kept their values; the rest were read
-  bool fastParallelUnknown = false;  // neither 'y' nor 'n': the old value was kept
-  bool saturationReplaced = false;   // outside 1-9: set to 3
+  bool fastParallelUnknown = false;             // neither 'y' nor 'n': the old value was kept
+  bool saturationReplaced = false;              // outside 1-9: set to 3
 
   // Whether the bytes were a settings file with nothing wrong in it.
   bool Sound() const {
@@ -55,8 +55,8 @@ struct SettingsDecodeResult {
 // Reads the fields in file order, storing each as soon as it is read. Every field sits at a
 // fixed place, so one bad value costs only its own field: the others are still read. An
 // out-of-range saturation factor becomes 3, and a bad fastParallel letter keeps the old value.
-SettingsDecodeResult DecodeSettings(std::span<const std::uint8_t> bytes,
-                                    ProgramSettings& settings, FitsHeaderFields& fields);
+SettingsDecodeResult DecodeSettings(std::span<const std::uint8_t> bytes, ProgramSettings& settings,
+                                    FitsHeaderFields& fields);
 
 // What a read does with a file holding a value that fails its check.
 enum class SettingsRepair {

@@ -114,8 +114,8 @@ int SaveTiffImage(Corvex& corvex, const std::filesystem::path& path) {
   if (colour) RebuildDisplayImage(corvex);
   corvex.host.SetWaitCursor(true);
   int error = 0;
-  const int result = WriteTiffFile(colour, path, corvex.store.currentImage,
-                                   corvex.display.colour.data(), &error);
+  const int result =
+      WriteTiffFile(colour, path, corvex.store.currentImage, corvex.display.colour.data(), &error);
   corvex.host.SetWaitCursor(false);
   if (result != 0) ShowWriteFailure(corvex.host, 29, path, error);
   return result;

@@ -104,7 +104,9 @@ void SetFileWriteFaultForTesting(std::optional<std::uint64_t> bytesBeforeFailure
   g_writeFaultError = error;
 }
 
-void SetFileCreateFaultForTesting(int error) { g_createFaultError = error; }
+void SetFileCreateFaultForTesting(int error) {
+  g_createFaultError = error;
+}
 
 std::optional<pid_t> TemporaryFileOwner(std::string_view name) {
   if (name.size() < 2 || name[0] != '.') return std::nullopt;
@@ -193,8 +195,8 @@ bool AtomicFileWriter::CreateTemporary() {
   const std::string name = finalPath_.filename().string();
   for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
     const fs::path candidate = directory / TemporaryName(name);
-    fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                 createMode);
+    fd_ =
+        ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, createMode);
     if (fd_ >= 0) {
       tempPath_ = candidate;
       tempExists_ = true;

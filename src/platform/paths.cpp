@@ -124,7 +124,9 @@ void OnTerminatingSignal(int signal) {
   ::raise(signal);
 }
 
-void RemoveAtExit() { RemoveRunTempDirectoriesNow(); }
+void RemoveAtExit() {
+  RemoveRunTempDirectoriesNow();
+}
 
 // Installed once, on the first directory made: a signal that is ignored (nohup) or that the
 // program handles itself (the command-line tool's Ctrl-C) is left as it is.

@@ -17,8 +17,7 @@ namespace corvex {
 // when it is not a regular file, cannot be opened or a read fails; `error` (when given) then
 // says why (an errno value, or kNotRegularFile).
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::filesystem::path& path,
-                                                       std::size_t maxBytes,
-                                                       int* error = nullptr);
+                                                       std::size_t maxBytes, int* error = nullptr);
 
 // The file's length in bytes; nullopt when it does not exist or is not a regular file.
 std::optional<std::uint64_t> RegularFileLength(const std::filesystem::path& path);

@@ -64,7 +64,9 @@ TerminalHost::TerminalHost(std::FILE* out)
   sigaction(SIGINT, &action, &previousInterrupt_);
 }
 
-TerminalHost::~TerminalHost() { sigaction(SIGINT, &previousInterrupt_, nullptr); }
+TerminalHost::~TerminalHost() {
+  sigaction(SIGINT, &previousInterrupt_, nullptr);
+}
 
 MessageResult TerminalHost::ShowMessageBox(std::string_view text, std::string_view caption,
                                            MessageButtons buttons, MessageIcon) {

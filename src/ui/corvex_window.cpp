@@ -560,7 +560,9 @@ bool TCorvexWindow::Command(int id) {
     case kSaveFits: SaveFits(); break;
     case kSaveTiff: SaveTiff(); break;
     case kSaveFlatField: SaveFlatfield(); break;
-    case kQuickSaveFits: ReportQuickSave(corvex_, QuickSaveImage(corvex_)); break;
+    case kQuickSaveFits:
+      ReportQuickSave(corvex_, QuickSaveImage(corvex_));
+      break;
     case kDelete: DeleteFile(); break;
     case kSelectDarkFrame: SelectDarkFrame(); break;
     case kSubtract: SubtractDark(); break;

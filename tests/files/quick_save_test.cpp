@@ -114,7 +114,7 @@ TEST_F(QuickSaveTest, ExistingFilesAreSkippedWhateverTheCounterSays) {
   // A lost settings file puts the counter back to 0 over a night's images.
   Put(Autosave("IMG1.FIT"), "first");
   Put(Autosave("img2.fit"), "second, in other letters");
-  fs::create_directories(Autosave("IMG3.FIT"));                    // a folder
+  fs::create_directories(Autosave("IMG3.FIT"));                        // a folder
   fs::create_symlink(rig.home.path() / "gone", Autosave("IMG4.FIT"));  // a dangling link
   corvex.state.settings.lastFileNumber = 0;
 
@@ -299,9 +299,8 @@ std::vector<std::string> RunFullDiskNight(const fs::path& home, TestDisk& disk) 
   check(result.file == autosave / "IMG3.FIT", "the frame goes to the next number");
   check(fs::file_size(autosave / "IMG3.FIT") == kFitsLength, "the frame is whole");
   check(host.messages.size() == 1 &&
-            host.messages[0].text.rfind("Saved " + (autosave / "IMG3.FIT").string() +
-                                            ", but the settings file",
-                                        0) == 0,
+            host.messages[0].text.rfind(
+                "Saved " + (autosave / "IMG3.FIT").string() + ", but the settings file", 0) == 0,
         "the lost counter is reported");
   check(testing::FileBytes(settingsFile) == settingsAfterFirst, "the old settings stay whole");
   const auto third = testing::FileBytes(autosave / "IMG3.FIT");
@@ -321,12 +320,11 @@ std::vector<std::string> RunFullDiskNight(const fs::path& home, TestDisk& disk) 
   disk.Restore();
   check(result.code == kQuickSaveImageFailed && result.error == EROFS, "read-only fails");
   check(host.MessageTexts() ==
-            std::vector<std::string>{"Unable to create file " +
-                                     (autosave / "IMG5.FIT").string() +
+            std::vector<std::string>{"Unable to create file " + (autosave / "IMG5.FIT").string() +
                                      ": Read-only file system"},
         "and says why");
-  check(names() == std::vector<std::string>{"Corvex.ini", "IMG1.FIT", "IMG2.FIT", "IMG3.FIT",
-                                            "IMG4.FIT"},
+  check(names() ==
+            std::vector<std::string>{"Corvex.ini", "IMG1.FIT", "IMG2.FIT", "IMG3.FIT", "IMG4.FIT"},
         "and writes nothing");
   return broken;
 }

@@ -240,8 +240,7 @@ TEST_F(SettingsFileTest, AValueFailingItsCheckCostsOnlyThatField) {
     EXPECT_EQ(testing::FileBytes(damagedCopy), file) << "the damaged file is kept";
     ASSERT_EQ(rig.host.messages.size(), 1u);
     const std::string& text = rig.host.messages[0].text;
-    EXPECT_NE(text.find(c.field + " (byte " + std::to_string(c.offset)), std::string::npos)
-        << text;
+    EXPECT_NE(text.find(c.field + " (byte " + std::to_string(c.offset)), std::string::npos) << text;
     EXPECT_NE(text.find(damagedCopy.string()), std::string::npos) << text;
   }
 }
@@ -358,8 +357,8 @@ TEST_F(SettingsFileTest, EverySingleByteChangeKeepsEveryOtherField) {
   int rewrites = 0;
   for (std::size_t offset = 0; offset < kSettingsFileBytes; ++offset) {
     const std::uint8_t was = original[offset];
-    for (std::uint8_t now : {std::uint8_t(was ^ 0x01), std::uint8_t(was ^ 0x80),
-                             std::uint8_t('x'), std::uint8_t(0), std::uint8_t(0xFF)}) {
+    for (std::uint8_t now : {std::uint8_t(was ^ 0x01), std::uint8_t(was ^ 0x80), std::uint8_t('x'),
+                             std::uint8_t(0), std::uint8_t(0xFF)}) {
       if (now == was) continue;
       SCOPED_TRACE("offset " + std::to_string(offset) + " byte " + std::to_string(now));
       auto damaged = original;

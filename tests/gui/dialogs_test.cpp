@@ -325,9 +325,9 @@ class DialogsTest : public QObject {
     corvex::ProgramSettings saved;
     corvex::FitsHeaderFields fields;
     auto bytes = FileBytes(file);
-    QVERIFY(corvex::DecodeSettings(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), saved,
-                                   fields)
-                .Sound());
+    QVERIFY(
+        corvex::DecodeSettings(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), saved, fields)
+            .Sound());
     QCOMPARE(saved.backgroundColour, 'r');
     QCOMPARE(saved.selfGuideDecHysteresis, 20);
 

@@ -200,8 +200,7 @@ TEST_F(AtomicFileTest, ProtectedAndSpecialTargetsAreRefused) {
   EXPECT_FALSE(WriteFileAtomically(dir.path() / "pipe.fit", Bytes("x"), &error));
   EXPECT_EQ(error, kNotRegularFile);
   EXPECT_EQ(FileErrorText(dir.path() / "pipe.fit", error), "it is a FIFO, not a regular file");
-  EXPECT_EQ(Names(dir.path()),
-            (std::vector<std::string>{"IMG1.FIT", "folder.fit", "pipe.fit"}));
+  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"IMG1.FIT", "folder.fit", "pipe.fit"}));
 }
 
 TEST_F(AtomicFileTest, ALinkAtTheTargetIsFollowedAndKept) {
@@ -238,8 +237,8 @@ TEST_F(AtomicFileTest, KeepingAnExistingFileNeverReplacesAnything) {
   EXPECT_EQ(writer.Error(), EEXIST);
   EXPECT_EQ(Contents(fresh), "another program's");
 
-  ASSERT_TRUE(WriteFileAtomically(dir.path() / "IMG4.FIT", Bytes("four"), &error,
-                                  ExistingFile::kKeep));
+  ASSERT_TRUE(
+      WriteFileAtomically(dir.path() / "IMG4.FIT", Bytes("four"), &error, ExistingFile::kKeep));
   EXPECT_EQ(Names(dir.path()),
             (std::vector<std::string>{"IMG1.FIT", "IMG2.FIT", "IMG3.FIT", "IMG4.FIT"}));
 }

@@ -26,10 +26,10 @@ struct Child {
 
 // Forks a child that runs `setUp`, makes its per-run directory with a bitmap in it, tells the
 // parent where, then runs `afterwards` (by default: waits for signals for ever).
-Child StartChild(const std::function<void()>& setUp,
-                 const std::function<void()>& afterwards = [] {
-                   for (;;) ::pause();
-                 }) {
+Child StartChild(
+    const std::function<void()>& setUp, const std::function<void()>& afterwards = [] {
+      for (;;) ::pause();
+    }) {
   int pipeEnds[2];
   if (::pipe(pipeEnds) != 0) return {};
   const pid_t pid = ::fork();

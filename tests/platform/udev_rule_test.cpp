@@ -31,8 +31,8 @@ TEST(UdevRule, EveryGrantNamesTheCamerasVendorAndProduct) {
     const std::size_t start = line.find_first_not_of(" \t");
     if (start == std::string::npos || line[start] == '#') continue;
     const bool grantsAccess = line.find("MODE=") != std::string::npos ||
-                               line.find("GROUP=") != std::string::npos ||
-                               line.find("uaccess") != std::string::npos;
+                              line.find("GROUP=") != std::string::npos ||
+                              line.find("uaccess") != std::string::npos;
     if (!grantsAccess) continue;
     ++grants;
     EXPECT_NE(line.find(vendor), std::string::npos) << line;
