@@ -45,6 +45,9 @@ struct Corvex {
   // Rebuilds the display image from the current image; every command that changes the image
   // ends by calling RebuildDisplay. Empty where nothing is displayed.
   std::function<void(Corvex&)> displayRebuild;
+  // Told of every image file a quick save has written (the command-line tool lists them).
+  // Empty where nobody listens.
+  std::function<void(const std::filesystem::path&)> quickSaved;
 };
 
 inline void RebuildDisplay(Corvex& corvex) {

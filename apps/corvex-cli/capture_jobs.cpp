@@ -84,51 +84,23 @@ std::optional<std::string> AutosaveProblem(const std::filesystem::path& director
 
 // Follows the quick saves of a run: after each save returns, the autosave files that are new
 // or were replaced since the last look are the ones written. A save that wrote none failed.
+// The run's quick saves and the files they wrote. A file counts as saved only when the save
+// says it wrote it: numbers already taken are passed over, so the counter alone does not say
+// which files a run made.
 class SaveTracker {
  public:
-  explicit SaveTracker(Corvex& corvex) : corvex_(corvex) { seen_ = Scan(); }
-
-  void SaveReturned() {
-    ++saves_;
-    auto now = Scan();
-    bool wrote = false;
-    for (const auto& [path, identity] : now) {
-      const auto before = seen_.find(path);
-      if (before != seen_.end() && before->second == identity) continue;
-      std::printf("Saved %s\n", Shown(path).c_str());
-      std::fflush(stdout);
-      wrote = true;
-    }
-    if (!wrote) ++failed_;
-    seen_ = std::move(now);
+  void Attempted() { ++saves_; }
+  void Wrote(const std::filesystem::path& file) {
+    ++written_;
+    std::printf("Saved %s\n", Shown(file).c_str());
+    std::fflush(stdout);
   }
-
   int saves() const { return saves_; }
-  int failed() const { return failed_; }
+  int failed() const { return saves_ - written_; }
 
  private:
-  using Identity = std::tuple<dev_t, ino_t, std::int64_t, std::int64_t, off_t>;
-
-  // The quick-save files (IMG<n>.FIT) of the autosave directory and what each one is.
-  std::map<std::filesystem::path, Identity> Scan() const {
-    std::map<std::filesystem::path, Identity> files;
-    const std::filesystem::path directory = AutosaveFilePath(corvex_, 1).parent_path();
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(directory, ec)) {
-      const std::string name = entry.path().filename().string();
-      if (name.rfind(kAutosavePrefix, 0) != 0 || entry.path().extension() != ".FIT") continue;
-      struct stat info {};
-      if (stat(entry.path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-      files[entry.path()] = Identity(info.st_dev, info.st_ino, info.st_mtim.tv_sec,
-                                     info.st_mtim.tv_nsec, info.st_size);
-    }
-    return files;
-  }
-
-  Corvex& corvex_;
-  std::map<std::filesystem::path, Identity> seen_;
   int saves_ = 0;
-  int failed_ = 0;
+  int written_ = 0;
 };
 
 }  // namespace
@@ -244,9 +216,10 @@ int RunCaptureJob(const CameraJob& job, const CaptureOptions& options) {
                  "kept\n");
   }
 
-  SaveTracker saves(corvex);
+  SaveTracker saves;
+  corvex.quickSaved = [&saves](const std::filesystem::path& file) { saves.Wrote(file); };
   job.host.SetNoticeClosedHandler([&saves](const std::string& caption) {
-    if (caption == "Saving Image") saves.SaveReturned();
+    if (caption == "Saving Image") saves.Attempted();
   });
   const int faultsBefore = job.faults.count;
   const auto panel = [&options](Corvex& c) {
@@ -275,6 +248,7 @@ int RunCaptureJob(const CameraJob& job, const CaptureOptions& options) {
   CaptureGuiding noGuiding;
   const CaptureResult result = RunCapture(corvex, panel, noGuiding);
   job.host.SetNoticeClosedHandler({});
+  corvex.quickSaved = {};
   if (result == CaptureResult::kNoCamera) return kExitFailed;
 
   int code = kExitOk;
@@ -282,8 +256,8 @@ int RunCaptureJob(const CameraJob& job, const CaptureOptions& options) {
   if (job.host.CancelRequested()) {
     std::fprintf(stderr, "The run was cancelled\n");
     code = kExitCancelled;
-  } else if (faults > 0) {
-    if (state.abortRequested) {
+  } else if (faults > 0 || result == CaptureResult::kReadoutFailed) {
+    if (state.abortRequested || result == CaptureResult::kReadoutFailed) {
       std::fprintf(stderr,
                    "corvex-cli: the run ended on a camera fault; the frame being read "
                    "was not kept\n");
@@ -326,14 +300,14 @@ int RunFocusJob(const CameraJob& job, const FocusOptions& options) {
   }
   const int faultsBefore = job.faults.count;
   int frame = 0;
-  RunFocusMode(corvex, [&](int peak, int exposureMs) {
+  const bool framesRead = RunFocusMode(corvex, [&](int peak, int exposureMs) {
     // A frame read over a failed link shows nothing true: focus mode stops before showing it.
     if (job.faults.count != faultsBefore) return false;
     std::printf("frame %d: peak %d, exposure %d ms\n", ++frame, peak, exposureMs);
     std::fflush(stdout);
     return frame < options.frames;
   });
-  if (job.faults.count != faultsBefore) {
+  if (job.faults.count != faultsBefore || !framesRead) {
     std::fprintf(stderr,
                  "corvex-cli: focus mode stopped: the camera failed during a focus "
                  "frame\n");

@@ -290,22 +290,26 @@ int RunExport(Corvex& corvex, const std::string& in, const ExportOptions& option
 
 int RunSettings(Corvex& corvex, bool writeDefaults) {
   const std::filesystem::path path = corvex.paths.SettingsFile();
+  int status = 0;
   if (writeDefaults) {
     if (WriteSettingsFile(corvex, path) != kSettingsOk) {
       std::fprintf(stderr, "corvex-cli: could not write %s\n", Shown(path).c_str());
       return 1;
     }
     std::printf("Wrote the default settings to %s\n", Shown(path).c_str());
-  } else if (RegularFileLength(path)) {
+  } else if (std::filesystem::exists(std::filesystem::symlink_status(path))) {
+    // Only shown: a damaged file is reported and left as it is on disk.
     std::printf("Settings from %s\n", Shown(path).c_str());
-    if (ReadSettingsFile(corvex, path) != kSettingsOk) return 1;
+    const int read = ReadSettingsFile(corvex, path, SettingsRepair::kLeaveFile);
+    if (read == kSettingsUnreadable) return 1;
+    status = read == kSettingsOk ? 0 : 1;
   } else {
     std::printf("No settings file at %s; these are the defaults\n", Shown(path).c_str());
   }
   for (const auto& [name, value] : ListSettings(corvex.state.settings, corvex.fits)) {
     std::printf("  %-32s %s\n", name.c_str(), TerminalText(value).c_str());
   }
-  return 0;
+  return status;
 }
 
 }  // namespace corvex::cli

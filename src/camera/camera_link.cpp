@@ -16,6 +16,10 @@ namespace corvex {
 namespace {
 
 constexpr int kSummaryBufferBytes = 500;
+constexpr std::string_view kOpenFailedText = "Could not open HID device";
+constexpr std::string_view kOpenDeniedText =
+    "Could not open HID device\nPermission denied: install the udev rule 99-corvex.rules, add "
+    "this user to the plugdev group, log in again and re-plug the camera (see the README).";
 
 // Releases the enumerator's device set however discovery ends.
 class DeviceSetGuard {
@@ -78,7 +82,9 @@ bool DiscoverCamera(CameraLink& link, DeviceEnumerator& devices, ProgramState& s
 
     std::unique_ptr<CameraDevice> opened = devices.Open(entry->path);
     if (!opened) {
-      ShowError(host, "Could not open HID device");
+      // Without the udev rule a normal user may see the camera but not open it.
+      const bool denied = devices.LastOpenError() == EACCES;
+      ShowError(host, denied ? std::string(kOpenDeniedText) : std::string(kOpenFailedText));
       return false;
     }
     link.device = std::move(opened);  // a later match replaces an earlier one

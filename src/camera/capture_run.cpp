@@ -128,10 +128,10 @@ void PostFrameSteps(Corvex& corvex, Run& run) {
     corvex.host.ShowNotice("Saving Image", SavingImageText(state.settings.autosaveDirectory,
                                                            state.settings.lastFileNumber));
     const std::int64_t shownUntil = corvex.clock.NowMs() + 20;
-    const int result = QuickSaveFits(corvex);
+    const QuickSaveResult result = QuickSaveImage(corvex);
     corvex.clock.SleepUntil(shownUntil);
     corvex.host.CloseNotice();
-    if (result == 1) ShowMessage(corvex.host, 6);
+    ReportQuickSave(corvex, result);
   }
   run.postProcessed = true;
 }

@@ -58,6 +58,9 @@ class DeviceEnumerator {
   virtual std::optional<InterfaceEntry> Interface(int memberIndex) = 0;
   // Opens an interface for reading and writing; nullptr when it cannot be opened.
   virtual std::unique_ptr<CameraDevice> Open(const std::string& path) = 0;
+  // Why the last Open failed, as an errno value (EACCES: the system denied this user the
+  // device); 0 when the backend cannot tell.
+  virtual int LastOpenError() const { return 0; }
   // Lets go of the set taken by Attach. Open devices stay open.
   virtual void Release() = 0;
 };

@@ -200,18 +200,26 @@ class LibusbEnumerator final : public DeviceEnumerator {
   std::unique_ptr<CameraDevice> Open(const std::string& path) override {
     auto it = std::find_if(candidates_.begin(), candidates_.end(),
                            [&](const Candidate& c) { return c.path == path; });
+    lastOpenError_ = ENODEV;
     if (it == candidates_.end()) return nullptr;
     const std::optional<CameraEndpoints> endpoints = FindCameraEndpoints(it->device);
     if (!endpoints) return nullptr;
     libusb_device_handle* handle = nullptr;
-    if (libusb_open(it->device, &handle) != 0) return nullptr;
-    if (libusb_claim_interface(handle, endpoints->interfaceNumber) != 0) {
+    if (const int code = libusb_open(it->device, &handle); code != 0) {
+      lastOpenError_ = ErrnoFromLibusb(code);
+      return nullptr;
+    }
+    if (const int code = libusb_claim_interface(handle, endpoints->interfaceNumber); code != 0) {
+      lastOpenError_ = ErrnoFromLibusb(code);
       libusb_close(handle);
       return nullptr;
     }
+    lastOpenError_ = 0;
     const int handleNumber = it->bus * 1000 + libusb_get_device_address(it->device);
     return std::make_unique<LibusbCamera>(context_, handle, *endpoints, handleNumber);
   }
+
+  int LastOpenError() const override { return lastOpenError_; }
 
   void Release() override {
     for (Candidate& candidate : candidates_) libusb_unref_device(candidate.device);
@@ -240,6 +248,7 @@ class LibusbEnumerator final : public DeviceEnumerator {
 
   std::shared_ptr<UsbContext> context_;
   std::vector<Candidate> candidates_;
+  int lastOpenError_ = 0;
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "corvex.h"
+#include "files/file_messages.h"
 #include "files/fits_cards.h"
 #include "platform/atomic_file.h"
 #include "platform/byte_order.h"
@@ -227,9 +228,10 @@ int DecodeFitsFile(std::span<const std::uint8_t> bytes, FitsLayout layout, bool 
 
 int WriteFitsFile(const std::filesystem::path& path, const ImageBuffer& image,
                   const FitsHeaderFields& fields, const ProcessingHistory& history,
-                  const PlaneView* planes) {
-  return WriteFileAtomically(path, EncodeFitsFile(image, fields, history, planes)) ? kFitsOk
-                                                                                   : kFitsFailed;
+                  const PlaneView* planes, int* error) {
+  return WriteFileAtomically(path, EncodeFitsFile(image, fields, history, planes), error)
+             ? kFitsOk
+             : kFitsFailed;
 }
 
 namespace {
@@ -274,10 +276,11 @@ int ReadFitsPixels(const std::filesystem::path& path, ImageBuffer& buffer) {
 int SaveFitsImage(Corvex& corvex, const std::filesystem::path& path) {
   corvex.host.SetWaitCursor(true);
   const PlaneView planes = MainPlanes(corvex.store);
+  int error = 0;
   const int result = WriteFitsFile(path, corvex.store.currentImage, corvex.fits, corvex.history,
-                                   corvex.state.colourConverted ? &planes : nullptr);
+                                   corvex.state.colourConverted ? &planes : nullptr, &error);
   corvex.host.SetWaitCursor(false);
-  if (result != kFitsOk) ShowMessage(corvex.host, 29);
+  if (result != kFitsOk) ShowWriteFailure(corvex.host, 29, path, error);
   return result;
 }
 

@@ -60,10 +60,11 @@ struct FitsContents {
 int DecodeFitsFile(std::span<const std::uint8_t> bytes, FitsLayout layout, bool withPlanes,
                    FitsContents& contents);
 
-// Writes the file through an atomic replace: a failure leaves any earlier file as it was.
+// Writes the file through an atomic replace: a failure leaves any earlier file as it was, and
+// `error` (when given) says why it failed.
 int WriteFitsFile(const std::filesystem::path& path, const ImageBuffer& image,
                   const FitsHeaderFields& fields, const ProcessingHistory& history,
-                  const PlaneView* planes);
+                  const PlaneView* planes, int* error = nullptr);
 
 // Reads a file into `image`, `fields`, `history` and, when `planes` is given, the colour
 // planes. Nothing is changed unless the whole read succeeds.
@@ -75,7 +76,8 @@ int ReadFitsFile(const std::filesystem::path& path, ImageBuffer& image,
 int ReadFitsPixels(const std::filesystem::path& path, ImageBuffer& buffer);
 
 // "Save as FITS" once the path is chosen: the current image, with its planes when it is
-// colour converted. A failure shows message 29. Returns the writer's result.
+// colour converted. A failure shows message 29 when the disk is full, else its cause with the
+// path. Returns the writer's result.
 int SaveFitsImage(Corvex& corvex, const std::filesystem::path& path);
 
 // Whether a file name asks for FITS: it ends in .fit or .fits, in any case.

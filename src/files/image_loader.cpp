@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "corvex.h"
+#include "files/file_messages.h"
 #include "files/raw_file.h"
 #include "platform/read_file.h"
 #include "state/messages.h"
@@ -113,6 +114,10 @@ int LoadImageBytes(Corvex& corvex, const std::filesystem::path& path,
 }
 
 int LoadImageFile(Corvex& corvex, const std::filesystem::path& path) {
+  if (const int error = CheckReadableFile(path); error != 0) {
+    ShowOpenFailure(corvex.host, path, error);
+    return kFreeTextMessage;
+  }
   const std::optional<std::uint64_t> length = RegularFileLength(path);
   const ImageFileFormat* format = length ? FindImageFileFormat(*length) : nullptr;
   if (format == nullptr) return Report(corvex, kMessageNotImageFile);
@@ -130,6 +135,10 @@ int LoadImageFile(Corvex& corvex, const std::filesystem::path& path) {
 }
 
 int LoadSecondImage(Corvex& corvex, const std::filesystem::path& path, ImageBuffer& buffer) {
+  if (const int error = CheckReadableFile(path); error != 0) {
+    ShowOpenFailure(corvex.host, path, error);
+    return 1;
+  }
   const std::optional<std::uint64_t> length = RegularFileLength(path);
   const ImageFileFormat* format = length ? FindImageFileFormat(*length) : nullptr;
   if (format == nullptr || (format->fits && format->layout == FitsLayout::kEarlier)) {

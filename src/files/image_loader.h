@@ -26,8 +26,10 @@ struct ImageFileFormat {
 // The format of a file of this length, or nullptr when no image file has that length.
 const ImageFileFormat* FindImageFileFormat(std::uint64_t length);
 
-// The Open command once the file is chosen. Shows message 12 for a length that is not an
-// image file's (or, in merging mode over a colour image, a file without planes), 13 or 14
+// The Open command once the file is chosen. A file that cannot be opened (missing, a
+// directory or FIFO, not readable) gets message 50 with the path and the cause. Shows
+// message 12 for a length that is not an image file's (or, in merging mode over a colour
+// image, a file without planes), 13 or 14
 // when a FITS file cannot be read or was not written by this program, and 11 when a raw file
 // cannot be read. Returns the message number shown, 0 on success. A failed load changes
 // nothing; a successful one replaces the image, the planes when the file has them, the header
@@ -39,10 +41,10 @@ int LoadImageBytes(Corvex& corvex, const std::filesystem::path& path,
                    std::span<const std::uint8_t> bytes);
 
 // The second image of a merge or calibration: samples only, into `buffer`. Accepts the raw
-// lengths and the current FITS layouts. Shows message 16 for any other length (or a file that
-// cannot be opened), 13 or 14 for a FITS file that cannot be read or is not ours, 11 for an
-// unreadable raw file. Returns 0, 1 or the FITS reader's result 2. `buffer` changes only on
-// success.
+// lengths and the current FITS layouts. Shows message 16 for any other length, message 50
+// with the path and cause for a file that cannot be opened, 13 or 14 for a FITS file that
+// cannot be read or is not ours, 11 for an unreadable raw file. Returns 0, 1 or the FITS
+// reader's result 2. `buffer` changes only on success.
 int LoadSecondImage(Corvex& corvex, const std::filesystem::path& path, ImageBuffer& buffer);
 
 }  // namespace corvex

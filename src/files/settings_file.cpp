@@ -1,6 +1,8 @@
+// Reading, checking, writing and listing the settings file.
 #include "files/settings_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <optional>
 #include <string_view>
@@ -10,7 +12,9 @@
 #include "files/fits_cards.h"
 #include "platform/atomic_file.h"
 #include "platform/byte_order.h"
+#include "platform/file_error.h"
 #include "platform/read_file.h"
+#include "state/messages.h"
 
 namespace corvex {
 
@@ -63,6 +67,8 @@ constexpr std::size_t kAutosaveDirectoryBytes = 100;
 constexpr std::size_t kFilterNameBytes = 10;
 constexpr std::size_t kDirectoryApostropheLimit = 80;  // an apostrophe up to here ends the text
 constexpr const char* kDefaultAutosaveDirectory = "c:\\AUTOSAVE";
+// More than a settings file ever holds, so that a damaged copy keeps whatever was there.
+constexpr std::size_t kSettingsReadLimit = 64 * 1024;
 
 // The file's letters for north, south, east and west, from the table kept for east, west,
 // north and south.
@@ -202,11 +208,11 @@ class SettingsWriter {
 
 class SettingsReader {
  public:
-  SettingsReader(std::span<const std::uint8_t> bytes, Host& host) : bytes_(bytes), host_(host) {}
+  explicit SettingsReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
 
-  SettingsDecodeOutcome outcome = SettingsDecodeOutcome::kComplete;
+  SettingsDecodeResult result;
 
-  void U16(const char*, int& value, const U16Rule& rule) {
+  void U16(const char* name, int& value, const U16Rule& rule) {
     const std::uint8_t* p = Take(2);
     if (p == nullptr) return;
     const std::uint16_t raw = LoadLe16(p);
@@ -214,19 +220,20 @@ class SettingsReader {
     if (rule.checked && (read < rule.min || read > rule.max)) {
       if (rule.fallback) {
         value = *rule.fallback;
+        result.saturationReplaced = true;
       } else {
-        Fail();
+        Bad(name);
       }
       return;
     }
     value = read;
   }
-  void YesNo(const char*, bool& value, FlagRule rule) { Flag(value, rule, 'y', 'n'); }
-  void ZeroOne(const char*, bool& value, FlagRule rule) { Flag(value, rule, '1', '0'); }
-  void Letter(const char*, char& value, std::string_view allowed) {
+  void YesNo(const char* name, bool& value, FlagRule rule) { Flag(name, value, rule, 'y', 'n'); }
+  void ZeroOne(const char* name, bool& value, FlagRule rule) { Flag(name, value, rule, '1', '0'); }
+  void Letter(const char* name, char& value, std::string_view allowed) {
     const std::uint8_t* p = Take(1);
     if (p == nullptr) return;
-    if (allowed.find(static_cast<char>(*p)) == std::string_view::npos) return Fail();
+    if (allowed.find(static_cast<char>(*p)) == std::string_view::npos) return Bad(name);
     value = static_cast<char>(*p);
   }
   void Card(const char*, std::string_view, std::string& text) {
@@ -243,13 +250,13 @@ class SettingsReader {
   }
   // East and west must be the letters 'e' and 'w', north and south 'n' and 's': any other
   // letter would be sent to the mount as a move direction.
-  void Directions(const char*, std::array<char, 4>& table) {
+  void Directions(const char* name, std::array<char, 4>& table) {
     const std::uint8_t* p = Take(4);
     if (p == nullptr) return;
     const auto isNorthSouth = [](std::uint8_t c) { return c == 'n' || c == 's'; };
     const auto isEastWest = [](std::uint8_t c) { return c == 'e' || c == 'w'; };
     if (!isNorthSouth(p[0]) || !isNorthSouth(p[1]) || !isEastWest(p[2]) || !isEastWest(p[3])) {
-      return Fail();
+      return Bad(name);
     }
     for (int i = 0; i < 4; ++i) table[kFileToTable[i]] = static_cast<char>(p[i]);
   }
@@ -262,7 +269,7 @@ class SettingsReader {
   void Directory(const char*, std::string& text) {
     std::string read;
     Text(nullptr, read, kAutosaveDirectoryBytes);
-    if (outcome != SettingsDecodeOutcome::kComplete) return;
+    if (!result.complete) return;
     const std::size_t apostrophe = read.find('\'', 1);
     if (apostrophe != std::string::npos && apostrophe < kDirectoryApostropheLimit) {
       read.resize(apostrophe);
@@ -275,26 +282,27 @@ class SettingsReader {
   }
 
  private:
-  // The next n bytes, or nullptr once reading has stopped or the bytes run out.
+  // The next n bytes, or nullptr once the bytes have run out. `fieldStart_` remembers where
+  // the field being read begins, for naming a bad one.
   const std::uint8_t* Take(std::size_t n) {
-    if (outcome != SettingsDecodeOutcome::kComplete) return nullptr;
+    if (!result.complete) return nullptr;
     if (bytes_.size() - pos_ < n) {
-      outcome = SettingsDecodeOutcome::kTruncated;
+      result.complete = false;
       return nullptr;
     }
+    fieldStart_ = pos_;
     const std::uint8_t* p = bytes_.data() + pos_;
     pos_ += n;
     return p;
   }
-  void Fail() { outcome = SettingsDecodeOutcome::kRewrite; }
-  void Flag(bool& value, FlagRule rule, char yes, char no) {
+  void Bad(const char* name) { result.badFields.push_back({name, fieldStart_}); }
+  void Flag(const char* name, bool& value, FlagRule rule, char yes, char no) {
     const std::uint8_t* p = Take(1);
     if (p == nullptr) return;
     const bool known = *p == yes || *p == no;
-    if (!known && rule == FlagRule::kStrict) return Fail();
+    if (!known && rule == FlagRule::kStrict) return Bad(name);
     if (!known && rule == FlagRule::kWarnAndKeep) {
-      host_.ShowMessageBox(kFastParallelWarning, kFastParallelCaption, MessageButtons::kOk,
-                           MessageIcon::kNone);
+      result.fastParallelUnknown = true;
       return;
     }
     value = *p == yes;
@@ -302,7 +310,7 @@ class SettingsReader {
 
   std::span<const std::uint8_t> bytes_;
   std::size_t pos_ = 0;
-  Host& host_;
+  std::size_t fieldStart_ = 0;
 };
 
 // ---- Listing ----
@@ -345,11 +353,11 @@ std::vector<std::uint8_t> EncodeSettings(const ProgramSettings& settings,
   return std::move(writer.bytes);
 }
 
-SettingsDecodeOutcome DecodeSettings(std::span<const std::uint8_t> bytes, ProgramSettings& settings,
-                                     FitsHeaderFields& fields, Host& host) {
-  SettingsReader reader(bytes, host);
+SettingsDecodeResult DecodeSettings(std::span<const std::uint8_t> bytes, ProgramSettings& settings,
+                                    FitsHeaderFields& fields) {
+  SettingsReader reader(bytes);
   VisitSettingsFields(reader, settings, fields);
-  return reader.outcome;
+  return std::move(reader.result);
 }
 
 std::vector<std::pair<std::string, std::string>> ListSettings(const ProgramSettings& settings,
@@ -370,11 +378,71 @@ BackgroundRgb BackgroundColour(char letter) {
   }
 }
 
-int WriteSettingsFile(Corvex& corvex, const std::filesystem::path& path) {
+namespace {
+
+std::filesystem::path DamagedCopyPath(const std::filesystem::path& path) {
+  return std::filesystem::path(path.string() + kDamagedSettingsSuffix);
+}
+
+// Whether these bytes are a settings file with nothing wrong in it.
+bool SettingsBytesAreSound(std::span<const std::uint8_t> bytes) {
+  ProgramSettings settings;
+  FitsHeaderFields fields;
+  return bytes.size() == kSettingsFileBytes && DecodeSettings(bytes, settings, fields).Sound();
+}
+
+// Keeps a damaged settings file as "<name>.bad" before it is replaced, so that whatever the
+// user had in it can still be looked at. False (with `error`) when the copy cannot be
+// written; a sound file, or none, needs no copy.
+bool KeepDamagedCopy(const std::filesystem::path& path, int& error) {
+  int readError = 0;
+  const auto old = ReadFileBytes(path, kSettingsReadLimit, &readError);
+  // A file that cannot be read cannot be copied; whether it may be replaced is the writer's
+  // question.
+  if (!old || SettingsBytesAreSound(*old)) return true;
+  return WriteFileAtomically(DamagedCopyPath(path), *old, &error);
+}
+
+// "backgroundColour (byte 20, kept as l), ..." for the fields that failed their check.
+std::string DescribeBadFields(const std::vector<SettingsFieldProblem>& bad,
+                              const ProgramSettings& settings, const FitsHeaderFields& fields) {
+  const auto rows = ListSettings(settings, fields);
+  std::string text;
+  for (const SettingsFieldProblem& problem : bad) {
+    if (!text.empty()) text += ", ";
+    text += problem.name + " (byte " + std::to_string(problem.offset);
+    const auto row = std::find_if(rows.begin(), rows.end(),
+                                  [&](const auto& r) { return r.first == problem.name; });
+    if (row != rows.end()) text += ", kept as " + row->second;
+    text += ")";
+  }
+  return text;
+}
+
+void ShowSettingsMessage(Host& host, const std::string& text) {
+  host.ShowMessageBox(text, kMessageCaption, MessageButtons::kOk, MessageIcon::kNone);
+}
+
+// Says why the file could not be read. A missing file keeps the warning it has always had.
+void ReportUnreadable(Host& host, const std::filesystem::path& path, int error) {
+  if (error == ENOENT) {
+    host.ShowMessageBox(kNoSettingsFileWarning, "", MessageButtons::kOk, MessageIcon::kNone);
+    return;
+  }
+  ShowSettingsMessage(host, "Unable to read the settings file " + path.string() + ": " +
+                                FileErrorText(path, error) + ".\nThe defaults are used.");
+}
+
+}  // namespace
+
+int WriteSettingsFile(Corvex& corvex, const std::filesystem::path& path, int* error) {
   std::error_code ec;
   std::filesystem::create_directories(path.parent_path(), ec);
+  int cause = 0;
   const bool written =
-      WriteFileAtomically(path, EncodeSettings(corvex.state.settings, corvex.fits));
+      KeepDamagedCopy(path, cause) &&
+      WriteFileAtomically(path, EncodeSettings(corvex.state.settings, corvex.fits), &cause);
+  if (error) *error = cause;
   return written ? kSettingsOk : kSettingsWriteFailed;
 }
 
@@ -382,34 +450,57 @@ int WriteSettingsFile(Corvex& corvex) {
   return WriteSettingsFile(corvex, corvex.paths.SettingsFile());
 }
 
-int ReadSettingsFile(Corvex& corvex, const std::filesystem::path& path) {
+int ReadSettingsFile(Corvex& corvex, const std::filesystem::path& path, SettingsRepair repair) {
   // First run: the directory is new, so there is nothing to read; write the defaults.
   std::error_code ec;
   if (std::filesystem::create_directories(path.parent_path(), ec)) {
     return WriteSettingsFile(corvex, path);
   }
-  const auto bytes = ReadFileBytes(path, kSettingsFileBytes);
+  int readError = 0;
+  const auto bytes = ReadFileBytes(path, kSettingsReadLimit, &readError);
   if (!bytes) {
-    corvex.host.ShowMessageBox(kNoSettingsFileWarning, "", MessageButtons::kOk, MessageIcon::kNone);
+    ReportUnreadable(corvex.host, path, readError);
     return kSettingsUnreadable;
   }
   ProgramSettings& settings = corvex.state.settings;
-  const SettingsDecodeOutcome outcome = DecodeSettings(*bytes, settings, corvex.fits, corvex.host);
+  const std::span<const std::uint8_t> fileBytes(*bytes);
+  const SettingsDecodeResult result = DecodeSettings(
+      fileBytes.first(std::min(fileBytes.size(), kSettingsFileBytes)), settings, corvex.fits);
   DeriveAutosaveDirectory(settings);
-  switch (outcome) {
-    case SettingsDecodeOutcome::kComplete:
-      return kSettingsOk;
-    case SettingsDecodeOutcome::kRewrite:
-      return WriteSettingsFile(corvex, path);
-    case SettingsDecodeOutcome::kTruncated:
-      break;
+  if (result.fastParallelUnknown) {
+    corvex.host.ShowMessageBox(kFastParallelWarning, kFastParallelCaption, MessageButtons::kOk,
+                               MessageIcon::kNone);
   }
-  corvex.host.ShowMessageBox(kNoSettingsFileWarning, "", MessageButtons::kOk, MessageIcon::kNone);
-  return kSettingsUnreadable;
+  if (!result.complete) {
+    corvex.host.ShowMessageBox(kNoSettingsFileWarning, "", MessageButtons::kOk, MessageIcon::kNone);
+    return kSettingsUnreadable;
+  }
+  if (result.badFields.empty()) return kSettingsOk;
+
+  const std::string what = "The settings file " + path.string() + " has a bad value for " +
+                           DescribeBadFields(result.badFields, settings, corvex.fits) +
+                           ". Every other setting was read from it.\n";
+  if (repair == SettingsRepair::kLeaveFile) {
+    ShowSettingsMessage(corvex.host, what +
+                                         "The file is left as it is; saving the settings "
+                                         "rewrites it and keeps the damaged one as " +
+                                         DamagedCopyPath(path).string() + ".");
+    return kSettingsDamaged;
+  }
+  int writeError = 0;
+  const int written = WriteSettingsFile(corvex, path, &writeError);
+  if (written == kSettingsOk) {
+    ShowSettingsMessage(corvex.host, what + "The file was rewritten, and the damaged one kept as " +
+                                         DamagedCopyPath(path).string() + ".");
+  } else {
+    ShowSettingsMessage(corvex.host, what + "The file could not be rewritten: " +
+                                         FileErrorText(path, writeError) + ".");
+  }
+  return written;
 }
 
-int ReadSettingsFile(Corvex& corvex) {
-  return ReadSettingsFile(corvex, corvex.paths.SettingsFile());
+int ReadSettingsFile(Corvex& corvex, SettingsRepair repair) {
+  return ReadSettingsFile(corvex, corvex.paths.SettingsFile(), repair);
 }
 
 }  // namespace corvex

@@ -33,27 +33,55 @@ inline constexpr const char* kNoSettingsFileWarning =
 std::vector<std::uint8_t> EncodeSettings(const ProgramSettings& settings,
                                          const FitsHeaderFields& fields);
 
-enum class SettingsDecodeOutcome {
-  kComplete,   // every field was read
-  kTruncated,  // the bytes ended inside a field; the fields before it were stored
-  kRewrite,    // a field failed its check; the fields before it were stored, it and the rest not
+// A field whose value failed its read check.
+struct SettingsFieldProblem {
+  std::string name;    // as ListSettings names it
+  std::size_t offset;  // its first byte in the file
 };
 
-// Reads the fields in file order, storing each as soon as it is read. An out-of-range
-// saturation factor becomes 3, and a bad fastParallel letter shows "Failed to read fast_par
-// value" and keeps the old value; both let reading go on.
-SettingsDecodeOutcome DecodeSettings(std::span<const std::uint8_t> bytes, ProgramSettings& settings,
-                                     FitsHeaderFields& fields, Host& host);
+struct SettingsDecodeResult {
+  bool complete = true;  // false: the bytes ended inside a field; the fields after it kept
+                         // their values
+  std::vector<SettingsFieldProblem> badFields;  // they kept their values; the rest were read
+  bool fastParallelUnknown = false;             // neither 'y' nor 'n': the old value was kept
+  bool saturationReplaced = false;              // outside 1-9: set to 3
+
+  // Whether the bytes were a settings file with nothing wrong in it.
+  bool Sound() const {
+    return complete && badFields.empty() && !fastParallelUnknown && !saturationReplaced;
+  }
+};
+
+// Reads the fields in file order, storing each as soon as it is read. Every field sits at a
+// fixed place, so one bad value costs only its own field: the others are still read. An
+// out-of-range saturation factor becomes 3, and a bad fastParallel letter keeps the old value.
+SettingsDecodeResult DecodeSettings(std::span<const std::uint8_t> bytes, ProgramSettings& settings,
+                                    FitsHeaderFields& fields);
+
+// What a read does with a file holding a value that fails its check.
+enum class SettingsRepair {
+  kRewrite,    // rewrites it from the values now in memory, after keeping the damaged file
+               // as "<name>.bad" (as before the dialogs, the capture run and guiding)
+  kLeaveFile,  // never writes an existing file (start-up, and commands that only show them)
+};
+
+inline constexpr int kSettingsDamaged = 4;  // kLeaveFile read a bad value and left the file
+inline constexpr const char* kDamagedSettingsSuffix = ".bad";
 
 // Reads the settings file at `path` into corvex.state.settings and corvex.fits. Returns 0; 2
-// when the file is missing (after the "No INI file found" warning) or incomplete; or, when a
-// value failed its check, the result of rewriting the file from the values in memory. On the
-// first run, when the file's directory did not exist yet, the file is written at once instead.
-int ReadSettingsFile(Corvex& corvex, const std::filesystem::path& path);
-int ReadSettingsFile(Corvex& corvex);  // at its usual place
+// when the file is missing (after the "No INI file found" warning), is not a regular file,
+// cannot be read, or is incomplete; kSettingsDamaged when a value failed its check and the
+// file was left; or, when it was rewritten, the result of that write. Bad values are named in
+// a message. On the first run, when the file's directory did not exist yet, the file is
+// written at once.
+int ReadSettingsFile(Corvex& corvex, const std::filesystem::path& path,
+                     SettingsRepair repair = SettingsRepair::kRewrite);
+int ReadSettingsFile(Corvex& corvex, SettingsRepair repair = SettingsRepair::kRewrite);
 
-// Replaces the settings file atomically; 0 on success, 3 on any failure (the old file stays).
-int WriteSettingsFile(Corvex& corvex, const std::filesystem::path& path);
+// Replaces the settings file atomically; 0 on success, 3 on any failure (the old file stays,
+// and `error` says why). A file that is damaged is first kept as "<name>.bad"; when that copy
+// cannot be written the file is not replaced either.
+int WriteSettingsFile(Corvex& corvex, const std::filesystem::path& path, int* error = nullptr);
 int WriteSettingsFile(Corvex& corvex);  // at its usual place
 
 // The window background the `backgroundColour` letter stands for: 'g' grey (90, 90, 90),

@@ -21,8 +21,9 @@ std::vector<std::uint8_t> EncodeTiff(bool colour, const ImageBuffer& image,
                                      const std::uint8_t* colourDisplay);
 // 0, or 1 when the file could not be written (an earlier file stays).
 int WriteTiffFile(bool colour, const std::filesystem::path& path, const ImageBuffer& image,
-                  const std::uint8_t* colourDisplay);
-// "Save as Tiff File" once the path is chosen: message 29 on failure.
+                  const std::uint8_t* colourDisplay, int* error = nullptr);
+// "Save as Tiff File" once the path is chosen: message 29 when the disk is full, else the
+// cause with the path.
 int SaveTiffImage(Corvex& corvex, const std::filesystem::path& path);
 
 }  // namespace corvex

@@ -1,12 +1,20 @@
 // Translation of the program's drive-C paths onto this machine, and the per-run temp directory.
 #include "platform/paths.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 #include <system_error>
 #include <vector>
 
@@ -65,7 +73,109 @@ std::optional<std::string> FindEntryIgnoringCase(const fs::path& dir, const std:
   return *std::min_element(matches.begin(), matches.end());
 }
 
+// ---- Removing the per-run directories when the program is ended ----
+//
+// A signal handler may not allocate or take locks, so the directories to remove are kept in
+// fixed slots of plain characters, and removal uses only system calls. One slot per live Paths
+// object that made a directory; a program has one, a test program a few at a time.
+
+constexpr int kCleanupSlots = 16;
+
+struct CleanupSlot {
+  std::atomic<bool> active{false};
+  pid_t owner = 0;  // a forked child never removes its parent's directory
+  char path[PATH_MAX] = {};
+};
+CleanupSlot g_cleanupSlots[kCleanupSlots];
+std::mutex g_cleanupMutex;  // guards taking and giving back slots, never the handler
+
+constexpr int kTerminatingSignals[] = {SIGTERM, SIGHUP, SIGINT};
+
+// Unlinks every entry of a directory that holds only files, then the directory. Removing
+// entries while reading can make a read skip some, so it reads again until nothing is left.
+void EmptyAndRemoveDirectory(const char* path) {
+  const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    alignas(8) char buffer[4096];
+    for (int pass = 0; pass < 8; ++pass) {
+      bool removedAny = false;
+      ::lseek(fd, 0, SEEK_SET);
+      ssize_t got;
+      while ((got = ::getdents64(fd, buffer, sizeof buffer)) > 0) {
+        for (ssize_t at = 0; at < got;) {
+          const auto* entry = reinterpret_cast<const struct dirent64*>(buffer + at);
+          at += entry->d_reclen;
+          const char* name = entry->d_name;
+          if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+          if (::unlinkat(fd, name, 0) == 0) removedAny = true;
+        }
+      }
+      if (!removedAny) break;
+    }
+    ::close(fd);
+  }
+  ::rmdir(path);
+}
+
+void OnTerminatingSignal(int signal) {
+  RemoveRunTempDirectoriesNow();
+  // The handler was installed with SA_RESETHAND, so this ends the program as the signal
+  // would have, once the handler returns.
+  ::raise(signal);
+}
+
+void RemoveAtExit() {
+  RemoveRunTempDirectoriesNow();
+}
+
+// Installed once, on the first directory made: a signal that is ignored (nohup) or that the
+// program handles itself (the command-line tool's Ctrl-C) is left as it is.
+void InstallCleanupHandlers() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    std::atexit(RemoveAtExit);
+    for (int signal : kTerminatingSignals) {
+      struct sigaction current {};
+      if (::sigaction(signal, nullptr, &current) != 0) continue;
+      if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) continue;
+      struct sigaction action {};
+      action.sa_handler = OnTerminatingSignal;
+      action.sa_flags = SA_RESETHAND;
+      sigemptyset(&action.sa_mask);
+      ::sigaction(signal, &action, nullptr);
+    }
+  });
+}
+
+int TakeCleanupSlot(const fs::path& directory) {
+  const std::string text = directory.string();
+  if (text.size() >= PATH_MAX) return -1;
+  std::lock_guard<std::mutex> lock(g_cleanupMutex);
+  for (int i = 0; i < kCleanupSlots; ++i) {
+    CleanupSlot& slot = g_cleanupSlots[i];
+    if (slot.active.load()) continue;
+    std::memcpy(slot.path, text.c_str(), text.size() + 1);
+    slot.owner = ::getpid();
+    slot.active.store(true);
+    return i;
+  }
+  return -1;
+}
+
+void GiveBackCleanupSlot(int index) {
+  if (index < 0) return;
+  std::lock_guard<std::mutex> lock(g_cleanupMutex);
+  g_cleanupSlots[index].active.store(false);
+}
+
 }  // namespace
+
+void RemoveRunTempDirectoriesNow() {
+  const pid_t self = ::getpid();
+  for (CleanupSlot& slot : g_cleanupSlots) {
+    if (slot.owner == self && slot.active.exchange(false)) EmptyAndRemoveDirectory(slot.path);
+  }
+}
 
 Paths::Paths(fs::path home) : home_(std::move(home)) {}
 
@@ -74,6 +184,7 @@ Paths::~Paths() {
     std::error_code ec;
     fs::remove_all(*tempDir_, ec);
   }
+  GiveBackCleanupSlot(cleanupSlot_);
 }
 
 fs::path Paths::HomeFromEnvironment() {
@@ -128,6 +239,8 @@ std::optional<fs::path> Paths::TempDirectory() {
   // mkdtemp already makes it 0700; say so again in case the umask or platform differ.
   chmod(buffer.data(), S_IRWXU);
   tempDir_ = fs::path(buffer.data());
+  InstallCleanupHandlers();
+  cleanupSlot_ = TakeCleanupSlot(*tempDir_);
   return tempDir_;
 }
 

@@ -3,7 +3,8 @@
 // The program's "c:\" is $CORVEX_HOME (default ~/Corvex). Stored paths in Windows form
 // ("c:\AUTOSAVE\IMG1.FIT") are translated under it, case-insensitively as the original file
 // system was; POSIX paths are used as they are. The temporary display bitmaps go to a private
-// directory made once per run, never to a fixed shared path.
+// directory made once per run, never to a fixed shared path; it is removed when the program
+// ends, whether it returns, calls exit, or is ended by SIGTERM, SIGHUP or Ctrl-C.
 #pragma once
 
 #include <filesystem>
@@ -43,11 +44,20 @@ class Paths {
   // The private per-run directory (mode 0700, under $XDG_RUNTIME_DIR or /tmp), made on the
   // first call and removed with its contents when this object goes. nullopt when it cannot
   // be made; the caller reports that as its own failure.
+  //
+  // Making it also arranges for its removal when the program does not get as far as this
+  // object's destructor: at exit, and on SIGTERM, SIGHUP and SIGINT, which then end the
+  // program as they would have (a signal the program ignores or handles itself is left so).
   std::optional<std::filesystem::path> TempDirectory();
 
  private:
   std::filesystem::path home_;
   std::optional<std::filesystem::path> tempDir_;
+  int cleanupSlot_ = -1;
 };
+
+// Empties and removes every per-run directory that still exists, at once. Safe in a signal
+// handler: a handler that ends the program with _exit calls this first.
+void RemoveRunTempDirectoriesNow();
 
 }  // namespace corvex

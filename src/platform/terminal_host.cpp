@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "platform/paths.h"
+
 namespace corvex {
 
 namespace {
@@ -16,7 +18,11 @@ namespace {
 std::atomic<int> g_pendingInterrupts{0};
 
 void OnInterrupt(int) {
-  if (g_pendingInterrupts.fetch_add(1) >= 1) _exit(130);  // asked twice: stop at once
+  if (g_pendingInterrupts.fetch_add(1) >= 1) {
+    // Asked twice: stop at once, without leaving the run's temporary files behind.
+    RemoveRunTempDirectoriesNow();
+    _exit(130);
+  }
 }
 
 constexpr int kProgressCells = 32;
@@ -106,11 +112,11 @@ TerminalHost::TerminalHost(std::FILE* out)
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGINT, &action, &previousInterrupt_);
 }
 
 TerminalHost::~TerminalHost() {
-  signal(SIGINT, SIG_DFL);
+  sigaction(SIGINT, &previousInterrupt_, nullptr);
 }
 
 MessageResult TerminalHost::ShowMessageBox(std::string_view text, std::string_view caption,

@@ -3,6 +3,8 @@
 // with their control characters escaped, so that none of them can steer the terminal.
 #pragma once
 
+#include <signal.h>
+
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -53,6 +55,7 @@ class TerminalHost final : public Host {
   bool cancelRequested_ = false;
   std::string noticeCaption_;
   std::function<void(const std::string&)> noticeClosed_;
+  struct sigaction previousInterrupt_ {};
 };
 
 }  // namespace corvex

@@ -47,7 +47,8 @@ TCorvexApp::TCorvexApp(int& argc, char** argv, const AppOptions& options)
   }
   // Start-up: the settings file, then the frame with the image window (its background from
   // the settings), then the start-up ramps in the image store.
-  ReadSettingsFile(*corvex_);
+  // Starting the program never rewrites the user's file, even when it holds a bad value.
+  ReadSettingsFile(*corvex_, SettingsRepair::kLeaveFile);
   frame_ = std::make_unique<TCorvexFrame>(*corvex_, *host_);
   host_->SetParentWindow(frame_.get());
   frame_->window().acceptDialogsAutomatically = options.automatic;

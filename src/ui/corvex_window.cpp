@@ -561,7 +561,7 @@ bool TCorvexWindow::Command(int id) {
     case kSaveTiff: SaveTiff(); break;
     case kSaveFlatField: SaveFlatfield(); break;
     case kQuickSaveFits:
-      if (QuickSaveFits(corvex_) == 1) ShowMessage(corvex_.host, 6);
+      ReportQuickSave(corvex_, QuickSaveImage(corvex_));
       break;
     case kDelete: DeleteFile(); break;
     case kSelectDarkFrame: SelectDarkFrame(); break;

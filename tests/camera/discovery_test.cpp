@@ -106,6 +106,15 @@ TEST_F(DiscoveryTest, AFailedOpenStopsTheScanWithAnErrorBox) {
   EXPECT_EQ(Messages()[0].caption, "Error");
   EXPECT_EQ(Messages()[0].icon, MessageIcon::kStop);
   EXPECT_FALSE(rig.corvex.state.cameraFound);
+
+  // Refused for want of permission: the same box says how to get it.
+  rig.host.messages.clear();
+  devices.FailOpen(FakeDevicePath("1A2B", "7E21", 1), EACCES);
+  EXPECT_FALSE(Discover());
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].text.rfind("Could not open HID device\n", 0), 0u);
+  EXPECT_NE(Messages()[0].text.find("udev rule"), std::string::npos);
+  EXPECT_NE(Messages()[0].text.find("plugdev"), std::string::npos);
 }
 
 TEST_F(DiscoveryTest, AnotherDiscoveryClosesTheEarlierHandleBeforeItOpensAgain) {

@@ -2,6 +2,7 @@
 #include "files/image_loader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "corvex.h"
 #include "files/raw_file.h"
@@ -138,14 +139,22 @@ TEST_F(ImageLoaderTest, RefusedFilesChangeNothing) {
   EXPECT_EQ(LoadImageFile(corvex, Write("b.FIT", shortFits)), 12);
   EXPECT_EQ(LoadImageFile(corvex, Write("~c", shortRaw)), 12);
   EXPECT_EQ(LoadImageFile(corvex, Write("d.txt", std::vector<std::uint8_t>(1302))), 12);
-  EXPECT_EQ(LoadImageFile(corvex, rig.home.path() / "missing.FIT"), 12);
-  EXPECT_EQ(LoadImageFile(corvex, rig.home.path()), 12) << "a directory is not an image";
-  EXPECT_EQ(rig.host.MessageTexts(),
-            (std::vector<std::string>{
-                "Unable to load FITS file, File was not saved by this program",
-                "You didn't choose a valid QZ File", "You didn't choose a valid QZ File",
-                "You didn't choose a valid QZ File", "You didn't choose a valid QZ File",
-                "You didn't choose a valid QZ File"}));
+  // What cannot be opened is not "a file of the wrong kind": the message says what it is.
+  const fs::path missing = rig.home.path() / "missing.FIT";
+  const fs::path fifo = rig.home.path() / "pipe.FIT";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(LoadImageFile(corvex, missing), 50);
+  EXPECT_EQ(LoadImageFile(corvex, rig.home.path()), 50);
+  EXPECT_EQ(LoadImageFile(corvex, fifo), 50) << "and a FIFO does not block the program";
+  EXPECT_EQ(
+      rig.host.MessageTexts(),
+      (std::vector<std::string>{
+          "Unable to load FITS file, File was not saved by this program",
+          "You didn't choose a valid QZ File", "You didn't choose a valid QZ File",
+          "You didn't choose a valid QZ File",
+          "Unable to open " + missing.string() + ": No such file or directory",
+          "Unable to open " + rig.home.path().string() + ": it is a directory, not a regular file",
+          "Unable to open " + fifo.string() + ": it is a FIFO, not a regular file"}));
   ExpectCurrentStateUnchanged(true);
 }
 
@@ -190,10 +199,12 @@ TEST_F(ImageLoaderTest, SecondImageTakesSamplesOnly) {
   EXPECT_EQ(LoadSecondImage(corvex, Write("old.FIT", earlier), second), 1);
   EXPECT_EQ(LoadSecondImage(corvex, rig.home.path() / "missing", second), 1);
   EXPECT_EQ(LoadSecondImage(corvex, Write("bad.FIT", notOurs), second), 2);
-  EXPECT_EQ(rig.host.MessageTexts(),
-            (std::vector<std::string>{
-                "Sorry, you didn't choose an QZ File", "Sorry, you didn't choose an QZ File",
-                "Unable to load FITS file, File was not saved by this program"}));
+  EXPECT_EQ(
+      rig.host.MessageTexts(),
+      (std::vector<std::string>{"Sorry, you didn't choose an QZ File",
+                                "Unable to open " + (rig.home.path() / "missing").string() +
+                                    ": No such file or directory",
+                                "Unable to load FITS file, File was not saved by this program"}));
   EXPECT_EQ(second[0], 5);
   EXPECT_EQ(rebuilds, 0);
 }

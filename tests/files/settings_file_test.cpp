@@ -2,6 +2,7 @@
 #include "files/settings_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "corvex.h"
 #include "platform/atomic_file.h"
@@ -182,62 +183,229 @@ TEST_F(SettingsFileTest, GuideCameraValuesAreClampedWhenWritten) {
   EXPECT_EQ(U16At(b, 1079), 60);
 }
 
-TEST_F(SettingsFileTest, AValueFailingItsCheckRewritesTheFileFromMemory) {
+TEST_F(SettingsFileTest, AValueFailingItsCheckCostsOnlyThatField) {
   struct Case {
     std::size_t offset;
     std::vector<std::uint8_t> bytes;
+    std::string field;
   };
   const Case cases[] = {
-      {20, {'x'}},
-      {23, {0, 0}},
-      {23, {37, 0}},
-      {25, {'Y'}},
-      {26, {0}},
-      {27, {0, 0}},
-      {27, {7, 0}},
-      {29, {7, 0}},
-      {31, {'1'}},
-      {32, {'N'}},
-      {1083, {21, 0}},
-      {1083, {0xFF, 0xFF}},
-      {1087, {'y'}},
-      {1088, {'x'}},
-      {1093, {'n', 's', 'x', 'x'}},
-      {1093, {'e', 's', 'e', 'w'}},
-      {1201, {'y'}},
-      {1289, {31, 0}},
+      {20, {'x'}, "backgroundColour"},
+      {23, {0, 0}, "userStretchValue"},
+      {23, {37, 0}, "userStretchValue"},
+      {25, {'Y'}, "highPassLowPower"},
+      {26, {0}, "unsharpMask"},
+      {27, {0, 0}, "unsharpDiameter"},
+      {27, {7, 0}, "unsharpDiameter"},
+      {29, {7, 0}, "unsharpPower"},
+      {31, {'1'}, "removeBackground"},
+      {32, {'N'}, "disableInterruptsDuringDownload"},
+      {1083, {21, 0}, "selfGuideRaBacklash"},
+      {1083, {0xFF, 0xFF}, "selfGuideRaBacklash"},
+      {1087, {'y'}, "ignoreSmallDrift"},
+      {1088, {'x'}, "telescopeMethod"},
+      {1093, {'n', 's', 'x', 'x'}, "directionTable"},
+      {1093, {'e', 's', 'e', 'w'}, "directionTable"},
+      {1201, {'y'}, "reservedFlagB"},
+      {1289, {31, 0}, "guiderRaBacklash"},
   };
+  const fs::path damagedCopy = path.string() + ".bad";
   for (const Case& c : cases) {
-    WriteDefaultsWith(c.offset, c.bytes);
+    SCOPED_TRACE(c.field);
+    // Every field of the file differs from the defaults, so a field reset would show.
+    ProgramSettings mine;
+    mine.telescopeMethod = 'l';
+    mine.filterNames[2] = "OIII";
+    mine.autosaveDirectory = "/data/sky";
+    mine.acceptAnyProductId = true;
+    auto file = EncodeSettings(mine, FitsHeaderFields{});
+    std::copy(c.bytes.begin(), c.bytes.end(), file.begin() + c.offset);
+    testing::WriteBytes(path, file);
+    fs::remove(damagedCopy);
     settings = ProgramSettings{};
-    settings.acceptAnyProductId = true;  // the last field: the rewrite carries memory's value
-    ASSERT_EQ(ReadSettingsFile(corvex), kSettingsOk) << "offset " << c.offset;
-    const auto rewritten = testing::FileBytes(path);
-    ASSERT_EQ(rewritten.size(), kSettingsFileBytes);
-    EXPECT_EQ(rewritten[1301], 'y') << "offset " << c.offset;
-    auto defaults = EncodeSettings(ProgramSettings{}, FitsHeaderFields{});
-    EXPECT_TRUE(std::equal(defaults.begin() + c.offset,
-                           defaults.begin() + c.offset + c.bytes.size(),
-                           rewritten.begin() + c.offset))
-        << "the bad value is replaced, offset " << c.offset;
+    rig.host.messages.clear();
+
+    ASSERT_EQ(ReadSettingsFile(corvex), kSettingsOk);
+    // The bad field keeps the value in memory; all the others come from the file.
+    auto expected = file;
+    const auto defaults = EncodeSettings(ProgramSettings{}, FitsHeaderFields{});
+    std::copy_n(defaults.begin() + c.offset, c.bytes.size(), expected.begin() + c.offset);
+    if (c.field != "telescopeMethod") {
+      EXPECT_EQ(settings.telescopeMethod, 'l');
+    }
+    EXPECT_EQ(settings.filterNames[2], "OIII");
+    EXPECT_EQ(settings.autosaveDirectory, "/data/sky");
+    EXPECT_TRUE(settings.acceptAnyProductId);
+    EXPECT_EQ(testing::FileBytes(path), expected);
+    EXPECT_EQ(testing::FileBytes(damagedCopy), file) << "the damaged file is kept";
+    ASSERT_EQ(rig.host.messages.size(), 1u);
+    const std::string& text = rig.host.messages[0].text;
+    EXPECT_NE(text.find(c.field + " (byte " + std::to_string(c.offset)), std::string::npos) << text;
+    EXPECT_NE(text.find(damagedCopy.string()), std::string::npos) << text;
   }
-  EXPECT_TRUE(rig.host.messages.empty());
 }
 
-TEST_F(SettingsFileTest, UnsharpPowerOf7StopsReadingThere) {
-  settings.filterWheelAvailable = true;  // later field: the in-memory value is what is written
-  auto file = EncodeSettings(ProgramSettings{}, FitsHeaderFields{});
-  file[29] = 7;
-  file[27] = 5;  // unsharpDiameter, read before the bad field
-  file[1088] = 'b';
+TEST_F(SettingsFileTest, StartingUpAndShowingNeverRewriteADamagedFile) {
+  ProgramSettings mine;
+  mine.telescopeMethod = 'b';
+  mine.filterNames[0] = "Lum";
+  auto file = EncodeSettings(mine, FitsHeaderFields{});
+  file[20] = 'x';  // backgroundColour
   testing::WriteBytes(path, file);
-  ASSERT_EQ(ReadSettingsFile(corvex), kSettingsOk);
-  EXPECT_EQ(settings.unsharpDiameter, 5);
-  EXPECT_EQ(settings.unsharpPower, 1);
-  EXPECT_EQ(settings.telescopeMethod, 'n') << "fields after the bad one are not read";
-  EXPECT_EQ(testing::FileBytes(path)[1284], 'y');
+
+  EXPECT_EQ(ReadSettingsFile(corvex, SettingsRepair::kLeaveFile), kSettingsDamaged);
+  EXPECT_EQ(testing::FileBytes(path), file);
+  EXPECT_FALSE(fs::exists(path.string() + ".bad"));
+  EXPECT_EQ(settings.telescopeMethod, 'b');
+  EXPECT_EQ(settings.filterNames[0], "Lum");
+  EXPECT_EQ(settings.backgroundColour, 'l');
+  ASSERT_EQ(rig.host.messages.size(), 1u);
+  EXPECT_NE(rig.host.messages[0].text.find("backgroundColour (byte 20, kept as l)"),
+            std::string::npos);
+  EXPECT_NE(rig.host.messages[0].text.find("left as it is"), std::string::npos);
+
+  // Whatever writes the settings later keeps the damaged file first.
+  ASSERT_EQ(WriteSettingsFile(corvex), kSettingsOk);
+  EXPECT_EQ(testing::FileBytes(path.string() + ".bad"), file);
+  file[20] = 'l';
+  EXPECT_EQ(testing::FileBytes(path), file);
+
+  // A sound file is replaced without a copy (the old copy stays as it was).
+  fs::remove(path.string() + ".bad");
+  settings.lastFileNumber = 9;
+  ASSERT_EQ(WriteSettingsFile(corvex), kSettingsOk);
+  EXPECT_FALSE(fs::exists(path.string() + ".bad"));
 }
 
+TEST_F(SettingsFileTest, EverySingleByteChangeKeepsEveryOtherField) {
+  // A file in which every field differs from its default.
+  ProgramSettings mine;
+  FitsHeaderFields myFields;
+  mine.lastFileNumber = 321;
+  myFields.utOffsetHours = -2;
+  mine.lightPollutionCorrection = mine.lineOffset = mine.fastParallel = true;
+  mine.pixelOffset = false;
+  mine.reservedChoiceA = 2;
+  mine.starMaskRadius = 11;
+  mine.antiAlias = false;
+  mine.weakStretch = mine.strongStretch = mine.irFilterUsed = mine.userStretch = true;
+  mine.saturationFactor = 7;
+  mine.reservedChoiceB = 3;
+  mine.backgroundColour = 'g';
+  mine.focusOneSecondDelay = false;
+  mine.userStretchValue = 20;
+  mine.highPassLowPower = mine.unsharpMask = mine.removeBackground = true;
+  mine.unsharpDiameter = 4;
+  mine.unsharpPower = 5;
+  mine.disableInterruptsDuringDownload = false;
+  mine.reservedFlagA = true;
+  myFields.object = "M51";
+  myFields.telescope = "C8";
+  myFields.instrument = "OSC";
+  myFields.observer = "Me";
+  myFields.origin = "Garden";
+  myFields.historyNote = std::string(255, 'h');
+  myFields.commentText = std::string(255, 'c');
+  mine.alternativeColourCoefficients = false;
+  mine.comPortChar = '3';
+  mine.selfGuideTrainingSeconds = 4;
+  mine.selfGuideRaRate = 9;
+  mine.selfGuideDecRate = 8;
+  mine.selfGuideRaBacklash = 12;
+  mine.selfGuideDecBacklash = 13;
+  mine.ignoreSmallDrift = true;
+  mine.telescopeMethod = 'l';
+  mine.selfGuideRaHysteresis = 3;
+  mine.selfGuideDecHysteresis = 4;
+  mine.directionTable = {'w', 'e', 's', 'n'};
+  mine.beepWhenDone = true;
+  mine.directionChangeDelay = false;
+  mine.autosaveDirectory = "/data/sky/night";
+  mine.portChosen = false;
+  mine.verboseCameraMessages = true;
+  mine.reservedFlagB = false;
+  mine.filterCount = 5;
+  mine.filterNames = {"L", "R", "G", "B", "Ha", "OIII", "SII", "Dark"};
+  mine.filterWheelAvailable = true;
+  mine.guiderRaRate = 7;
+  mine.guiderDecRate = 5;
+  mine.guiderRaBacklash = 20;
+  mine.guiderDecBacklash = 6;
+  mine.guiderRaHysteresis = 2;
+  mine.guiderDecHysteresis = 1;
+  mine.ignoreBacklash = mine.ignoreRaAngle = false;
+  mine.defaultRaAngle = 45;
+  mine.acceptAnyProductId = true;
+  const auto original = EncodeSettings(mine, myFields);
+  const auto originalRows = ListSettings(mine, myFields);
+  const auto defaultRows = ListSettings(ProgramSettings{}, FitsHeaderFields{});
+  for (std::size_t i = 0; i < originalRows.size(); ++i) {
+    ASSERT_NE(originalRows[i], defaultRows[i]) << "make " << originalRows[i].first << " differ";
+  }
+
+  // Thousands of files are written: on memory, not on the disk.
+  const testing::TempDirectory memory(testing::TempDirectory::Backing::kInMemory);
+  const fs::path iniPath = memory.path() / "Corvex.ini";
+  const fs::path damagedCopy = iniPath.string() + ".bad";
+  // How many rows of the listing differ from the file's values.
+  const auto changedRows = [&] {
+    const auto rows = ListSettings(settings, corvex.fits);
+    int changed = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) changed += rows[i] != originalRows[i];
+    return changed;
+  };
+  // Resets memory to the defaults and reads `damaged` as the program would.
+  const auto readFromDefaults = [&](SettingsRepair repair) {
+    settings = ProgramSettings{};
+    corvex.fits = FitsHeaderFields{};
+    ReadSettingsFile(corvex, iniPath, repair);
+  };
+  int rewrites = 0;
+  for (std::size_t offset = 0; offset < kSettingsFileBytes; ++offset) {
+    const std::uint8_t was = original[offset];
+    auto damaged = original;
+    // The reader itself: one changed byte changes at most the one field it lies in.
+    for (std::uint8_t now : {std::uint8_t(was ^ 0x01), std::uint8_t(was ^ 0x80), std::uint8_t(0),
+                             std::uint8_t(0xFF)}) {
+      damaged[offset] = now;
+      settings = ProgramSettings{};
+      corvex.fits = FitsHeaderFields{};
+      const SettingsDecodeResult decoded = DecodeSettings(damaged, settings, corvex.fits);
+      ASSERT_TRUE(decoded.complete);
+      ASSERT_LE(decoded.badFields.size(), 1u) << "offset " << offset << " byte " << int(now);
+      ASSERT_LE(changedRows(), 1) << "offset " << offset << " byte " << int(now);
+    }
+
+    // On disk, with a letter that every checked field refuses.
+    SCOPED_TRACE("offset " + std::to_string(offset));
+    damaged[offset] = was == 'x' ? 0xFF : 'x';
+    testing::WriteBytes(iniPath, damaged);
+    ProgramSettings checked;
+    FitsHeaderFields checkedFields;
+    const bool bad = !DecodeSettings(damaged, checked, checkedFields).badFields.empty();
+
+    // Start-up and "corvex-cli settings": the file stays as it is on disk.
+    readFromDefaults(SettingsRepair::kLeaveFile);
+    ASSERT_EQ(testing::FileBytes(iniPath), damaged);
+    ASSERT_FALSE(fs::exists(damagedCopy));
+    ASSERT_LE(changedRows(), 1);
+
+    // A read that repairs: the other fields keep the file's values, in memory and in the
+    // rewritten file, and the damaged bytes are kept beside it.
+    readFromDefaults(SettingsRepair::kRewrite);
+    ASSERT_LE(changedRows(), 1);
+    const auto onDisk = testing::FileBytes(iniPath);
+    ASSERT_EQ(onDisk != damaged, bad);
+    if (bad) {
+      ++rewrites;
+      ASSERT_EQ(testing::FileBytes(damagedCopy), damaged);
+      ASSERT_EQ(onDisk, EncodeSettings(settings, corvex.fits));
+      fs::remove(damagedCopy);
+    }
+  }
+  // Every byte of the 14 fields whose check rewrites the file refuses the letter.
+  EXPECT_EQ(rewrites, 22);
+}
 TEST_F(SettingsFileTest, ChecksThatLetReadingGoOn) {
   settings.fastParallel = true;
   WriteDefaultsWith(7, {'?'});
@@ -301,6 +469,47 @@ TEST_F(SettingsFileTest, MissingOrShortFilesKeepWhatWasRead) {
   EXPECT_EQ(settings.filterCount, 7);
   EXPECT_EQ(rig.host.messages.size(), 2u);
   EXPECT_EQ(fs::file_size(path), 1203u) << "a short file is not rewritten";
+}
+
+TEST_F(SettingsFileTest, SomethingElseInThePlaceOfTheFileIsReportedNotWaitedOn) {
+  // A FIFO would block a reader for ever; a directory cannot be read. Both are said as such,
+  // the defaults stay, and nothing replaces them.
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  settings.lastFileNumber = 5;
+  EXPECT_EQ(ReadSettingsFile(corvex), kSettingsUnreadable);
+  EXPECT_EQ(settings.lastFileNumber, 5);
+  ASSERT_EQ(rig.host.messages.size(), 1u);
+  EXPECT_EQ(rig.host.messages[0].text, "Unable to read the settings file " + path.string() +
+                                           ": it is a FIFO, not a regular file.\nThe defaults "
+                                           "are used.");
+  int error = 0;
+  EXPECT_EQ(WriteSettingsFile(corvex, path, &error), kSettingsWriteFailed);
+  EXPECT_EQ(error, kNotRegularFile);
+  EXPECT_TRUE(fs::is_fifo(path));
+
+  fs::remove(path);
+  fs::create_directory(path);
+  EXPECT_EQ(ReadSettingsFile(corvex), kSettingsUnreadable);
+  EXPECT_NE(rig.host.messages.back().text.find("it is a directory, not a regular file"),
+            std::string::npos);
+}
+
+TEST_F(SettingsFileTest, ADamagedFileIsNotReplacedWhenItsCopyCannotBeKept) {
+  auto file = EncodeSettings(ProgramSettings{}, FitsHeaderFields{});
+  file[1088] = 'x';  // telescopeMethod
+  testing::WriteBytes(path, file);
+  fs::create_directory(path.string() + ".bad");  // no room for the copy
+  EXPECT_EQ(ReadSettingsFile(corvex), kSettingsWriteFailed);
+  EXPECT_EQ(testing::FileBytes(path), file);
+  ASSERT_EQ(rig.host.messages.size(), 1u);
+  EXPECT_NE(rig.host.messages[0].text.find("could not be rewritten"), std::string::npos);
+
+  // A short file is damaged too: the copy is kept when something replaces it.
+  fs::remove(path.string() + ".bad");
+  testing::WriteBytes(path, std::span(file).first(1000));
+  ASSERT_EQ(WriteSettingsFile(corvex), kSettingsOk);
+  EXPECT_EQ(testing::FileBytes(path.string() + ".bad").size(), 1000u);
+  EXPECT_EQ(fs::file_size(path), kSettingsFileBytes);
 }
 
 TEST_F(SettingsFileTest, FirstRunWritesTheFileAtOnce) {

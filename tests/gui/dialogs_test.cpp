@@ -184,8 +184,7 @@ class DialogsTest : public QObject {
     corvex::ProgramSettings settings;
     corvex::FitsHeaderFields fields;
     const std::vector<std::uint8_t> raw(bytes.begin(), bytes.end());
-    QCOMPARE(corvex::DecodeSettings(raw, settings, fields, program.host),
-             corvex::SettingsDecodeOutcome::kComplete);
+    QVERIFY(corvex::DecodeSettings(raw, settings, fields).Sound());
     QCOMPARE(fields.observer, std::string("A. Observer"));
 
     // A settings file that can be neither read nor replaced: messages 27 and 28.
@@ -326,9 +325,9 @@ class DialogsTest : public QObject {
     corvex::ProgramSettings saved;
     corvex::FitsHeaderFields fields;
     auto bytes = FileBytes(file);
-    QCOMPARE(corvex::DecodeSettings(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), saved,
-                                    fields, program.host),
-             corvex::SettingsDecodeOutcome::kComplete);
+    QVERIFY(
+        corvex::DecodeSettings(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), saved, fields)
+            .Sound());
     QCOMPARE(saved.backgroundColour, 'r');
     QCOMPARE(saved.selfGuideDecHysteresis, 20);
 

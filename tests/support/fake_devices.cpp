@@ -49,7 +49,11 @@ std::optional<InterfaceEntry> FakeEnumerator::Interface(int memberIndex) {
 }
 
 std::unique_ptr<CameraDevice> FakeEnumerator::Open(const std::string& path) {
-  if (failOpen_.count(path)) return nullptr;
+  if (const auto failure = failOpen_.find(path); failure != failOpen_.end()) {
+    lastOpenError_ = failure->second;
+    return nullptr;
+  }
+  lastOpenError_ = 0;
   opened.push_back(path);
   DeviceDescription description;
   description.product = "Fake camera " + std::to_string(opened.size());

@@ -2,9 +2,9 @@
 // that records what was written and replies from a queue.
 #pragma once
 
+#include <cerrno>
 #include <deque>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -50,11 +50,13 @@ class FakeEnumerator final : public DeviceEnumerator {
   // An interface whose path the system cannot give.
   void AddUnnamed(int memberIndex);
   void FailAttach() { attachFails_ = true; }
-  void FailOpen(const std::string& path) { failOpen_.insert(path); }
+  // Open of `path` fails, for the reason `error` (an errno value).
+  void FailOpen(const std::string& path, int error = EIO) { failOpen_[path] = error; }
 
   bool Attach() override;
   std::optional<InterfaceEntry> Interface(int memberIndex) override;
   std::unique_ptr<CameraDevice> Open(const std::string& path) override;
+  int LastOpenError() const override { return lastOpenError_; }
   void Release() override { ++releases; }
 
   // Every device opened shares this log; `opened` lists the paths in open order.
@@ -66,7 +68,8 @@ class FakeEnumerator final : public DeviceEnumerator {
 
  private:
   std::map<int, InterfaceEntry> interfaces_;
-  std::set<std::string> failOpen_;
+  std::map<std::string, int> failOpen_;
+  int lastOpenError_ = 0;
   bool attachFails_ = false;
 };
 

@@ -18,8 +18,13 @@
 
 namespace corvex::testing {
 
-TempDirectory::TempDirectory() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "corvex-test-XXXXXX").string();
+TempDirectory::TempDirectory(Backing backing) {
+  std::filesystem::path base = std::filesystem::temp_directory_path();
+  std::error_code ec;
+  if (backing == Backing::kInMemory && std::filesystem::is_directory("/dev/shm", ec)) {
+    base = "/dev/shm";
+  }
+  std::string pattern = (base / "corvex-test-XXXXXX").string();
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   if (mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed");

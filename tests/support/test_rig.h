@@ -17,9 +17,12 @@
 namespace corvex::testing {
 
 // A fresh, empty directory under the system temp directory, removed with the object.
+// kInMemory puts it on /dev/shm where there is one, for tests that replace a file thousands
+// of times and would otherwise wait on the disk for every flush.
 class TempDirectory {
  public:
-  TempDirectory();
+  enum class Backing { kTempDirectory, kInMemory };
+  explicit TempDirectory(Backing backing = Backing::kTempDirectory);
   ~TempDirectory();
   TempDirectory(const TempDirectory&) = delete;
   TempDirectory& operator=(const TempDirectory&) = delete;
