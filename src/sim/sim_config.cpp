@@ -75,6 +75,8 @@ bool ApplyEntry(std::string_view key, std::string_view value, SimConfig& config)
     config.guideRatePxPerSec = v;
   } else if (key == "guider-rotation") {
     config.guiderRotationDeg = v;
+  } else if (key == "guider-mirror") {
+    config.guiderMirrored = v != 0;
   } else if (key == "fwhm") {
     if (v <= 0) return false;
     config.fwhmPx = v;
