@@ -342,7 +342,9 @@ int TrainSelfGuiding(Corvex& corvex) {
   ProgramSettings& settings = state.settings;
   GuidingState& guiding = corvex.guiding;
 
-  // 1. Preconditions and the link.
+  // 1. Preconditions and the link. (Training pumps the host between its steps: a second
+  // start pressed meanwhile is not run inside the first.)
+  if (guiding.calibrationActive) return kTrainingRefused;
   if (settings.telescopeMethod == 'n' || !state.cameraFound || !state.guideStarPicked) {
     ShowMessage(corvex.host, kFreeTextMessage, "You must first take an image and pick a star");
     return kTrainingRefused;
@@ -426,7 +428,9 @@ int TrainGuider(Corvex& corvex) {
   ProgramState& state = corvex.state;
   GuidingState& guiding = corvex.guiding;
   GuiderTraining& training = guiding.training;
-  if (!guiding.guiderStarSelected) return kTrainingRefused;
+  // (Training pumps the host between its steps: a second "Train" pressed meanwhile is not
+  // started inside the first.)
+  if (!guiding.guiderStarSelected || training.trainingRunning) return kTrainingRefused;
   if (!PrepareTelescopeLink(corvex)) {
     ShowMessage(corvex.host, 54);
     return kTrainingRefused;
