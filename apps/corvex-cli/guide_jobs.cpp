@@ -12,6 +12,7 @@
 #include "files/settings_file.h"
 #include "guiding/calibration.h"
 #include "guiding/guide_correction.h"
+#include "guiding/guide_frames.h"
 #include "guiding/guiding_loops.h"
 #include "guiding/star_pick.h"
 #include "guiding/telescope_link.h"
@@ -71,7 +72,7 @@ bool PickMainStar(Corvex& corvex, const GuideOptions& options) {
 }
 
 bool PickGuiderStar(Corvex& corvex, std::optional<SamplePoint> at) {
-  GuiderExposure(corvex);
+  if (!TakeGuiderFrame(corvex)) return false;  // no star is picked on a frame that never came
   if (!at) {
     at = BrightestStar(corvex.store.guiderImage.data(), kReadoutWidth, kImageRows, kReadoutWidth,
                        kAutoPickMargin);

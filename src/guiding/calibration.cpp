@@ -492,12 +492,18 @@ int TrainGuider(Corvex& corvex) {
               std::abs(moved.x * raMotion.x + moved.y * raMotion.y) <= kDecAxisCosine * length);
     };
     if (step == 7) reach = std::max(reach, 2 * static_cast<int>(Length(raMotion)) + r);
+    // The first, short move leaves the star where it was chosen: found there, it also says
+    // how bright the guide star is at the exposure training runs with.
+    const int chosenSignal = guiding.guideStarSignal;
+    if (step == 1) guiding.guideStarSignal = 0;
     const auto found = FollowStar(corvex, from, predicted, std::min(reach, kLongestReach),
                                   plausible);
     if (!found) {
+      guiding.guideStarSignal = chosenSignal;
       end = StepEnd::kStarLost;
       break;
     }
+    if (step == 1) guiding.guideStarSignal = guiding.guiderStarSignal;
     precise[step] = *found;
     p[step] = {static_cast<int>(found->x), static_cast<int>(found->y)};
     training.trainingSamples[step] = p[step];

@@ -232,18 +232,21 @@ bool SelfGuideCycle(Corvex& corvex, bool firstHalfRead) {
   if (state.matchingDarkframe) return true;
   ShowGuideFrame(corvex);
   if (corvex.camera.transferFaults != faults) {
-    // Not measured; the exposure goes on unless the camera has stopped delivering.
-    if (CountMiss(corvex, kGuideFrameFailed)) {
-      state.selfGuidingActive = false;
-      state.selfGuideNext = false;
-      state.guideWindowActive = false;
-      return false;
-    }
-    return true;
+    // Never measured. Inside an exposure guiding ends at the first frame without its star,
+    // and a frame that did not arrive has none.
+    state.selfGuidingActive = false;
+    state.selfGuideNext = false;
+    state.guideWindowActive = false;
+    return false;
   }
   const GuideCorrection correction = SelfGuideCorrection(corvex);
   UpdateInfo(corvex, false);
-  if (CountMiss(corvex, correction.result)) state.selfGuideNext = false;
+  if (correction.result == kGuideMountMoving) {
+    // The telescope may still be moving (the user has been told): no more guiding on it.
+    state.selfGuidingActive = false;
+    state.selfGuideNext = false;
+    state.guideWindowActive = false;
+  }
   return state.selfGuideNext;
 }
 
@@ -285,7 +288,7 @@ int StartGuiderGuiding(Corvex& corvex) {
   guiding.missedFrames = 0;
 
   // The reference: the selected star on a first frame that arrived, with its tenths and its
-  // brightness as the guide star's from now on.
+  // brightness (at the exposure guiding runs with) as the guide star's from now on.
   bool referenced = false;
   while (!referenced) {
     if (corvex.host.PumpEvents()) return kGuidingCancelled;
@@ -294,8 +297,7 @@ int StartGuiderGuiding(Corvex& corvex) {
       guiding.SetReference(guiding.selectedGuiderStarX, 0, guiding.selectedGuiderStarY, 0);
       result = kGuideStarLost;
       if (FindGuiderStarCentre(corvex, guiding.referenceX, guiding.referenceY, state.maskRadius,
-                               true) == kStarFound &&
-          LooksLikeGuideStar(guiding.guiderStarSignal, guiding.guideStarSignal)) {
+                               true) == kStarFound) {
         ReferenceFromGuiderStar(corvex);
         guiding.guideStarSignal = guiding.guiderStarSignal;
         referenced = true;
