@@ -159,7 +159,8 @@ class GuideLog {
     if (std::fputs(text, file_) < 0 || std::fflush(file_) != 0) Fail();
   }
   void Fail() {
-    std::fprintf(stderr, "corvex-cli: cannot write the guide log %s: %s; guiding goes on without it\n",
+    std::fprintf(stderr,
+                 "corvex-cli: cannot write the guide log %s: %s; guiding goes on without it\n",
                  path_.c_str(), std::strerror(errno));
     failed_ = true;
     if (file_ != nullptr) std::fclose(file_);
@@ -270,9 +271,12 @@ int RunGuideJob(Corvex& corvex, const GuideOptions& options,
   const bool logged = log.Close();
   track.Print();
   switch (ended) {
-    case GuidingEnd::kStopped: return logged ? kExitOk : kExitFailed;
-    case GuidingEnd::kCancelled: return Cancelled();
-    default: return kExitFailed;  // the guiding or the link has said why
+    case GuidingEnd::kStopped:
+      return logged ? kExitOk : kExitFailed;
+    case GuidingEnd::kCancelled:
+      return Cancelled();
+    default:
+      return kExitFailed;  // the guiding or the link has said why
   }
 }
 

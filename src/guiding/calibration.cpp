@@ -44,24 +44,33 @@ enum class StepEnd { kMeasured, kNotMade, kStillMoving, kNoFrame, kStarLost, kCa
 
 const char* Reason(StepEnd end) {
   switch (end) {
-    case StepEnd::kNotMade: return "the move did not reach the telescope";
-    case StepEnd::kStillMoving: return "the telescope could not be told to stop";
-    case StepEnd::kNoFrame: return "the camera did not deliver the frame";
-    case StepEnd::kStarLost: return "the guide star was lost";
+    case StepEnd::kNotMade:
+      return "the move did not reach the telescope";
+    case StepEnd::kStillMoving:
+      return "the telescope could not be told to stop";
+    case StepEnd::kNoFrame:
+      return "the camera did not deliver the frame";
+    case StepEnd::kStarLost:
+      return "the guide star was lost";
     case StepEnd::kMeasured:
-    case StepEnd::kCancelled: break;
+    case StepEnd::kCancelled:
+      break;
   }
   return "";
 }
 
 int Code(StepEnd end) {
   switch (end) {
-    case StepEnd::kMeasured: return kTrainingDone;
-    case StepEnd::kStarLost: return kTrainingStarLost;
-    case StepEnd::kCancelled: return kTrainingCancelled;
+    case StepEnd::kMeasured:
+      return kTrainingDone;
+    case StepEnd::kStarLost:
+      return kTrainingStarLost;
+    case StepEnd::kCancelled:
+      return kTrainingCancelled;
     case StepEnd::kNotMade:
     case StepEnd::kStillMoving:
-    case StepEnd::kNoFrame: break;
+    case StepEnd::kNoFrame:
+      break;
   }
   return kTrainingFailed;
 }
@@ -129,8 +138,12 @@ int TruncatedLength(int x, int y) {
 
 int Larger(int a, int b) { return a > b ? a : b; }  // the second when equal
 
-PrecisePoint Minus(PrecisePoint a, PrecisePoint b) { return {a.x - b.x, a.y - b.y}; }
-double Length(PrecisePoint v) { return std::hypot(v.x, v.y); }
+PrecisePoint Minus(PrecisePoint a, PrecisePoint b) {
+  return {a.x - b.x, a.y - b.y};
+}
+double Length(PrecisePoint v) {
+  return std::hypot(v.x, v.y);
+}
 
 // The travel a reversal lost: how much shorter the move back along `motion` (T seconds of it)
 // came out than the move out, in ms of that motion. `back` is the move back's travel.
@@ -162,22 +175,32 @@ constexpr TrainingMove kTrainingMoves[8] = {
 };
 constexpr std::size_t kCaptionPrefix = sizeof("Auto Guider Camera Control - Training / ") - 1;
 
-SamplePoint Plus(SamplePoint a, SamplePoint b) { return {a.x + b.x, a.y + b.y}; }
-SamplePoint Less(SamplePoint a, SamplePoint b) { return {a.x - b.x, a.y - b.y}; }
+SamplePoint Plus(SamplePoint a, SamplePoint b) {
+  return {a.x + b.x, a.y + b.y};
+}
+SamplePoint Less(SamplePoint a, SamplePoint b) {
+  return {a.x - b.x, a.y - b.y};
+}
 
 // Where the star should be after `step`. The first long move of each axis is predicted from
 // the short move before it (L = 9 x its travel + 1, M = 5 x its travel + 1); later moves from
 // the full-length move they repeat or undo, which a short move that backlash ate cannot spoil.
-SamplePoint Predicted(int step, const std::array<SamplePoint, 9>& p, SamplePoint l,
-                      SamplePoint m) {
+SamplePoint Predicted(int step, const std::array<SamplePoint, 9>& p, SamplePoint l, SamplePoint m) {
   switch (step) {
-    case 2: return Plus(p[1], l);
-    case 3: return Plus(p[2], Less(p[2], p[1]));
-    case 4: return p[2];  // back the length of the last west move
-    case 5: return Plus(p[4], Less(p[3], p[2]));
-    case 7: return Plus(p[6], m);
-    case 8: return p[6];  // back the length of the north move
-    default: return p[step - 1];
+    case 2:
+      return Plus(p[1], l);
+    case 3:
+      return Plus(p[2], Less(p[2], p[1]));
+    case 4:
+      return p[2];  // back the length of the last west move
+    case 5:
+      return Plus(p[4], Less(p[3], p[2]));
+    case 7:
+      return Plus(p[6], m);
+    case 8:
+      return p[6];  // back the length of the north move
+    default:
+      return p[step - 1];
   }
 }
 
@@ -297,7 +320,8 @@ std::string GuiderTrainingFault(const GuiderTraining& t) {
   const double dec = std::hypot(t.decMotionX, t.decMotionY);
   if (ra * seconds < kLeastTravelPx) return "the telescope did not move the star in RA";
   if (dec * seconds < kLeastTravelPx) return "the telescope did not move the star in Dec";
-  const double sine = std::abs(t.raMotionX * t.decMotionY - t.raMotionY * t.decMotionX) / (ra * dec);
+  const double sine =
+      std::abs(t.raMotionX * t.decMotionY - t.raMotionY * t.decMotionX) / (ra * dec);
   if (sine < kLeastAxisSine) return "the RA and Dec moves carried the star the same way";
   return {};
 }
@@ -477,8 +501,8 @@ int TrainGuider(Corvex& corvex) {
     const SamplePoint from = p[step - 1];
     const SamplePoint predicted = Predicted(step, p, l, m);
     const int r = state.maskRadius;
-    int reach = std::max(3 * r, 2 * static_cast<int>(std::hypot(predicted.x - from.x,
-                                                                predicted.y - from.y)) + r);
+    int reach = std::max(
+        3 * r, 2 * static_cast<int>(std::hypot(predicted.x - from.x, predicted.y - from.y)) + r);
     // The Dec motion cannot be predicted from the short north move when backlash ate it; it
     // is at right angles to the RA motion, on one side or the other (a mirrored guider), and
     // the star moves at most a few times as fast in Dec as in RA.
@@ -496,8 +520,8 @@ int TrainGuider(Corvex& corvex) {
     // how bright the guide star is at the exposure training runs with.
     const int chosenSignal = guiding.guideStarSignal;
     if (step == 1) guiding.guideStarSignal = 0;
-    const auto found = FollowStar(corvex, from, predicted, std::min(reach, kLongestReach),
-                                  plausible);
+    const auto found =
+        FollowStar(corvex, from, predicted, std::min(reach, kLongestReach), plausible);
     if (!found) {
       guiding.guideStarSignal = chosenSignal;
       end = StepEnd::kStarLost;

@@ -13,10 +13,10 @@ namespace corvex {
 struct Corvex;
 
 inline constexpr int kGuideDone = 0;
-inline constexpr int kGuideStarLost = 3;      // nothing measured, nothing moved
-inline constexpr int kGuideFrameFailed = 4;   // the frame did not arrive: not measured
-inline constexpr int kGuideMoveFailed = 5;    // measured, but a move did not reach the mount
-inline constexpr int kGuideMountMoving = 6;   // a stop could not be sent: guiding must end
+inline constexpr int kGuideStarLost = 3;     // nothing measured, nothing moved
+inline constexpr int kGuideFrameFailed = 4;  // the frame did not arrive: not measured
+inline constexpr int kGuideMoveFailed = 5;   // measured, but a move did not reach the mount
+inline constexpr int kGuideMountMoving = 6;  // a stop could not be sent: guiding must end
 
 // The largest errors the paths act on, thousandths of a pixel.
 inline constexpr int kSelfGuideErrorLimit = 5000;

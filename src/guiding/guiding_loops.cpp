@@ -154,8 +154,7 @@ GuidingEnd RunContinuousSelfGuiding(Corvex& corvex, const GuidingCycleObserver& 
       // The first frame sets the reference where the star is, tenths included, so that
       // guiding starts from no error; without a star there it waits for the next frame.
       if (FindAtReference(corvex) &&
-          FindStarCentre(corvex, state.starX, state.starY, state.maskRadius, true) ==
-              kStarFound) {
+          FindStarCentre(corvex, state.starX, state.starY, state.maskRadius, true) == kStarFound) {
         ReferenceFromStar(corvex);
         guiding.selfGuideStarSignal = guiding.starSignal;
         guiding.firstGuideFrame = false;
@@ -350,11 +349,16 @@ GuidingEnd RunGuiderGuiding(Corvex& corvex, const GuidingCycleObserver& observer
     state.guiderGuidingRunning = false;
     corvex.host.CloseGuidingInfo();
     switch (started) {
-      case kGuidingCancelled: return GuidingEnd::kCancelled;
-      case kGuidingStarNotFound: return GuidingEnd::kStarLost;
-      case kGuidingCameraFailed: return GuidingEnd::kCameraFailed;
-      case kGuidingMountMoving: return GuidingEnd::kMountMoving;
-      default: return GuidingEnd::kRefused;
+      case kGuidingCancelled:
+        return GuidingEnd::kCancelled;
+      case kGuidingStarNotFound:
+        return GuidingEnd::kStarLost;
+      case kGuidingCameraFailed:
+        return GuidingEnd::kCameraFailed;
+      case kGuidingMountMoving:
+        return GuidingEnd::kMountMoving;
+      default:
+        return GuidingEnd::kRefused;
     }
   }
   GuidingEnd end = GuidingEnd::kStopped;

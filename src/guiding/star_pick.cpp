@@ -80,8 +80,10 @@ std::vector<SamplePoint> StarPeaksNear(const std::uint16_t* values, int width, i
                                        std::size_t limit) {
   // Peaks need their neighbours' sums too: keep one more pixel from every edge.
   const int edge = std::max(margin, 2);
-  const int x0 = std::max(around.x - reach, edge), x1 = std::min(around.x + reach, width - 1 - edge);
-  const int y0 = std::max(around.y - reach, edge), y1 = std::min(around.y + reach, height - 1 - edge);
+  const int x0 = std::max(around.x - reach, edge),
+            x1 = std::min(around.x + reach, width - 1 - edge);
+  const int y0 = std::max(around.y - reach, edge),
+            y1 = std::min(around.y + reach, height - 1 - edge);
   struct Peak {
     long long sum;
     SamplePoint at;

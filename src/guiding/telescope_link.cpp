@@ -162,7 +162,9 @@ void StartRelayMove(Corvex& corvex) {
   SetGuideRelays(corvex, RelayMask(corvex.telescope.moveDirection));
 }
 
-bool StopRelayMove(Corvex& corvex) { return ReleaseRelays(corvex); }
+bool StopRelayMove(Corvex& corvex) {
+  return ReleaseRelays(corvex);
+}
 
 // (The host serial library's receive-buffer clear of the original concerns a port this
 // program never opens, so there is nothing to clear between the commands.)

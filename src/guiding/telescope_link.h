@@ -90,7 +90,8 @@ bool StopFocus(Corvex& corvex);
 // reply did not get through (the camera link has said which).
 bool GoToCatalogueObject(Corvex& corvex, char kind, int number);
 // A target by RA hours and minutes and Dec degrees (signed) and minutes. False (nothing sent)
-// when a field is out of its range, and false when a command or reply did not get through. `decSouth` marks a southern Dec whose degrees are 0
+// when a field is out of its range, and false when a command or reply did not get through.
+// `decSouth` marks a southern Dec whose degrees are 0
 // (-0 30' is south of the equator, and an int cannot carry the sign of 0).
 bool GoToCoordinates(Corvex& corvex, int raHours, int raMinutes, int decDegrees, int decMinutes,
                      bool decSouth = false);

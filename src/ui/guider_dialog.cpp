@@ -363,9 +363,8 @@ void TGQSDialog::Refresh() {
   // The RA angles in degrees: kept in radians, they would read 0 to 6.
   const int defaults[] = {settings.guiderRaRate, settings.guiderDecRate, settings.guiderRaBacklash,
                           settings.guiderDecBacklash, RaAngleDegrees(settings.defaultRaAngle)};
-  const int latest[] = {training.trainedRaRate, training.trainedDecRate,
-                        training.trainedRaBacklash, training.trainedDecBacklash,
-                        RaAngleDegrees(training.trainedRaAngle)};
+  const int latest[] = {training.trainedRaRate, training.trainedDecRate, training.trainedRaBacklash,
+                        training.trainedDecBacklash, RaAngleDegrees(training.trainedRaAngle)};
   for (int i = 0; i < 5; ++i) {
     set((std::string("default") + std::to_string(i)).c_str(), QString::number(defaults[i]));
     set((std::string("latest") + std::to_string(i)).c_str(), QString::number(latest[i]));

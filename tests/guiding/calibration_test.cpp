@@ -107,8 +107,8 @@ std::array<SamplePoint, 9> TurnedSamples(double degrees, bool mirrored, double r
   const double side = mirrored ? -1 : 1;
   const double nx = -side * rate * std::sin(a), ny = side * rate * std::cos(a);
   // Seconds of west and of north motion at each sample, T = 2 and no backlash.
-  const double seconds[9][2] = {{0, 0},       {0.2, 0},     {2.2, 0},     {4.2, 0}, {2.2, 0},
-                                {4.2, 0},     {4.2, 0.4},   {4.2, 2.4},   {4.2, 0.4}};
+  const double seconds[9][2] = {{0, 0},   {0.2, 0},   {2.2, 0},   {4.2, 0},  {2.2, 0},
+                                {4.2, 0}, {4.2, 0.4}, {4.2, 2.4}, {4.2, 0.4}};
   std::array<SamplePoint, 9> p{};
   for (int i = 0; i < 9; ++i) {
     const double w = seconds[i][0], n = seconds[i][1];
@@ -122,8 +122,8 @@ TEST(GuiderTrainingResults, TheAngleIsTheTrueDirectionOfTheRaAxis) {
   // Every turn of the guider reads as itself (to the whole-pixel samples' degree or so),
   // mirrored or not: not only 0 or 45 as an integer quotient inside the arctangent gave.
   for (bool mirrored : {false, true}) {
-    for (double degrees : {0.0, 5.0, 10.0, 19.0, 30.0, 45.0, 63.0, 90.0, 135.0, 200.0, 270.0,
-                           358.0}) {
+    for (double degrees :
+         {0.0, 5.0, 10.0, 19.0, 30.0, 45.0, 63.0, 90.0, 135.0, 200.0, 270.0, 358.0}) {
       GuiderTraining t;
       GuiderTrainingResults(TurnedSamples(degrees, mirrored), 2, t);
       const int shown = RaAngleDegrees(t.trainedRaAngle);

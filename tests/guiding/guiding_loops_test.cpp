@@ -211,17 +211,17 @@ TEST(ContinuousSelfGuiding, AStarThatLeavesTheSquareIsLostNotGuidedOnNoise) {
   ASSERT_TRUE(sky.PickBrightestStar());
   std::vector<int> results;
   std::size_t movesAtLoss = 0;
-  const GuidingEnd end = RunContinuousSelfGuiding(sky.corvex, [&](Corvex& c,
-                                                                  const GuideCorrection& r) {
-    results.push_back(r.result);
-    if (results.size() == 5) {
-      // Something knocks the telescope 30 pixels east: out of the search square.
-      c.telescope.moveDirection = 'e';
-      c.telescope.moveDurationMs = 5000;
-      TimedMove(c);
-      movesAtLoss = sky.Moves();
-    }
-  });
+  const GuidingEnd end =
+      RunContinuousSelfGuiding(sky.corvex, [&](Corvex& c, const GuideCorrection& r) {
+        results.push_back(r.result);
+        if (results.size() == 5) {
+          // Something knocks the telescope 30 pixels east: out of the search square.
+          c.telescope.moveDirection = 'e';
+          c.telescope.moveDurationMs = 5000;
+          TimedMove(c);
+          movesAtLoss = sky.Moves();
+        }
+      });
   EXPECT_EQ(end, GuidingEnd::kStarLost);
   ASSERT_EQ(results.size(), 5u + kMaxMissedFrames);
   EXPECT_EQ(std::count(results.begin(), results.end(), kGuideStarLost), kMaxMissedFrames);
@@ -339,7 +339,8 @@ TEST(GuiderGuiding, TrainedGuidingConvergesWhateverTheGuiderTurn) {
                         {270, false}, {315, false}, {359, false}, {0, true},    {10, true},
                         {100, true},  {250, true}};
   for (const Turn& turn : turns) {
-    SCOPED_TRACE(std::to_string(turn.degrees) + (turn.mirrored ? " degrees, mirrored" : " degrees"));
+    SCOPED_TRACE(std::to_string(turn.degrees) +
+                 (turn.mirrored ? " degrees, mirrored" : " degrees"));
     sim::SimConfig config;
     config.guiderRotationDeg = turn.degrees;
     config.guiderMirrored = turn.mirrored;
