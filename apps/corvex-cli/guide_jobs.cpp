@@ -1,13 +1,18 @@
 #include "guide_jobs.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "camera/camera_commands.h"
 #include "camera/camera_link.h"
 #include "corvex.h"
+#include "exit_codes.h"
 #include "files/settings_file.h"
 #include "guiding/calibration.h"
+#include "guiding/guide_correction.h"
+#include "guiding/guide_frames.h"
 #include "guiding/guiding_loops.h"
 #include "guiding/star_pick.h"
 #include "guiding/telescope_link.h"
@@ -68,7 +73,7 @@ bool PickMainStar(Corvex& corvex, const GuideOptions& options) {
 }
 
 bool PickGuiderStar(Corvex& corvex, std::optional<SamplePoint> at) {
-  GuiderExposure(corvex);
+  if (!TakeGuiderFrame(corvex)) return false;  // no star is picked on a frame that never came
   if (!at) {
     at = BrightestStar(corvex.store.guiderImage.data(), kReadoutWidth, kImageRows, kReadoutWidth,
                        kAutoPickMargin);
@@ -87,14 +92,90 @@ bool PickStar(Corvex& corvex, const GuideOptions& options) {
   return picked;
 }
 
-bool Train(Corvex& corvex, const GuideOptions& options) {
-  if (!options.guider) return TrainSelfGuiding(corvex) == kTrainingDone;
-  if (TrainGuider(corvex) != kTrainingDone) return false;
+int Cancelled() {
+  std::fprintf(stderr, "corvex-cli: cancelled\n");
+  return kExitCancelled;
+}
+
+// The camera, the settings, the telescope and the guide star, with a Ctrl-C honoured between
+// them: 0, or the exit code.
+int Start(Corvex& corvex, const GuideOptions& options) {
+  if (!Prepare(corvex, options)) return kExitFailed;
+  if (corvex.host.PumpEvents()) return Cancelled();
+  if (!PickStar(corvex, options)) return kExitFailed;
+  if (corvex.host.PumpEvents()) return Cancelled();
+  return kExitOk;
+}
+
+// The training; 0, or the exit code (the training has said why it stopped).
+int Train(Corvex& corvex, const GuideOptions& options) {
+  const int trained = options.guider ? TrainGuider(corvex) : TrainSelfGuiding(corvex);
+  if (trained == kTrainingCancelled) return Cancelled();
+  if (trained != kTrainingDone) return kExitFailed;
+  if (!options.guider) return kExitOk;
   // Guide on what the training measured: its angle included ("Ignore RA Angle" off).
   corvex.state.settings.ignoreRaAngle = false;
   // Training leaves the star where its last move took it: select it again there.
   const SamplePoint last = corvex.guiding.training.trainingSamples[8];
-  return PickGuiderStar(corvex, last);
+  if (!PickGuiderStar(corvex, last)) return kExitFailed;
+  return corvex.host.PumpEvents() ? Cancelled() : kExitOk;
+}
+
+// The CSV log of the corrections. A row that cannot be written is reported at once; guiding
+// goes on without the log, and the command fails at the end.
+class GuideLog {
+ public:
+  // False (after saying so) when the file cannot be made.
+  bool Open(const std::string& path) {
+    path_ = path;
+    if (path.empty()) return true;
+    file_ = std::fopen(path.c_str(), "w");
+    if (file_ == nullptr) {
+      std::fprintf(stderr, "corvex-cli: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+      return false;
+    }
+    Write("time_s,dx_px,dy_px,ra_dir,ra_ms,dec_dir,dec_ms\n");
+    return !failed_;
+  }
+
+  void Row(double seconds, const GuideCorrection& c) {
+    char row[128];
+    std::snprintf(row, sizeof row, "%.3f,%.3f,%.3f,%c,%d,%c,%d\n", seconds, c.errorX * 0.001,
+                  c.errorY * 0.001, c.raLetter ? c.raLetter : '-', c.raMs,
+                  c.decLetter ? c.decLetter : '-', c.decMs);
+    Write(row);
+  }
+
+  // False when any of the log was lost.
+  bool Close() {
+    if (file_ != nullptr && std::fclose(file_) != 0) Fail();
+    file_ = nullptr;
+    return !failed_;
+  }
+
+ private:
+  void Write(const char* text) {
+    if (file_ == nullptr) return;
+    // Flushed row by row, so that a full disk is found at the row it cut, not at the end.
+    if (std::fputs(text, file_) < 0 || std::fflush(file_) != 0) Fail();
+  }
+  void Fail() {
+    std::fprintf(stderr,
+                 "corvex-cli: cannot write the guide log %s: %s; guiding goes on without it\n",
+                 path_.c_str(), std::strerror(errno));
+    failed_ = true;
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+  }
+
+  std::string path_;
+  std::FILE* file_ = nullptr;
+  bool failed_ = false;
+};
+
+// Whether a turn of the guiding loop measured the star (its error is known).
+bool Measured(const GuideCorrection& c) {
+  return c.result == kGuideDone || c.result == kGuideMoveFailed;
 }
 
 // The star's offset from where guiding started, over the run: from the simulator's truth when
@@ -159,58 +240,55 @@ bool ParsePair(const std::string& text, int& first, int& second, bool& negative)
 }  // namespace
 
 int RunTrainJob(Corvex& corvex, const GuideOptions& options) {
-  if (!Prepare(corvex, options) || !PickStar(corvex, options)) return 1;
-  return Train(corvex, options) ? 0 : 1;
+  if (const int failed = Start(corvex, options); failed != kExitOk) return failed;
+  return Train(corvex, options);
 }
 
 int RunGuideJob(Corvex& corvex, const GuideOptions& options,
                 const std::shared_ptr<sim::SimulatedObservatory>& observatory) {
-  if (!Prepare(corvex, options) || !PickStar(corvex, options)) return 1;
-  if (options.train && !Train(corvex, options)) return 1;
-
-  std::FILE* log = nullptr;
-  if (!options.log.empty()) {
-    log = std::fopen(options.log.c_str(), "w");
-    if (log == nullptr) {
-      std::fprintf(stderr, "corvex-cli: cannot write %s\n", options.log.c_str());
-      return 1;
-    }
-    std::fprintf(log, "time_s,dx_px,dy_px,ra_dir,ra_ms,dec_dir,dec_ms\n");
+  if (const int failed = Start(corvex, options); failed != kExitOk) return failed;
+  if (options.train) {
+    if (const int failed = Train(corvex, options); failed != kExitOk) return failed;
   }
+  GuideLog log;
+  if (!log.Open(options.log)) return kExitFailed;
   const std::int64_t start = corvex.clock.NowMs();
   const std::int64_t end = start + static_cast<std::int64_t>(options.minutes * 60000);
   Track track(corvex, observatory);
+  // Every turn of the loop, measured or not, so that the time is up when it is up.
   const auto observer = [&](Corvex& c, const GuideCorrection& correction) {
-    track.Add(correction);
     const std::int64_t now = c.clock.NowMs();
-    if (log != nullptr) {
-      std::fprintf(log, "%.3f,%.3f,%.3f,%c,%d,%c,%d\n", (now - start) / 1000.0,
-                   correction.errorX * 0.001, correction.errorY * 0.001,
-                   correction.raLetter ? correction.raLetter : '-', correction.raMs,
-                   correction.decLetter ? correction.decLetter : '-', correction.decMs);
+    if (Measured(correction)) {
+      track.Add(correction);
+      log.Row((now - start) / 1000.0, correction);
     }
     if (now >= end) {
       c.state.continuousMode = false;
       c.state.guiderGuidingRunning = false;
     }
   };
-  if (options.guider) {
-    RunGuiderGuiding(corvex, observer);
-  } else {
-    RunContinuousSelfGuiding(corvex, observer);
-  }
-  if (log != nullptr) std::fclose(log);
+  const GuidingEnd ended = options.guider ? RunGuiderGuiding(corvex, observer)
+                                          : RunContinuousSelfGuiding(corvex, observer);
+  const bool logged = log.Close();
   track.Print();
-  return 0;
+  switch (ended) {
+    case GuidingEnd::kStopped:
+      return logged ? kExitOk : kExitFailed;
+    case GuidingEnd::kCancelled:
+      return Cancelled();
+    default:
+      return kExitFailed;  // the guiding or the link has said why
+  }
 }
 
 int RunGoToJob(Corvex& corvex, const GoToOptions& options) {
   DiscoverCamera(corvex.camera, *corvex.devices, corvex.state);
-  if (!corvex.state.cameraFound) return 1;
+  if (!corvex.state.cameraFound) return kExitFailed;
   if (!PrepareTelescopeLink(corvex)) {
     std::fprintf(stderr, "corvex-cli: Communication with telescope failed\n");
-    return 1;
+    return kExitFailed;
   }
+  const unsigned faults = corvex.camera.transferFaults;
   bool sent = false;
   if (options.messier || options.cngc) {
     sent = GoToObject(corvex, options.messier.value_or(0), options.cngc.value_or(0));
@@ -220,7 +298,7 @@ int RunGoToJob(Corvex& corvex, const GoToOptions& options) {
                    "corvex-cli: unknown planet \"%s\" (Mercury, Venus, Mars, Jupiter, Saturn, "
                    "Uranus, Neptune, Pluto)\n",
                    options.planet.c_str());
-      return 2;
+      return kExitUsage;
     }
     sent = GoToPlanet(corvex, options.planet);
   } else {
@@ -229,18 +307,24 @@ int RunGoToJob(Corvex& corvex, const GoToOptions& options) {
     if (!ParsePair(options.ra, hours, minutes, negative) ||
         !ParsePair(options.dec, degrees, decMinutes, south)) {
       std::fprintf(stderr, "corvex-cli: --ra needs H:M and --dec needs D:M\n");
-      return 2;
+      return kExitUsage;
     }
     sent = GoToTarget(corvex, hours, minutes, degrees, decMinutes, south);
   }
-  if (!sent) return 1;
+  if (corvex.camera.transferFaults != faults) {
+    std::fprintf(stderr,
+                 "corvex-cli: the go-to did not get through to the telescope; it may not be "
+                 "slewing\n");
+    return kExitFailed;
+  }
+  if (!sent) return kExitUsage;  // out of range: the message has said so, nothing was sent
   std::printf("Info from Scope: %s\n", TerminalText(corvex.telescope.scopeInfoText).c_str());
   if (!corvex.telescope.slewReplyText.empty()) {
-    std::printf("The telescope refused the slew: %s\n",
-                TerminalText(corvex.telescope.slewReplyText).c_str());
-    return 1;
+    std::fprintf(stderr, "The telescope refused the slew: %s\n",
+                 TerminalText(corvex.telescope.slewReplyText).c_str());
+    return kExitFailed;
   }
-  return 0;
+  return kExitOk;
 }
 
 }  // namespace corvex::cli

@@ -108,6 +108,7 @@ void WriteCommand(CameraLink& link, const ImageStore& store) {
   if (link.device) result = link.device->Write(std::span(store.commandBlock.data(), count));
   link.bytesWritten = result.bytes;
   if (!result.ok || result.bytes != count) {
+    ++link.transferFaults;
     ShowMessage(link.host, kFreeTextMessage,
                 "Could not write KAMIO Output - try rebooting USB device");
   }
@@ -120,6 +121,7 @@ std::size_t ReadReply(CameraLink& link, ImageStore& store) {
   link.bytesRead = result.bytes;
 
   char text[kSummaryBufferBytes];
+  if (!result.ok || result.bytes < asked) ++link.transferFaults;
   if (!result.ok) {
     std::snprintf(text, sizeof text, "Error %d trying to read KAMIO data from USB\n",
                   result.errorCode);

@@ -35,6 +35,9 @@ struct CameraLink {
   std::size_t transferByteCount = 0;  // bytes the next write sends or the next read asks for
   std::size_t bytesWritten = 0;
   std::size_t bytesRead = 0;
+  // Every failed or short transfer since discovery: a sequence of requests (a guide frame, a
+  // telescope move) compares it before and after to learn whether all of it went through.
+  unsigned transferFaults = 0;
 };
 
 // Scans member indices 0-19 of the camera interface class and opens every interface whose

@@ -24,13 +24,14 @@ constexpr int kGuiderThreshold = 30;
 constexpr double kParallelSine = 0.25;
 
 // Beep, the timed move, beep; nothing for a move under 1 ms.
-void MoveAxis(Corvex& corvex, const AxisMove& move) {
-  if (!move.considered || move.ms < 1) return;
+MoveResult MoveAxis(Corvex& corvex, const AxisMove& move) {
+  if (!move.considered || move.ms < 1) return MoveResult::kDone;
   corvex.telescope.moveDirection = move.letter;
   corvex.telescope.moveDurationMs = static_cast<std::uint32_t>(move.ms);
   corvex.host.Beep(kBeepOk);
-  TimedMove(corvex);
+  const MoveResult result = TimedMove(corvex);
   corvex.host.Beep(kBeepOk);
+  return result;
 }
 
 // Both axes planned: RA with `raPositive` for a positive error (its opposite otherwise),
@@ -49,18 +50,23 @@ AxisPlans PlanAxes(Corvex& corvex, int raError, int raPositive, const AxisRule& 
                        link.lastDecDirection, decRule)};
 }
 
-// RA's move, then Dec's, and what they were in the correction's record.
+// RA's move, then Dec's, and the moves made in the correction's record. A mount that may
+// still be moving gets no further move.
 void MoveAxes(Corvex& corvex, const AxisPlans& plans, GuideCorrection& correction) {
-  MoveAxis(corvex, plans.ra);
-  MoveAxis(corvex, plans.dec);
-  if (plans.ra.considered && plans.ra.ms >= 1) {
-    correction.raLetter = plans.ra.letter;
-    correction.raMs = plans.ra.ms;
-  }
-  if (plans.dec.considered && plans.dec.ms >= 1) {
-    correction.decLetter = plans.dec.letter;
-    correction.decMs = plans.dec.ms;
-  }
+  const auto move = [&](const AxisMove& plan, char& letter, int& ms) {
+    if (correction.result == kGuideMountMoving) return;
+    const MoveResult result = MoveAxis(corvex, plan);
+    if (result == MoveResult::kStillMoving) {
+      correction.result = kGuideMountMoving;
+    } else if (result == MoveResult::kNotMade) {
+      correction.result = kGuideMoveFailed;
+    } else if (plan.considered && plan.ms >= 1) {
+      letter = plan.letter;
+      ms = plan.ms;
+    }
+  };
+  move(plans.ra, correction.raLetter, correction.raMs);
+  move(plans.dec, correction.decLetter, correction.decMs);
 }
 
 // The error of the measured position against the reference, kept in the guiding state and
@@ -78,12 +84,10 @@ bool BeyondLimit(const GuideCorrection& correction, int limit) {
   return std::abs(correction.errorX) > limit || std::abs(correction.errorY) > limit;
 }
 
-// A distance along a trained motion as the distance the trained (whole-pixel) rate covers
-// in the same time, so that dividing by that rate gives the time the motion really needs.
-int AtTrainedRate(int distance, int stepX, int stepY, int rate) {
-  const double length = std::hypot(stepX, stepY);
-  if (length <= 0) return distance;
-  return Saturate16(static_cast<long long>(distance * std::max(rate, 1) / length));
+// The time a trained motion of `pxPerSecond` needs for `milliPixels`, ms (0 for no motion).
+int MsFor(double milliPixels, double pxPerSecond) {
+  if (pxPerSecond <= 0) return 0;
+  return Saturate16(static_cast<long long>(milliPixels / pxPerSecond));
 }
 
 GuideCorrection Finish(Corvex& corvex, GuideCorrection correction) {
@@ -119,11 +123,13 @@ AxisMove PlanAxisMove(int error, char positive, char negative, char& lastLetter,
 }
 
 ResolvedError ResolveAlongTrainedAxes(int errorX, int errorY, const GuiderTraining& training) {
-  const double rx = training.raStepX, ry = training.raStepY;
-  const double dx = training.decStepX, dy = training.decStepY;
+  const double rx = training.raMotionX, ry = training.raMotionY;
+  const double dx = training.decMotionX, dy = training.decMotionY;
   const double raLength = std::hypot(rx, ry);
   const double decLength = std::hypot(dx, dy);
-  double a = 0, b = 0;  // seconds of west and of north motion, per thousand
+  // Thousandths of a pixel over pixels per second: milliseconds of west and of north motion
+  // whose travel adds up to the error.
+  double a = 0, b = 0;
   const double det = rx * dy - dx * ry;
   if (raLength > 0 && decLength > 0 && std::abs(det) >= kParallelSine * raLength * decLength) {
     a = (errorX * dy - dx * errorY) / det;
@@ -132,22 +138,26 @@ ResolvedError ResolveAlongTrainedAxes(int errorX, int errorY, const GuiderTraini
     if (raLength > 0) a = (errorX * rx + errorY * ry) / (raLength * raLength);
     if (decLength > 0) b = (errorX * dx + errorY * dy) / (decLength * decLength);
   }
-  return {Saturate16(static_cast<long long>(a * raLength)),
-          Saturate16(static_cast<long long>(b * decLength))};
+  return {Saturate16(std::llround(std::clamp(a, -1e6, 1e6))),
+          Saturate16(std::llround(std::clamp(b, -1e6, 1e6)))};
 }
 
-GuideCorrection SelfGuideCorrection(Corvex& corvex) {
+GuideCorrection SelfGuideCorrection(Corvex& corvex, bool endOnLoss) {
   ProgramState& state = corvex.state;
   GuidingState& guiding = corvex.guiding;
   const ProgramSettings& settings = state.settings;
   GuideCorrection correction;
 
-  // 1. The star near the reference.
+  // 1. The star near the reference. (A guiding loop that bears lost frames also refuses
+  // noise far fainter than the star it started on.)
   if (FindStarCentre(corvex, guiding.referenceX, guiding.referenceY, state.maskRadius,
-                     state.selfGuideNext) != kStarFound) {
-    state.selfGuidingActive = false;
-    state.selfGuideNext = false;
-    state.guideWindowActive = false;
+                     state.selfGuideNext || !endOnLoss) != kStarFound ||
+      (!endOnLoss && !LooksLikeGuideStar(guiding.starSignal, guiding.selfGuideStarSignal))) {
+    if (endOnLoss) {
+      state.selfGuidingActive = false;
+      state.selfGuideNext = false;
+      state.guideWindowActive = false;
+    }
     correction.result = kGuideStarLost;
     return Finish(corvex, correction);
   }
@@ -177,10 +187,12 @@ GuideCorrection GuiderCorrection(Corvex& corvex) {
   const GuiderTraining& training = guiding.training;
   GuideCorrection correction;
 
-  // 1. The star near the reference on the guider frame.
-  if (FindGuiderStarCentre(corvex, guiding.referenceX, guiding.referenceY, state.maskRadius) !=
-      kStarFound) {
-    guiding.guiderStarLost = true;
+  // 1. The guide star near the reference on the guider frame: a square without a star as
+  // bright as it (an empty or unread frame, a star gone behind cloud or out of the square)
+  // measures nothing, rather than an error that would send the mount away.
+  if (FindGuiderStarCentre(corvex, guiding.referenceX, guiding.referenceY, state.maskRadius,
+                           true) != kStarFound ||
+      !LooksLikeGuideStar(guiding.guiderStarSignal, guiding.guideStarSignal)) {
     correction.result = kGuideStarLost;
     return Finish(corvex, correction);
   }
@@ -191,26 +203,18 @@ GuideCorrection GuiderCorrection(Corvex& corvex) {
   if (training.useTrainedValues && !settings.ignoreRaAngle) {
     // 3. Trained: each axis moves by its own share of the error, the way training saw the
     // star travel, so a rotated guider steers both axes correctly. No drift threshold.
+    // Planned in milliseconds throughout (a rate of 1): the share of each axis, the time
+    // a reversal loses, and no move longer than 8 pixels of motion needs.
     const ResolvedError resolved =
         ResolveAlongTrainedAxes(correction.errorX, correction.errorY, training);
-    // Errors and backlash as distances the trained whole-pixel rates cover in the time the
-    // measured motion needs for them.
-    const auto raScale = [&](int distance) {
-      return AtTrainedRate(distance, training.raStepX, training.raStepY, training.trainedRaRate);
-    };
-    const auto decScale = [&](int distance) {
-      return AtTrainedRate(distance, training.decStepX, training.decStepY,
-                           training.trainedDecRate);
-    };
-    const AxisRule raRule{0, raScale(training.trainedRaBacklash * 1000), training.trainedRaRate,
-                          settings.guiderRaHysteresis, raScale(kGuiderErrorLimit)};
-    const AxisRule decRule{0, decScale(training.trainedDecBacklash * 1000),
-                           training.trainedDecRate, settings.guiderDecHysteresis,
-                           decScale(kGuiderErrorLimit)};
+    const double raSpeed = std::hypot(training.raMotionX, training.raMotionY);
+    const double decSpeed = std::hypot(training.decMotionX, training.decMotionY);
+    const AxisRule raRule{0, training.raBacklashMs, 1, settings.guiderRaHysteresis,
+                          MsFor(kGuiderErrorLimit, raSpeed)};
+    const AxisRule decRule{0, training.decBacklashMs, 1, settings.guiderDecHysteresis,
+                           MsFor(kGuiderErrorLimit, decSpeed)};
     // The RA motion was measured with west moves: a positive share goes west.
-    MoveAxes(corvex,
-             PlanAxes(corvex, raScale(resolved.ra), kWest, raRule, decScale(resolved.dec),
-                      decRule),
+    MoveAxes(corvex, PlanAxes(corvex, resolved.raMs, kWest, raRule, resolved.decMs, decRule),
              correction);
     return Finish(corvex, correction);
   }

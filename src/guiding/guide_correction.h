@@ -13,7 +13,10 @@ namespace corvex {
 struct Corvex;
 
 inline constexpr int kGuideDone = 0;
-inline constexpr int kGuideStarLost = 3;
+inline constexpr int kGuideStarLost = 3;     // nothing measured, nothing moved
+inline constexpr int kGuideFrameFailed = 4;  // the frame did not arrive: not measured
+inline constexpr int kGuideMoveFailed = 5;   // measured, but a move did not reach the mount
+inline constexpr int kGuideMountMoving = 6;  // a stop could not be sent: guiding must end
 
 // The largest errors the paths act on, thousandths of a pixel.
 inline constexpr int kSelfGuideErrorLimit = 5000;
@@ -50,24 +53,28 @@ AxisMove PlanAxisMove(int error, char positive, char negative, char& lastLetter,
                       const AxisRule& rule);
 
 // The trained guider path: the error vector resolved along the training's RA and Dec motion
-// (the star's travel per second of a west move and of a north move). `ra` is how far, in
-// thousandths of a pixel along the RA motion, a west move must carry the star (negative: east);
-// `dec` likewise for north. Axes that are parallel or unmeasured fall back to projecting the
-// error on each motion alone.
+// (the star's travel per second of a west move and of a north move, raMotionX ... decMotionY).
+// `raMs` is how long a west move must run to carry the star its share of the error (negative:
+// an east move), `decMs` likewise for north. Axes that are parallel or unmeasured fall back
+// to projecting the error on each motion alone.
 struct ResolvedError {
-  int ra = 0;
-  int dec = 0;
+  int raMs = 0;
+  int decMs = 0;
 };
 ResolvedError ResolveAlongTrainedAxes(int errorX, int errorY, const GuiderTraining& training);
 
 // ---- Corrections ----
 
-// Main camera: the star in the guide window near the reference. result 3 (and self-guiding
-// switched off) when the star is lost; an error over 5 pixels on either axis moves nothing.
-GuideCorrection SelfGuideCorrection(Corvex& corvex);
+// Main camera: the star in the guide window near the reference; an error over 5 pixels on
+// either axis moves nothing. A lost star gives result 3; with `endOnLoss` it also switches
+// self-guiding off (a self-guided exposure ends there), without it the search is silent and
+// the caller decides how many lost frames it bears.
+GuideCorrection SelfGuideCorrection(Corvex& corvex, bool endOnLoss = true);
 
 // Guider camera: the trained path when trained values are in use and the RA angle is not
-// ignored, the default path otherwise (which moves nothing for an error over 8 pixels).
+// ignored, the default path otherwise (which moves nothing for an error over 8 pixels). A
+// square with no star as bright as the guide star is a lost star (result 3): nothing is
+// measured or moved, and the caller decides how many lost frames it bears.
 GuideCorrection GuiderCorrection(Corvex& corvex);
 
 }  // namespace corvex

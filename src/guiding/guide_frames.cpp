@@ -13,9 +13,17 @@ void ShowGuideFrame(Corvex& corvex) {
   state.focusFrameShown = wasShown;
 }
 
-void TakeGuideExposure(Corvex& corvex) {
+bool TakeGuideExposure(Corvex& corvex) {
+  const unsigned faults = corvex.camera.transferFaults;
   StarWindowExposure(corvex);
   ShowGuideFrame(corvex);
+  return corvex.camera.transferFaults == faults;
+}
+
+bool TakeGuiderFrame(Corvex& corvex) {
+  const unsigned faults = corvex.camera.transferFaults;
+  GuiderExposure(corvex);
+  return corvex.camera.transferFaults == faults;
 }
 
 }  // namespace corvex

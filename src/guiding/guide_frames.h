@@ -1,5 +1,7 @@
-// The guide window frames that calibration and continuous self-guiding measure on, taken at
-// the current exposure settings and shown as they arrive.
+// The frames calibration and the guiding loops measure on: guide-window frames of the main
+// camera, taken at the current exposure settings and shown as they arrive, and guider camera
+// frames. Each says whether it arrived whole, because a frame whose readout failed holds
+// nothing (or the last frame's leftovers) and must never be measured.
 #pragma once
 
 namespace corvex {
@@ -10,7 +12,11 @@ struct Corvex;
 void ShowGuideFrame(Corvex& corvex);
 
 // The main window's "take and show one guide exposure": a window frame at the current
-// exposure settings, then its display.
-void TakeGuideExposure(Corvex& corvex);
+// exposure settings, then its display. False when a transfer of it failed.
+bool TakeGuideExposure(Corvex& corvex);
+
+// One guider camera frame into guiderImage (GuiderExposure). False when a transfer of it
+// failed.
+bool TakeGuiderFrame(Corvex& corvex);
 
 }  // namespace corvex

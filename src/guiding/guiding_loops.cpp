@@ -1,5 +1,8 @@
 #include "guiding/guiding_loops.h"
 
+#include <cstdio>
+#include <optional>
+
 #include "camera/camera_commands.h"
 #include "corvex.h"
 #include "guiding/guide_correction.h"
@@ -82,13 +85,46 @@ bool FindAtReference(Corvex& corvex) {
                         true) == kStarFound;
 }
 
+GuidingEnd EndFor(int result) {
+  if (result == kGuideFrameFailed) return GuidingEnd::kCameraFailed;
+  if (result == kGuideMountMoving) return GuidingEnd::kMountMoving;
+  return GuidingEnd::kStarLost;
+}
+
+int StartCode(int result) {
+  if (result == kGuideFrameFailed) return kGuidingCameraFailed;
+  if (result == kGuideMountMoving) return kGuidingMountMoving;
+  return kGuidingStarNotFound;
+}
+
+// Counts a turn that measured nothing, and forgets the count on one that measured. Guiding
+// gives up (and says why) at kMaxMissedFrames in a row, and at once on a telescope that could
+// not be stopped (the link has said so).
+std::optional<GuidingEnd> CountMiss(Corvex& corvex, int result) {
+  GuidingState& guiding = corvex.guiding;
+  if (result == kGuideMountMoving) return GuidingEnd::kMountMoving;
+  if (result != kGuideStarLost && result != kGuideFrameFailed) {
+    guiding.missedFrames = 0;
+    return std::nullopt;
+  }
+  if (++guiding.missedFrames < kMaxMissedFrames) return std::nullopt;
+  char text[160];
+  std::snprintf(text, sizeof text,
+                result == kGuideFrameFailed
+                    ? "Guiding stopped - no frame came from the camera %d times in a row"
+                    : "Guiding stopped - the guide star was not found in %d frames in a row",
+                kMaxMissedFrames);
+  ShowMessage(corvex.host, kFreeTextMessage, text);
+  return EndFor(result);
+}
+
 }  // namespace
 
-void RunContinuousSelfGuiding(Corvex& corvex, const GuidingCycleObserver& observer) {
+GuidingEnd RunContinuousSelfGuiding(Corvex& corvex, const GuidingCycleObserver& observer) {
   ProgramState& state = corvex.state;
   GuidingState& guiding = corvex.guiding;
   // 1. Refusals.
-  if (CheckSelfGuiding(corvex) != kGuidingReady) return;
+  if (CheckSelfGuiding(corvex) != kGuidingReady) return GuidingEnd::kRefused;
   // 2. Start.
   state.selfGuidingActive = true;
   state.continuousMode = true;
@@ -97,33 +133,55 @@ void RunContinuousSelfGuiding(Corvex& corvex, const GuidingCycleObserver& observ
   state.maskRadius = state.settings.starMaskRadius;
   PlaceGuideWindow(corvex);
   guiding.guideAbort = false;
+  guiding.missedFrames = 0;
+  guiding.selfGuideStarSignal = 0;
   guiding.referenceX = state.starX;  // the tenths follow with the first frame
   guiding.referenceY = state.starY;
   guiding.guidingInfoText = kInfo;
 
-  // 3. One frame and one correction a cycle.
+  // 3. One frame and one correction a cycle; the caller hears every turn, so that its own
+  // end (a time, a count) is checked whatever the frame held.
+  GuidingEnd end = GuidingEnd::kStopped;
   while (state.continuousMode) {
-    if (corvex.host.PumpEvents()) state.continuousMode = false;
-    if (!state.continuousMode) break;
-    TakeGuideExposure(corvex);
-    if (guiding.firstGuideFrame) {
+    if (corvex.host.PumpEvents()) {
+      end = GuidingEnd::kCancelled;
+      break;
+    }
+    GuideCorrection correction;
+    if (!TakeGuideExposure(corvex)) {
+      correction.result = kGuideFrameFailed;
+    } else if (guiding.firstGuideFrame) {
       // The first frame sets the reference where the star is, tenths included, so that
-      // guiding starts from no error.
-      for (int pass = 0; pass < 2; ++pass) {
-        FindStarCentre(corvex, state.starX, state.starY, state.maskRadius);
+      // guiding starts from no error; without a star there it waits for the next frame.
+      if (FindAtReference(corvex) &&
+          FindStarCentre(corvex, state.starX, state.starY, state.maskRadius, true) == kStarFound) {
+        ReferenceFromStar(corvex);
+        guiding.selfGuideStarSignal = guiding.starSignal;
+        guiding.firstGuideFrame = false;
+        UpdateInfo(corvex, false);
+      } else {
+        correction.result = kGuideStarLost;
       }
-      ReferenceFromStar(corvex);
-      guiding.firstGuideFrame = false;
+    }
+    if (correction.result == kGuideDone) {
+      if (corvex.host.PumpEvents()) {
+        end = GuidingEnd::kCancelled;
+        break;
+      }
+      if (guiding.guideAbort) continue;
+      correction = SelfGuideCorrection(corvex, false);
       UpdateInfo(corvex, false);
     }
-    if (corvex.host.PumpEvents()) state.continuousMode = false;
-    if (guiding.guideAbort || !state.selfGuidingActive) continue;
-    const GuideCorrection correction = SelfGuideCorrection(corvex);
-    UpdateInfo(corvex, false);
+    guiding.lastCorrection = correction;
     if (observer) observer(corvex, correction);
+    if (const auto gaveUp = CountMiss(corvex, correction.result)) {
+      end = *gaveUp;
+      break;
+    }
   }
 
   // 4. The end.
+  state.continuousMode = false;
   ShowMessage(corvex.host, 51);
   guiding.firstGuideFrame = true;
   corvex.host.CloseGuidingInfo();
@@ -133,12 +191,14 @@ void RunContinuousSelfGuiding(Corvex& corvex, const GuidingCycleObserver& observ
   state.selfGuidingActive = false;
   state.guideWindowActive = false;
   guiding.guideAbort = false;
+  return end;
 }
 
 int PrepareSelfGuidedExposure(Corvex& corvex) {
   ProgramState& state = corvex.state;
   GuidingState& guiding = corvex.guiding;
   if (const int refused = CheckSelfGuiding(corvex); refused != kGuidingReady) return refused;
+  const unsigned faults = corvex.camera.transferFaults;
   SetCaption(corvex, kCreating, false);
   state.maskRadius = state.settings.starMaskRadius;
   PlaceGuideWindow(corvex);
@@ -148,36 +208,61 @@ int PrepareSelfGuidedExposure(Corvex& corvex) {
     SelfGuideWindowExposure(corvex, false);
     ShowGuideFrame(corvex);
   }
-  if (!FindAtReference(corvex)) {
+  // A reference taken on frames that did not arrive whole would be guided to.
+  const bool framesArrived = corvex.camera.transferFaults == faults;
+  if (!framesArrived || !FindAtReference(corvex)) {
     state.selfGuidingActive = false;
     state.guideWindowActive = false;
-    return kGuidingStarNotFound;
+    return framesArrived ? kGuidingStarNotFound : kGuidingCameraFailed;
   }
   ReferenceFromStar(corvex);
   SetCaption(corvex, kInfo, false);
+  const unsigned before = corvex.camera.transferFaults;
   SelfGuideWindowExposure(corvex, false);
-  if (FindAtReference(corvex)) ReferenceFromStar(corvex);
+  if (corvex.camera.transferFaults == before && FindAtReference(corvex)) ReferenceFromStar(corvex);
+  guiding.missedFrames = 0;
   return kGuidingReady;
 }
 
 bool SelfGuideCycle(Corvex& corvex, bool firstHalfRead) {
   ProgramState& state = corvex.state;
+  const unsigned faults = corvex.camera.transferFaults;
   SelfGuideWindowExposure(corvex, firstHalfRead);
   if (state.matchingDarkframe) return true;
   ShowGuideFrame(corvex);
-  SelfGuideCorrection(corvex);
+  if (corvex.camera.transferFaults != faults) {
+    // Never measured. Inside an exposure guiding ends at the first frame without its star,
+    // and a frame that did not arrive has none.
+    state.selfGuidingActive = false;
+    state.selfGuideNext = false;
+    state.guideWindowActive = false;
+    return false;
+  }
+  const GuideCorrection correction = SelfGuideCorrection(corvex);
   UpdateInfo(corvex, false);
+  if (correction.result == kGuideMountMoving) {
+    // The telescope may still be moving (the user has been told): no more guiding on it.
+    state.selfGuidingActive = false;
+    state.selfGuideNext = false;
+    state.guideWindowActive = false;
+  }
   return state.selfGuideNext;
 }
 
 void SwitchGuideFrame(Corvex& corvex) {
   const bool dark = corvex.state.matchingDarkframe;
   SetCaption(corvex, kSwitching, false);
+  unsigned faults = corvex.camera.transferFaults;
   for (int frame = 0; frame < 2; ++frame) SelfGuideWindowExposure(corvex, true);
-  if (!dark && FindAtReference(corvex)) ReferenceFromStar(corvex);
+  if (!dark && corvex.camera.transferFaults == faults && FindAtReference(corvex)) {
+    ReferenceFromStar(corvex);
+  }
   SetCaption(corvex, dark ? kDarkframe : kInfo, false);
+  faults = corvex.camera.transferFaults;
   SelfGuideWindowExposure(corvex, true);
-  if (!dark && FindAtReference(corvex)) ReferenceFromStar(corvex);
+  if (!dark && corvex.camera.transferFaults == faults && FindAtReference(corvex)) {
+    ReferenceFromStar(corvex);
+  }
 }
 
 int StartGuiderGuiding(Corvex& corvex) {
@@ -191,57 +276,107 @@ int StartGuiderGuiding(Corvex& corvex) {
     ShowMessage(corvex.host, 53);
     return kGuidingRefused;
   }
-  PrepareTelescopeLink(corvex);
+  if (!PrepareTelescopeLink(corvex)) {
+    ShowMessage(corvex.host, 54);
+    return kGuidingLinkFailed;
+  }
   SetCaption(corvex, kCreating, true);
   guiding.guiderStarLost = false;
   state.maskRadius = state.settings.starMaskRadius;
   guiding.guideAbort = false;
-  GuiderExposure(corvex);
-  guiding.SetReference(guiding.selectedGuiderStarX, 0, guiding.selectedGuiderStarY, 0);
-  if (FindGuiderStarCentre(corvex, guiding.referenceX, guiding.referenceY, state.maskRadius) ==
-      kStarFound) {
-    ReferenceFromGuiderStar(corvex);
+  guiding.missedFrames = 0;
+
+  // The reference: the selected star on a first frame that arrived, with its tenths and its
+  // brightness (at the exposure guiding runs with) as the guide star's from now on.
+  bool referenced = false;
+  while (!referenced) {
+    if (corvex.host.PumpEvents()) return kGuidingCancelled;
+    int result = kGuideFrameFailed;
+    if (TakeGuiderFrame(corvex)) {
+      guiding.SetReference(guiding.selectedGuiderStarX, 0, guiding.selectedGuiderStarY, 0);
+      result = kGuideStarLost;
+      if (FindGuiderStarCentre(corvex, guiding.referenceX, guiding.referenceY, state.maskRadius,
+                               true) == kStarFound) {
+        ReferenceFromGuiderStar(corvex);
+        guiding.guideStarSignal = guiding.guiderStarSignal;
+        referenced = true;
+        result = kGuideDone;
+      }
+    }
+    if (CountMiss(corvex, result)) {
+      guiding.guiderStarLost = true;
+      return result == kGuideFrameFailed ? kGuidingCameraFailed : kGuidingStarNotFound;
+    }
   }
   SetCaption(corvex, kStabilising, true);
-  corvex.host.PumpEvents();
+  if (corvex.host.PumpEvents()) return kGuidingCancelled;
   // Three settling corrections, a frame between each.
   for (int i = 0; i < 3; ++i) {
-    if (i > 0) GuiderExposure(corvex);
-    if (GuiderCorrection(corvex).result == kGuideStarLost) guiding.guiderStarLost = true;
+    const GuideCorrection correction = i == 0 ? GuiderCorrection(corvex) : GuiderCycle(corvex);
+    if (i == 0 && CountMiss(corvex, correction.result)) guiding.guiderStarLost = true;
     UpdateInfo(corvex, true);
+    if (guiding.guiderStarLost) return StartCode(correction.result);
   }
   SetCaption(corvex, kInfo, true);
-  GuiderExposure(corvex);
+  if (!TakeGuiderFrame(corvex) && CountMiss(corvex, kGuideFrameFailed)) {
+    guiding.guiderStarLost = true;
+    return kGuidingCameraFailed;
+  }
   UpdateInfo(corvex, true);
-  corvex.host.PumpEvents();
+  if (corvex.host.PumpEvents()) return kGuidingCancelled;
   return kGuidingReady;
 }
 
-void GuiderCycle(Corvex& corvex) {
-  GuiderExposure(corvex);
-  if (GuiderCorrection(corvex).result == kGuideStarLost) {
-    corvex.guiding.guiderStarLost = true;
+GuideCorrection GuiderCycle(Corvex& corvex) {
+  GuidingState& guiding = corvex.guiding;
+  GuideCorrection correction;
+  if (TakeGuiderFrame(corvex)) {
+    correction = GuiderCorrection(corvex);
+    if (correction.result != kGuideStarLost) UpdateInfo(corvex, true);
   } else {
-    UpdateInfo(corvex, true);
+    correction.result = kGuideFrameFailed;
+    guiding.lastCorrection = correction;
   }
+  if (CountMiss(corvex, correction.result)) guiding.guiderStarLost = true;
+  return correction;
 }
 
-void RunGuiderGuiding(Corvex& corvex, const GuidingCycleObserver& observer) {
+GuidingEnd RunGuiderGuiding(Corvex& corvex, const GuidingCycleObserver& observer) {
   ProgramState& state = corvex.state;
   GuidingState& guiding = corvex.guiding;
   state.guiderGuidingRunning = true;
-  if (StartGuiderGuiding(corvex) != kGuidingReady) {
+  if (const int started = StartGuiderGuiding(corvex); started != kGuidingReady) {
     state.guiderGuidingRunning = false;
     corvex.host.CloseGuidingInfo();
-    return;
+    switch (started) {
+      case kGuidingCancelled:
+        return GuidingEnd::kCancelled;
+      case kGuidingStarNotFound:
+        return GuidingEnd::kStarLost;
+      case kGuidingCameraFailed:
+        return GuidingEnd::kCameraFailed;
+      case kGuidingMountMoving:
+        return GuidingEnd::kMountMoving;
+      default:
+        return GuidingEnd::kRefused;
+    }
   }
-  while (!guiding.guiderStarLost && state.guiderGuidingRunning) {
-    GuiderCycle(corvex);
-    if (observer && !guiding.guiderStarLost) observer(corvex, guiding.lastCorrection);
-    if (corvex.host.PumpEvents()) state.guiderGuidingRunning = false;
+  GuidingEnd end = GuidingEnd::kStopped;
+  while (state.guiderGuidingRunning) {
+    const GuideCorrection correction = GuiderCycle(corvex);
+    if (observer) observer(corvex, correction);
+    if (guiding.guiderStarLost) {
+      end = EndFor(correction.result);
+      break;
+    }
+    if (corvex.host.PumpEvents()) {
+      end = GuidingEnd::kCancelled;
+      break;
+    }
   }
   state.guiderGuidingRunning = false;
   corvex.host.CloseGuidingInfo();
+  return end;
 }
 
 bool CaptureGuidingSteps::BeginSelfGuidedExposure(Corvex& corvex) {
@@ -270,7 +405,10 @@ void CaptureGuidingSteps::EndSelfGuidedExposure(Corvex& corvex) {
 }
 
 bool CaptureGuidingSteps::StartGuiderGuiding(Corvex& corvex) {
-  return corvex::StartGuiderGuiding(corvex) == kGuidingReady;
+  if (corvex::StartGuiderGuiding(corvex) == kGuidingReady) return true;
+  // A start that failed or was cancelled half-way has opened the guiding window already.
+  corvex.host.CloseGuidingInfo();
+  return false;
 }
 
 bool CaptureGuidingSteps::GuiderStep(Corvex& corvex) {

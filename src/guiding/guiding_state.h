@@ -16,6 +16,12 @@ struct SamplePoint {
   int y = 0;
 };
 
+// A star position to a tenth of a pixel, as the searches measure it.
+struct PrecisePoint {
+  double x = 0;
+  double y = 0;
+};
+
 // The results of the last guider training. None of it is written to the settings file: after
 // a restart guiding uses the defaults until the next training or "Save Latest".
 struct GuiderTraining {
@@ -24,16 +30,27 @@ struct GuiderTraining {
   int trainedDecRate = 0;
   int trainedRaBacklash = 0;
   int trainedDecBacklash = 0;
-  double trainedRaAngle = 0;  // radians
-  int trainedQuadrant = 1;    // 1: RA motion x and y both >= 0, 3: both < 0, 2: otherwise
-  int raStepX = 0;            // signed motion per second of a west move, and of a north move
-  int raStepY = 0;
+  // The RA axis on the guider: the direction an east move carries the star, in radians from
+  // the guider's rows towards its columns, 0 to 2 pi.
+  double trainedRaAngle = 0;
+  int trainedQuadrant = 1;  // 1: RA motion x and y both >= 0, 3: both < 0, 2: otherwise
+  int raStepX = 0;          // signed motion per second of a west move, and of a north move,
+  int raStepY = 0;          // in whole pixels as the results message shows them
   int decStepX = 0;
   int decStepY = 0;
   int raBacklashDx = 0;
   int raBacklashDy = 0;
   int decBacklashDx = 0;
   int decBacklashDy = 0;
+  // What guiding steers by: the same motions unrounded (pixels per second of a west and of a
+  // north move, from the full-length moves alone), and the time each axis loses on a
+  // reversal, ms.
+  double raMotionX = 0;
+  double raMotionY = 0;
+  double decMotionX = 0;
+  double decMotionY = 0;
+  int raBacklashMs = 0;
+  int decBacklashMs = 0;
   bool guiderTrained = false;    // a training completed since the program started
   bool useTrainedValues = false;  // guiding uses the trained values ("Use Default" toggles)
   bool trainingRunning = false;   // the guider dialog draws the latest sample while set
@@ -68,6 +85,9 @@ struct GuidingState {
   std::int16_t guiderSlewTimeY = 0;
   std::string guidingInfoText = "Guiding Info";  // caption of the guiding information window
   GuideCorrection lastCorrection;
+  // Guide frames in a row that measured nothing (no frame, or no guide star in it): guiding
+  // gives up at a limit instead of guiding on nothing.
+  int missedFrames = 0;
   // The star position PlaceGuideWindow found before it placed the window, put back when a
   // guiding run ends.
   int savedStarX = 0;
@@ -76,6 +96,15 @@ struct GuidingState {
   int selectedGuiderStarX = 0;
   int selectedGuiderStarY = 0;
   bool guiderStarSelected = false;
+  // How far the star of the last successful guider search rose above its background, and
+  // how far the guide star did when it was chosen or guiding started: a search that finds
+  // much less than the guide star has found noise or another star, not the guide star.
+  int guiderStarSignal = 0;
+  int guideStarSignal = 0;
+  // The same on the main camera: its last search, and the star continuous self-guiding
+  // started on.
+  int starSignal = 0;
+  int selfGuideStarSignal = 0;
   GuiderTraining training;
 
   void SetReference(int x, int xTenths, int y, int yTenths) {

@@ -18,6 +18,9 @@ constexpr std::string_view kMainCaption = "CORVEX  - Find Centre";
 constexpr std::string_view kGuiderCaption = "VIREO  - Find Centre";
 constexpr int kWindowSide = 128;
 constexpr int kHalfWindow = 64;
+// A guider search finds the guide star when the star it finds is at least this share
+// (1 / n) as bright above the background as the guide star was.
+constexpr int kFaintestGuideStarShare = 4;
 
 struct Frame {
   const std::uint16_t* pixels;
@@ -28,6 +31,7 @@ struct Frame {
 struct Centroid {
   double cx = 0;  // within the square, from its top-left corner
   double cy = 0;
+  int signal = 0;  // the square's brightest value above its background
 };
 
 enum class Camera { kMain, kGuider };
@@ -64,6 +68,9 @@ std::optional<Centroid> Measure(const Frame& frame, int x, int y, int r, Camera 
     for (std::uint32_t& v : copy) v = v <= background ? 0 : (v - background) * scale;
   } else {
     background = static_cast<std::uint32_t>(bin * 16.64);
+    // A square with nothing above its background (a frame that never arrived reads all 0)
+    // holds no star: measuring it anyway would report its corner as the star's position.
+    if (maximum <= background) return std::nullopt;
     for (std::uint32_t& v : copy) {
       v = v <= background ? 0 : v - background;
       if (maximum < 17000) v *= 4;
@@ -85,7 +92,7 @@ std::optional<Centroid> Measure(const Frame& frame, int x, int y, int r, Camera 
       cols += static_cast<double>(w) * col;
     }
   }
-  return Centroid{cols / weights, rows / weights};
+  return Centroid{cols / weights, rows / weights, static_cast<int>(maximum - background)};
 }
 
 // Whole pixels plus tenths, from the square's corner and the centre inside it.
@@ -124,22 +131,31 @@ int FindStarCentre(Corvex& corvex, int x, int y, int radius, bool selfGuidedExpo
     state.starY = y - radius + static_cast<int>(centre->cy + 0.5);
     state.starXTenths = state.starYTenths = 0;
   }
+  corvex.guiding.starSignal = centre->signal;
   return kStarFound;
 }
 
-int FindGuiderStarCentre(Corvex& corvex, int x, int y, int radius) {
+int FindGuiderStarCentre(Corvex& corvex, int x, int y, int radius, bool quiet) {
   ProgramState& state = corvex.state;
   const Frame frame{corvex.store.guiderImage.data(), kReadoutWidth, kImageRows};
   bool outside = false;
   const std::optional<Centroid> centre = Measure(frame, x, y, radius, Camera::kGuider, outside);
   if (!centre) {
-    corvex.host.ShowMessageBox("Find centre failed - outside image area", kGuiderCaption,
-                               MessageButtons::kOk, MessageIcon::kNone);
+    if (!quiet) {
+      corvex.host.ShowMessageBox(
+          outside ? "Find centre failed - outside image area" : "Sorry, Nothing found to centre on",
+          kGuiderCaption, MessageButtons::kOk, MessageIcon::kNone);
+    }
     return kStarNotFound;
   }
   WithTenths(x - radius, centre->cx, state.guiderStarX, state.guiderStarXTenths);
   WithTenths(y - radius, centre->cy, state.guiderStarY, state.guiderStarYTenths);
+  corvex.guiding.guiderStarSignal = centre->signal;
   return kStarFound;
+}
+
+bool LooksLikeGuideStar(int signal, int guideSignal) {
+  return signal > 0 && static_cast<long long>(signal) * kFaintestGuideStarShare >= guideSignal;
 }
 
 int RefineStarPosition(Corvex& corvex, int x, int y, int radius,

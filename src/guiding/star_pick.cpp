@@ -1,5 +1,6 @@
 #include "guiding/star_pick.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "corvex.h"
@@ -40,6 +41,8 @@ bool SelectGuiderStar(Corvex& corvex, int x, int y,
                       const std::function<void(int x, int y)>& moved) {
   ProgramState& state = corvex.state;
   GuidingState& guiding = corvex.guiding;
+  // The search size the user set, as every guiding and training run uses it.
+  state.maskRadius = state.settings.starMaskRadius;
   const int r = state.maskRadius;
   if (x < r || x > kReadoutWidth - r || y < r || y > kImageRows - r) {
     ShowMessage(corvex.host, kFreeTextMessage, "Sorry, outside Image area - try again");
@@ -54,8 +57,62 @@ bool SelectGuiderStar(Corvex& corvex, int x, int y,
   guiding.selectedGuiderStarX = x;
   guiding.selectedGuiderStarY = y;
   guiding.guiderStarSelected = true;
+  guiding.guideStarSignal = guiding.guiderStarSignal;
   ReportPosition(corvex, "", x, y);
   return true;
+}
+
+namespace {
+
+long long PatchSum(const std::uint16_t* values, int stride, int x, int y) {
+  long long sum = 0;
+  for (int dy = -1; dy <= 1; ++dy) {
+    const std::uint16_t* row = values + static_cast<std::ptrdiff_t>(y + dy) * stride;
+    sum += row[x - 1] + row[x] + row[x + 1];
+  }
+  return sum;
+}
+
+}  // namespace
+
+std::vector<SamplePoint> StarPeaksNear(const std::uint16_t* values, int width, int height,
+                                       int stride, SamplePoint around, int reach, int margin,
+                                       std::size_t limit) {
+  // Peaks need their neighbours' sums too: keep one more pixel from every edge.
+  const int edge = std::max(margin, 2);
+  const int x0 = std::max(around.x - reach, edge),
+            x1 = std::min(around.x + reach, width - 1 - edge);
+  const int y0 = std::max(around.y - reach, edge),
+            y1 = std::min(around.y + reach, height - 1 - edge);
+  struct Peak {
+    long long sum;
+    SamplePoint at;
+  };
+  std::vector<Peak> peaks;
+  for (int y = y0; y <= y1; ++y) {
+    for (int x = x0; x <= x1; ++x) {
+      const int dx = x - around.x, dy = y - around.y;
+      if (dx * dx + dy * dy > reach * reach) continue;
+      const long long sum = PatchSum(values, stride, x, y);
+      if (sum == 0) continue;
+      // A peak is above every neighbour; of two equal neighbours the first one scanned counts.
+      bool peak = true;
+      for (int ny = -1; ny <= 1 && peak; ++ny) {
+        for (int nx = -1; nx <= 1 && peak; ++nx) {
+          if (nx == 0 && ny == 0) continue;
+          const long long other = PatchSum(values, stride, x + nx, y + ny);
+          const bool earlier = ny < 0 || (ny == 0 && nx < 0);
+          peak = earlier ? sum > other : sum >= other;
+        }
+      }
+      if (peak) peaks.push_back({sum, {x, y}});
+    }
+  }
+  std::stable_sort(peaks.begin(), peaks.end(),
+                   [](const Peak& a, const Peak& b) { return a.sum > b.sum; });
+  std::vector<SamplePoint> points;
+  for (std::size_t i = 0; i < peaks.size() && i < limit; ++i) points.push_back(peaks[i].at);
+  return points;
 }
 
 std::optional<SamplePoint> BrightestStar(const std::uint16_t* values, int width, int height,

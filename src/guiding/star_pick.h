@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "guiding/guiding_state.h"
 
@@ -31,5 +32,12 @@ bool SelectGuiderStar(Corvex& corvex, int x, int y,
 // light spreads over its neighbours, a hot pixel's does not.
 std::optional<SamplePoint> BrightestStar(const std::uint16_t* values, int width, int height,
                                          int stride, int margin);
+
+// The brightest peaks of 3 x 3 sums within `reach` pixels of `around` and at least `margin`
+// inside the frame, brightest first, at most `limit` of them: where to look for a star that
+// went further than its search square reaches.
+std::vector<SamplePoint> StarPeaksNear(const std::uint16_t* values, int width, int height,
+                                       int stride, SamplePoint around, int reach, int margin,
+                                       std::size_t limit);
 
 }  // namespace corvex

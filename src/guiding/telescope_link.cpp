@@ -18,6 +18,7 @@ constexpr int kRateSettleMs = 20;
 constexpr int kQuitSettleMs = 4;
 constexpr int kRelayLeadMs = 10;
 constexpr int kRelaySettleMs = 300;
+constexpr int kStopRetryMs = 20;
 
 std::uint16_t Port(const Corvex& corvex) {
   return static_cast<std::uint16_t>(corvex.telescope.portIndex);
@@ -28,6 +29,29 @@ std::string ReplyText(const Corvex& corvex, std::size_t limit) {
   const std::uint8_t* reply = corvex.store.usbReceiveBuffer.data();
   const std::uint8_t* end = std::find(reply, reply + limit, '#');
   return std::string(reinterpret_cast<const char*>(reply), end - reply);
+}
+
+// A stop, sent until it goes out or kStopAttempts have failed; then the user is told.
+template <typename Send>
+bool SendStop(Corvex& corvex, Send send) {
+  for (int attempt = 0; attempt < kStopAttempts; ++attempt) {
+    if (attempt > 0) corvex.clock.SleepFor(kStopRetryMs);
+    if (send()) return true;
+  }
+  ShowMessage(corvex.host, kFreeTextMessage, kStillMovingMessage);
+  return false;
+}
+
+bool SendStopCommand(Corvex& corvex, const std::string& text) {
+  return SendStop(corvex, [&] { return SendScopeCommand(corvex, text); });
+}
+
+bool ReleaseRelays(Corvex& corvex) {
+  return SendStop(corvex, [&] {
+    const unsigned before = corvex.camera.transferFaults;
+    SetGuideRelays(corvex, 0);
+    return corvex.camera.transferFaults == before;
+  });
 }
 
 }  // namespace
@@ -79,8 +103,10 @@ bool PrepareTelescopeLink(Corvex& corvex) {
   return corvex.telescope.linkOpen && corvex.camera.device != nullptr;
 }
 
-void SendScopeCommand(Corvex& corvex, std::string_view text) {
+bool SendScopeCommand(Corvex& corvex, std::string_view text) {
+  const unsigned before = corvex.camera.transferFaults;
   SerialWrite(corvex, Port(corvex), text, text.size());
+  return corvex.camera.transferFaults == before;
 }
 
 void ReadScopeInfo(Corvex& corvex) {
@@ -98,28 +124,37 @@ void ReadSlewReply(Corvex& corvex) {
   corvex.telescope.slewReplyText = ReplyText(corvex, std::min(text, kInfoBytes));
 }
 
-void TimedMove(Corvex& corvex) {
+MoveResult TimedMove(Corvex& corvex) {
   if (corvex.state.settings.telescopeMethod == 'b') return TimedRelayMove(corvex);
   Clock& clock = corvex.clock;
   const char letter = corvex.telescope.moveDirection;
   std::int64_t deadline = clock.NowMs() + kRateSettleMs;
-  SendScopeCommand(corvex, "#:RG#");
+  // Without the guide rate the move would run at whatever rate the panel chose last, many
+  // times too far: no move at all is better.
+  if (!SendScopeCommand(corvex, "#:RG#")) return MoveResult::kNotMade;
   clock.SleepUntil(deadline);
   deadline = clock.NowMs() + corvex.telescope.moveDurationMs;
-  SendScopeCommand(corvex, std::string("#:M") + letter + "#");
-  clock.SleepUntil(deadline);
-  SendScopeCommand(corvex, std::string("#:Q") + letter + "#");
+  const bool started = SendScopeCommand(corvex, std::string("#:M") + letter + "#");
+  if (started) clock.SleepUntil(deadline);
+  // The stop goes out even after a failed start: part of a failed write may have arrived.
+  const bool stopped = SendStopCommand(corvex, std::string("#:Q") + letter + "#");
   clock.SleepFor(kQuitSettleMs);
+  if (!stopped) return MoveResult::kStillMoving;
+  return started ? MoveResult::kDone : MoveResult::kNotMade;
 }
 
-void TimedRelayMove(Corvex& corvex) {
+MoveResult TimedRelayMove(Corvex& corvex) {
   Clock& clock = corvex.clock;
   clock.SleepFor(kRelayLeadMs);
   const std::int64_t start = clock.NowMs();
+  const unsigned before = corvex.camera.transferFaults;
   SetGuideRelays(corvex, RelayMask(corvex.telescope.moveDirection));
-  clock.SleepUntil(start + corvex.telescope.moveDurationMs);
-  SetGuideRelays(corvex, 0);
+  const bool started = corvex.camera.transferFaults == before;
+  if (started) clock.SleepUntil(start + corvex.telescope.moveDurationMs);
+  const bool released = ReleaseRelays(corvex);
   clock.SleepFor(kRelaySettleMs);
+  if (!released) return MoveResult::kStillMoving;
+  return started ? MoveResult::kDone : MoveResult::kNotMade;
 }
 
 void StartRelayMove(Corvex& corvex) {
@@ -127,8 +162,8 @@ void StartRelayMove(Corvex& corvex) {
   SetGuideRelays(corvex, RelayMask(corvex.telescope.moveDirection));
 }
 
-void StopRelayMove(Corvex& corvex) {
-  SetGuideRelays(corvex, 0);
+bool StopRelayMove(Corvex& corvex) {
+  return ReleaseRelays(corvex);
 }
 
 // (The host serial library's receive-buffer clear of the original concerns a port this
@@ -138,9 +173,13 @@ void StartScopeSlew(Corvex& corvex) {
   SendScopeCommand(corvex, corvex.telescope.moveCommand);
 }
 
-void StopScopeSlew(Corvex& corvex) {
+bool StopScopeSlew(Corvex& corvex) {
   corvex.telescope.slewing = false;
-  for (const char* stop : {"#:Qn#", "#:Qs#", "#:Qe#", "#:Qw#"}) SendScopeCommand(corvex, stop);
+  bool stopped = true;
+  for (const char* stop : {"#:Qn#", "#:Qs#", "#:Qe#", "#:Qw#"}) {
+    stopped = SendStopCommand(corvex, stop) && stopped;
+  }
+  return stopped;
 }
 
 void StartFocus(Corvex& corvex) {
@@ -148,13 +187,14 @@ void StartFocus(Corvex& corvex) {
   SendScopeCommand(corvex, corvex.telescope.focusMoveCommand);
 }
 
-void StopFocus(Corvex& corvex) {
+bool StopFocus(Corvex& corvex) {
   corvex.telescope.slewing = false;
-  SendScopeCommand(corvex, "#:FQ#");
+  return SendStopCommand(corvex, "#:FQ#");
 }
 
 bool GoToCatalogueObject(Corvex& corvex, char kind, int number) {
   if (number < 0 || number > 9999) return false;
+  const unsigned faults = corvex.camera.transferFaults;
   TelescopeLink& link = corvex.telescope;
   link.scopeInfoText.clear();
   char command[16];
@@ -169,7 +209,7 @@ bool GoToCatalogueObject(Corvex& corvex, char kind, int number) {
   SendScopeCommand(corvex, "#:MS#");
   corvex.clock.SleepFor(500);
   ReadSlewReply(corvex);
-  return true;
+  return corvex.camera.transferFaults == faults;
 }
 
 bool GoToCoordinates(Corvex& corvex, int raHours, int raMinutes, int decDegrees, int decMinutes,
@@ -178,6 +218,7 @@ bool GoToCoordinates(Corvex& corvex, int raHours, int raMinutes, int decDegrees,
       decDegrees > 90 || decMinutes < 0 || decMinutes > 59) {
     return false;
   }
+  const unsigned faults = corvex.camera.transferFaults;
   corvex.telescope.scopeInfoText.clear();
   const std::int64_t noted = corvex.clock.NowMs() + 1;
   char command[32];
@@ -192,7 +233,7 @@ bool GoToCoordinates(Corvex& corvex, int raHours, int raMinutes, int decDegrees,
   SendScopeCommand(corvex, "#:MS#");
   corvex.clock.SleepFor(1);
   ReadSlewReply(corvex);
-  return true;
+  return corvex.camera.transferFaults == faults;
 }
 
 }  // namespace corvex

@@ -52,30 +52,46 @@ void OpenTelescopeLink(Corvex& corvex);
 // the telescope cannot be reached (no open camera to carry the commands).
 bool PrepareTelescopeLink(Corvex& corvex);
 
-void SendScopeCommand(Corvex& corvex, std::string_view text);
+// One command to the telescope's serial port; false when it did not go out whole.
+bool SendScopeCommand(Corvex& corvex, std::string_view text);
 // A 33-byte reply into scopeInfoText, up to its first '#'.
 void ReadScopeInfo(Corvex& corvex);
 // One byte: '0' means the slew was accepted; anything else is followed by the refusal's text.
 void ReadSlewReply(Corvex& corvex);
 
+// How a move ended. A stop that never reached the mount leaves it moving: that is reported
+// to the user (the stop having been tried kStopAttempts times) and nothing may go on as if
+// the telescope were where the move should have left it.
+enum class MoveResult {
+  kDone,         // started, held and stopped
+  kNotMade,      // a command failed before the move began (it was stopped all the same)
+  kStillMoving,  // the stop could not be sent: the telescope may still be moving
+};
+inline constexpr int kStopAttempts = 3;
+inline constexpr const char* kStillMovingMessage =
+    "The telescope could not be told to stop - it may still be moving";
+
 // One move of moveDirection for moveDurationMs: by LX200 ("#:RG#", move, quit), or by the
 // relays when the method is "Via Control Box".
-void TimedMove(Corvex& corvex);
-void TimedRelayMove(Corvex& corvex);
+MoveResult TimedMove(Corvex& corvex);
+MoveResult TimedRelayMove(Corvex& corvex);
 
-// Open-ended moves for the panels.
+// Open-ended moves for the panels. The stops are tried again when they fail, as above, and
+// return false after telling the user.
 void StartRelayMove(Corvex& corvex);
-void StopRelayMove(Corvex& corvex);
+bool StopRelayMove(Corvex& corvex);
 void StartScopeSlew(Corvex& corvex);
-void StopScopeSlew(Corvex& corvex);
+bool StopScopeSlew(Corvex& corvex);
 void StartFocus(Corvex& corvex);
-void StopFocus(Corvex& corvex);
+bool StopFocus(Corvex& corvex);
 
 // The telescope's own library: 'm' Messier, 's' its star list (planets too), else CNGC;
-// numbers 0-9999. False (nothing sent) for a number outside.
+// numbers 0-9999. False (nothing sent) for a number outside, and false when a command or
+// reply did not get through (the camera link has said which).
 bool GoToCatalogueObject(Corvex& corvex, char kind, int number);
 // A target by RA hours and minutes and Dec degrees (signed) and minutes. False (nothing sent)
-// when a field is out of its range. `decSouth` marks a southern Dec whose degrees are 0
+// when a field is out of its range, and false when a command or reply did not get through.
+// `decSouth` marks a southern Dec whose degrees are 0
 // (-0 30' is south of the equator, and an int cannot carry the sign of 0).
 bool GoToCoordinates(Corvex& corvex, int raHours, int raMinutes, int decDegrees, int decMinutes,
                      bool decSouth = false);

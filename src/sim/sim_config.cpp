@@ -97,6 +97,7 @@ std::optional<std::string> ApplyEntry(std::string_view key, std::string_view val
     int* whole;
   };
   int garbage = config.garbageSerial ? 1 : 0;
+  int mirrored = config.guiderMirrored ? 1 : 0;
   const Number numbers[] = {
       {"drift-ra", kDriftRange, &config.driftRaPxPerMin, nullptr},
       {"drift-dec", kDriftRange, &config.driftDecPxPerMin, nullptr},
@@ -111,6 +112,7 @@ std::optional<std::string> ApplyEntry(std::string_view key, std::string_view val
       {"short-read", kCountRange, nullptr, &config.shortReadAt},
       {"disconnect-after", kCountRange, nullptr, &config.disconnectAfter},
       {"garbage-serial", kSwitchRange, nullptr, &garbage},
+      {"guider-mirror", kSwitchRange, nullptr, &mirrored},
   };
   for (const Number& number : numbers) {
     if (number.key != key) continue;
@@ -119,6 +121,7 @@ std::optional<std::string> ApplyEntry(std::string_view key, std::string_view val
     if (number.real != nullptr) *number.real = *parsed;
     if (number.whole != nullptr) *number.whole = static_cast<int>(*parsed);
     config.garbageSerial = garbage != 0;
+    config.guiderMirrored = mirrored != 0;
     return std::nullopt;
   }
   return std::string("is not a simulator setting");

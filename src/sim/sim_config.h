@@ -18,6 +18,7 @@ struct SimConfig {
   double backlashPx = 2;          // Dec backlash: commanded travel lost on a reversal
   double guideRatePxPerSec = 6;   // star motion at the guide rate
   double guiderRotationDeg = 30;  // guider camera's angle to the RA axis
+  bool guiderMirrored = false;    // the guider sees the sky mirrored (an odd number of mirrors)
   double fwhmPx = 2.5;            // star image width
   int fullReadoutMs = 2500;       // how long a full-frame readout takes
   int windowReadoutMs = 20;
@@ -31,7 +32,7 @@ struct SimConfig {
 
 // Applies "key=value,key=value" settings (as in CORVEX_SIM) over `config`. Keys: seed,
 // drift=RA:DEC, drift-ra, drift-dec, periodic=PX:SECONDS, periodic-px, periodic-seconds,
-// backlash, guide-rate, guider-rotation, fwhm, readout-ms, fail-write, short-read,
+// backlash, guide-rate, guider-rotation, guider-mirror (0 or 1), fwhm, readout-ms, fail-write, short-read,
 // disconnect-after, garbage-serial (0 or 1). Every number must be finite and inside a range
 // that keeps the simulation on the sensor's scale. Returns an error text naming the bad entry
 // and what it takes, changing nothing.

@@ -360,11 +360,11 @@ void TGQSDialog::Refresh() {
                                                : description + "darkframe available");
   set("selectedX", QString::number(guiding.guiderStarSelected ? guiding.selectedGuiderStarX : 0));
   set("selectedY", QString::number(guiding.guiderStarSelected ? guiding.selectedGuiderStarY : 0));
+  // The RA angles in degrees: kept in radians, they would read 0 to 6.
   const int defaults[] = {settings.guiderRaRate, settings.guiderDecRate, settings.guiderRaBacklash,
-                          settings.guiderDecBacklash, static_cast<int>(settings.defaultRaAngle)};
-  const int latest[] = {training.trainedRaRate, training.trainedDecRate,
-                        training.trainedRaBacklash, training.trainedDecBacklash,
-                        static_cast<int>(training.trainedRaAngle)};
+                          settings.guiderDecBacklash, RaAngleDegrees(settings.defaultRaAngle)};
+  const int latest[] = {training.trainedRaRate, training.trainedDecRate, training.trainedRaBacklash,
+                        training.trainedDecBacklash, RaAngleDegrees(training.trainedRaAngle)};
   for (int i = 0; i < 5; ++i) {
     set((std::string("default") + std::to_string(i)).c_str(), QString::number(defaults[i]));
     set((std::string("latest") + std::to_string(i)).c_str(), QString::number(latest[i]));
@@ -501,7 +501,8 @@ void TGQSDialog::ChangeDefaults() {
   const auto number = [this](int i) {
     return fields_[(std::string("default") + std::to_string(i)).c_str()]->text().toInt();
   };
-  ChangeGuiderDefaults(corvex_, number(0), number(1), number(2), number(3), number(4));
+  ChangeGuiderDefaults(corvex_, number(0), number(1), number(2), number(3),
+                       RaAngleFromDegrees(number(4), corvex_.state.settings.defaultRaAngle));
   Refresh();
 }
 

@@ -520,7 +520,7 @@ TEST_F(GuidedCaptureTest, LostGuiding) {
 
 TEST_F(GuidedCaptureTest, ACancelledRunGuidedFromTheGuiderCamera) {
   ASSERT_TRUE(testing::SelectBrightestGuiderStar(corvex));
-  rig.host.CancelAt(rig.clock.NowMs() + 5000);
+  rig.host.CancelAt(rig.clock.NowMs() + 15000);  // during the exposure, after the guider started
   EXPECT_EQ(RunCapture(
                 corvex,
                 [](Corvex& c) {
@@ -532,6 +532,23 @@ TEST_F(GuidedCaptureTest, ACancelledRunGuidedFromTheGuiderCamera) {
                 steps),
             CaptureResult::kCompleted);
   EXPECT_FALSE(rig.host.guidingInfos.empty()) << "the guider guided";
+  ExpectNothingLeftBehind();
+}
+
+TEST_F(GuidedCaptureTest, ACancelWhileTheGuiderStartsLeavesNothingBehind) {
+  ASSERT_TRUE(testing::SelectBrightestGuiderStar(corvex));
+  rig.host.CancelAt(rig.clock.NowMs() + 2000);
+  EXPECT_EQ(RunCapture(
+                corvex,
+                [](Corvex& c) {
+                  c.state.exposureValue = 20;
+                  c.state.exposureUnit = 's';
+                  c.state.guideWithGuiderCamera = true;
+                  return PanelOutcome::kTakePhoto;
+                },
+                steps),
+            CaptureResult::kEndedEarly);
+  EXPECT_EQ(log.fullFrameReads, 0) << "no exposure was read";
   ExpectNothingLeftBehind();
 }
 

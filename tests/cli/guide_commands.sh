@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# corvex-cli train, guide and goto on the simulated observatory and simulated time.
+# corvex-cli train, guide and goto on the simulated observatory: what they do on simulated
+# time, and their exit codes when the camera, the telescope link or the log fails, or the user
+# presses Ctrl-C. Every command runs under a timeout: none may hang.
 set -euo pipefail
 cli=$1
 work=$(mktemp -d)
@@ -7,16 +9,36 @@ trap 'rm -rf "$work"' EXIT
 export HOME=$work
 export CORVEX_HOME=$work/home
 fail() { echo "FAIL: $*" >&2; exit 1; }
+run() { timeout 120 "$cli" "$@"; }
+# A command that is expected to fail: its exit code in $rc, its output in $out.
+attempt() {
+  rc=0
+  out=$(CORVEX_SIM=${sim:-} timeout 120 "$cli" "$@" 2>&1) || rc=$?
+}
 
-out=$("$cli" train --simulate --virtual-clock --camera main 2>&1) || fail "train: $out"
+out=$(run train --simulate --virtual-clock --camera main 2>&1) || fail "train: $out"
 grep -q "slewx =     6, slewy =     6" <<<"$out" || fail "training finds 6 px/s: $out"
+
+# A training that loses a frame or a move fails, says at which step, and leaves the
+# calibration in the settings file as it was.
+cp "$CORVEX_HOME/autosave/Corvex.ini" "$work/calibrated.ini"
+for fault in fail-write=12 fail-write=30 short-read=9 disconnect-after=25; do
+  sim=$fault attempt train --simulate --virtual-clock --camera main
+  [ "$rc" -eq 1 ] || fail "train with $fault: exit $rc: $out"
+  grep -q "Training stopped at step [1-8] (.*)\: .*The previous calibration is kept" <<<"$out" ||
+    fail "train with $fault does not say where it stopped: $out"
+  cmp -s "$CORVEX_HOME/autosave/Corvex.ini" "$work/calibrated.ini" ||
+    fail "train with $fault changed the settings file"
+done
+sim=disconnect-after=40 attempt train --simulate --virtual-clock --camera guider
+[ "$rc" -eq 1 ] || fail "guider train with a dead camera: exit $rc: $out"
 
 # A guiding run: the CSV log of its corrections and the closing line with the true offsets.
 check_guiding() {
   local name=$1; shift
   local log=$work/$name.csv
   local out
-  out=$("$cli" guide --simulate --virtual-clock "$@" --minutes 3 --log "$log" 2>/dev/null) ||
+  out=$(run guide --simulate --virtual-clock "$@" --minutes 3 --log "$log" 2>/dev/null) ||
     fail "$name: guide failed"
   [ "$(head -n 1 "$log")" = "time_s,dx_px,dy_px,ra_dir,ra_ms,dec_dir,dec_ms" ] || fail "$name: CSV header"
   local rows
@@ -36,13 +58,58 @@ check_guiding() {
 }
 check_guiding self --camera main
 check_guiding guider --camera guider --train
+# A guider turned by only a few degrees, and a mirrored one, trained and guided.
+CORVEX_SIM=guider-rotation=10 check_guiding guider10 --camera guider --train
+CORVEX_SIM=guider-rotation=200,guider-mirror=1 check_guiding mirrored --camera guider --train
+# One failed write while guiding with the guider is one frame lost, not a runaway.
+CORVEX_SIM=fail-write=140 check_guiding guider-fault --camera guider
 
-out=$("$cli" goto --simulate --messier 31 2>&1) || fail "goto M31: $out"
+# A camera that stops answering ends guiding after a few frames, with a message.
+for camera in main guider; do
+  sim=disconnect-after=120 attempt guide --simulate --virtual-clock --camera $camera --minutes 3
+  [ "$rc" -eq 1 ] || fail "guide --camera $camera on a dead camera: exit $rc"
+  grep -qE "Guiding stopped - no frame came from the camera 10 times in a row|may still be moving" \
+    <<<"$out" || fail "guide --camera $camera on a dead camera: $out"
+done
+
+# A log that cannot be written (a full disk) is reported, and the command fails.
+attempt guide --simulate --virtual-clock --camera main --minutes 1 --log /dev/full
+[ "$rc" -eq 1 ] || fail "guide with a full log disk: exit $rc"
+grep -q "cannot write" <<<"$out" || fail "guide with a full log disk: $out"
+
+# Ctrl-C: honoured at once by train, and in the first seconds of guide (real time here). It
+# is pressed as soon as the guide star has been picked.
+interrupt() {
+  CORVEX_SIM=readout-ms=100 timeout 30 "$cli" "$@" --simulate --exposure 1t >"$work/int.out" 2>&1 &
+  local pid=$!
+  for _ in $(seq 100); do
+    grep -q "x position" "$work/int.out" && break
+    sleep 0.1
+  done
+  kill -INT "$pid"
+  local started=$SECONDS
+  rc=0
+  wait "$pid" || rc=$?
+  [ $((SECONDS - started)) -le 5 ] || fail "Ctrl-C in $1 took $((SECONDS - started)) s"
+}
+interrupt train --camera guider --training-seconds 1
+[ "$rc" -eq 130 ] || fail "Ctrl-C in train: exit $rc: $(cat "$work/int.out")"
+grep -q "Training cancelled at step" "$work/int.out" || fail "Ctrl-C in train: $(cat "$work/int.out")"
+interrupt guide --camera main --minutes 10
+[ "$rc" -eq 130 ] || fail "Ctrl-C in guide: exit $rc: $(cat "$work/int.out")"
+
+out=$(run goto --simulate --messier 31 2>&1) || fail "goto M31: $out"
 grep -q "^Info from Scope: SIM M0031" <<<"$out" || fail "goto M31 info: $out"
+# A go-to whose commands did not get through fails (the go-to sends six requests).
+for fault in fail-write=1 fail-write=4 disconnect-after=3 short-read=2; do
+  sim=$fault attempt goto --simulate --messier 31
+  [ "$rc" -eq 1 ] || fail "goto with $fault: exit $rc: $out"
+done
 expect_refused() {
   local text=$1; shift
-  local out
-  if out=$("$cli" goto --simulate "$@" 2>&1); then fail "accepted: goto $*"; fi
+  local rc
+  attempt goto --simulate "$@"
+  [ "$rc" -eq 2 ] || fail "goto $*: exit $rc"
   grep -qF "$text" <<<"$out" || fail "goto $*: $out"
 }
 expect_refused "Object out of range - try again" --messier 111

@@ -100,6 +100,9 @@ class GuidingWindowsTest : public QObject {
     QVERIFY(guiding.training.guiderTrained);
     QCOMPARE(qobject_cast<QLineEdit*>(panel.Control("valuesStatus"))->text(),
              QString("Using Trained Vals"));
+    // The "Latest" RA angle in degrees: the simulated guider is turned by 30.
+    const int angle = qobject_cast<QLineEdit*>(panel.Control("latest4"))->text().toInt();
+    QVERIFY2(std::abs(angle - 30) <= 1, qPrintable(QString::number(angle)));
     panel.grab().save(Screenshots() + "/guider_panel.png");
     // Guiding on the trained values starts where training left the star.
     const corvex::SamplePoint last = guiding.training.trainingSamples[8];

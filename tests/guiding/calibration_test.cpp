@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cmath>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -82,48 +83,101 @@ TEST(GuiderTrainingResults, DecComesFromTheFullNorthMove) {
   EXPECT_EQ(t.trainedRaBacklash, 0);
   EXPECT_EQ(t.decBacklashDy, 2) << "|(P7 - P8) - 6 x 2| = |10 - 12|";
   EXPECT_EQ(t.trainedDecBacklash, 2);
+  // A west move carries the star to +x, so east lies at 180 degrees.
   EXPECT_EQ(GuiderTrainingText(t),
             "slew RA =     6,    0,     6\nslew Dec =     0,     6,     6\n"
             "backlash RA =     0,     0,     0\nbacklash Dec =     0,     2,     2\n"
-            "Theta =     0");
+            "Theta =   180");
+  // What guiding steers by: the full-length moves alone, and backlash as time.
+  EXPECT_DOUBLE_EQ(t.raMotionX, 6);
+  EXPECT_DOUBLE_EQ(t.raMotionY, 0);
+  EXPECT_DOUBLE_EQ(t.decMotionY, 6);
+  EXPECT_EQ(t.raBacklashMs, 0);
+  EXPECT_EQ(t.decBacklashMs, 333) << "2 px at 6 px/s";
   EXPECT_FALSE(t.guiderTrained) << "the flags are the procedure's";
   EXPECT_FALSE(t.useTrainedValues);
+  EXPECT_EQ(GuiderTrainingFault(t), "");
 }
 
-TEST(GuiderTrainingResults, TheAngleAndQuadrantOfTheRaMotion) {
+// P0..P8 of a guider that sees a west move carry the star `rate` px/s at `degrees` + 180 from
+// its rows (east at `degrees`), and north at right angles (the other way when mirrored).
+std::array<SamplePoint, 9> TurnedSamples(double degrees, bool mirrored, double rate = 6) {
+  const double a = degrees * std::numbers::pi / 180;
+  const double wx = -rate * std::cos(a), wy = -rate * std::sin(a);
+  const double side = mirrored ? -1 : 1;
+  const double nx = -side * rate * std::sin(a), ny = side * rate * std::cos(a);
+  // Seconds of west and of north motion at each sample, T = 2 and no backlash.
+  const double seconds[9][2] = {{0, 0},   {0.2, 0},   {2.2, 0},   {4.2, 0},  {2.2, 0},
+                                {4.2, 0}, {4.2, 0.4}, {4.2, 2.4}, {4.2, 0.4}};
+  std::array<SamplePoint, 9> p{};
+  for (int i = 0; i < 9; ++i) {
+    const double w = seconds[i][0], n = seconds[i][1];
+    p[i] = {static_cast<int>(std::lround(200 + w * wx + n * nx)),
+            static_cast<int>(std::lround(150 + w * wy + n * ny))};
+  }
+  return p;
+}
+
+TEST(GuiderTrainingResults, TheAngleIsTheTrueDirectionOfTheRaAxis) {
+  // Every turn of the guider reads as itself (to the whole-pixel samples' degree or so),
+  // mirrored or not: not only 0 or 45 as an integer quotient inside the arctangent gave.
+  for (bool mirrored : {false, true}) {
+    for (double degrees :
+         {0.0, 5.0, 10.0, 19.0, 30.0, 45.0, 63.0, 90.0, 135.0, 200.0, 270.0, 358.0}) {
+      GuiderTraining t;
+      GuiderTrainingResults(TurnedSamples(degrees, mirrored), 2, t);
+      const int shown = RaAngleDegrees(t.trainedRaAngle);
+      const int off = std::abs(shown - static_cast<int>(degrees));
+      EXPECT_LE(std::min(off, 360 - off), 2) << degrees << (mirrored ? " mirrored" : "");
+      EXPECT_GE(t.trainedRaAngle, 0);
+      EXPECT_LT(t.trainedRaAngle, 2 * std::numbers::pi);
+      EXPECT_EQ(GuiderTrainingFault(t), "") << degrees;
+    }
+  }
+  // The quadrant still follows the signs of the whole-pixel RA step.
   GuiderTraining t;
-  // Exactly along a row: angle 0, quadrant by the sign of raStepX.
-  std::array<SamplePoint, 9> p = AlignedSamples(6, 0);
-  GuiderTrainingResults(p, 2, t);
-  EXPECT_EQ(t.trainedRaAngle, 0);
-  EXPECT_EQ(t.trainedQuadrant, 1);
-  p[3] = {76, 100};
-  GuiderTrainingResults(p, 2, t);
-  EXPECT_EQ(t.raStepX, -6);
-  EXPECT_EQ(t.raStepY, 0);
-  EXPECT_EQ(t.trainedRaAngle, 0);
-  EXPECT_EQ(t.trainedQuadrant, 2);
-  p[3] = {76, 76};
-  GuiderTrainingResults(p, 2, t);
+  GuiderTrainingResults(TurnedSamples(0, false), 2, t);
+  EXPECT_EQ(t.trainedQuadrant, 2) << "west: raStepX -6, raStepY 0";
+  GuiderTrainingResults(TurnedSamples(30, false), 2, t);
   EXPECT_EQ(t.trainedQuadrant, 3);
-
-  // The angle is the arctangent of the integer quotient |x| / |y|: 0 when |x| < |y|.
-  p[3] = {112, 124};  // steps (3, 6)
-  GuiderTrainingResults(p, 2, t);
-  EXPECT_EQ(t.trainedRaAngle, 0);
+  GuiderTrainingResults(TurnedSamples(200, false), 2, t);
   EXPECT_EQ(t.trainedQuadrant, 1);
-  EXPECT_EQ(t.trainedRaRate, 6) << "sqrt(45) truncated";
-  p[3] = {124, 112};  // steps (6, 3): atan(2), 63 degrees
-  GuiderTrainingResults(p, 2, t);
-  EXPECT_DOUBLE_EQ(t.trainedRaAngle, std::atan(2.0));
-  EXPECT_EQ(GuiderTrainingText(t).substr(GuiderTrainingText(t).rfind('\n') + 1), "Theta =    63");
+}
 
-  // No motion at all: rates of 1, never 0, so guiding cannot divide by zero.
-  p.fill({50, 50});
+TEST(GuiderTrainingResults, MotionsThatCannotSteerAreFaults) {
+  GuiderTraining t;
+  std::array<SamplePoint, 9> p;
+  p.fill({50, 50});  // the telescope never moved the star
   GuiderTrainingResults(p, 2, t);
-  EXPECT_EQ(t.trainedRaRate, 1);
+  EXPECT_EQ(t.trainedRaRate, 1) << "shown as 1, never 0";
   EXPECT_EQ(t.trainedDecRate, 1);
-  EXPECT_EQ(t.trainedRaBacklash, 0);
+  EXPECT_EQ(GuiderTrainingFault(t), "the telescope did not move the star in RA");
+
+  p = AlignedSamples(6, 12);  // all of the north move lost in the play: P7 = P6 + 12, P8 = P7
+  p[7] = p[6];
+  p[8] = p[6];
+  GuiderTrainingResults(p, 2, t);
+  EXPECT_EQ(GuiderTrainingFault(t), "the telescope did not move the star in Dec");
+
+  p = AlignedSamples(6, 0);  // north went the way west did
+  p[7] = {p[6].x + 12, p[6].y + 1};
+  GuiderTrainingResults(p, 2, t);
+  EXPECT_EQ(GuiderTrainingFault(t), "the RA and Dec moves carried the star the same way");
+
+  EXPECT_EQ(SelfGuideTrainingFault({0, 6, 0, 0}), "the telescope did not move the star in RA");
+  EXPECT_EQ(SelfGuideTrainingFault({6, 0, 0, 0}), "the telescope did not move the star in Dec");
+  EXPECT_EQ(SelfGuideTrainingFault({6, 6, 0, 0}), "");
+}
+
+TEST(RaAngle, ShownInDegreesAndKeptInRadians) {
+  EXPECT_EQ(RaAngleDegrees(0), 0);
+  EXPECT_EQ(RaAngleDegrees(std::numbers::pi / 6), 30);
+  EXPECT_EQ(RaAngleDegrees(2 * std::numbers::pi - 0.001), 0);
+  EXPECT_EQ(RaAngleDegrees(-1.0), 303) << "a stored angle below 0";
+  EXPECT_EQ(RaAngleDegrees(2.0), 115) << "the settings file's whole radians";
+  // An edit left as shown keeps the stored value; a new one is taken in degrees.
+  EXPECT_EQ(RaAngleFromDegrees(57, 1.0), 1.0);
+  EXPECT_NEAR(RaAngleFromDegrees(30, 1.0), std::numbers::pi / 6, 1e-12);
 }
 
 // ---- The guider dialog's value buttons ----
@@ -283,31 +337,49 @@ TEST_F(TrainingTest, SelfGuideTrainingFindsTheSimulatedMount) {
 TEST_F(TrainingTest, HysteresisShortensTheTrainingMoves) {
   PickBrightestStar();
   state.settings.selfGuideDecHysteresis = 5;
-  state.settings.selfGuideRaHysteresis = 15;  // longer than the move: nothing, never negative
+  state.settings.selfGuideRaHysteresis = 3;
   ASSERT_EQ(TrainSelfGuiding(corvex), kTrainingDone);
   const auto moves = Moves();
   ASSERT_EQ(moves.size(), 8u);
   EXPECT_EQ(moves[0], "n 500");
-  EXPECT_EQ(moves[4], "e 0");
-  // 3 px a move; the first north move and the first south move lose the 2 px of play.
-  // (The RA "backlash" is then only the centroid's noise between frames: 0 or 1.)
-  const std::string text = rig.host.MessageTexts().back();
-  EXPECT_EQ(text.substr(0, 40), "slewx =     0, slewy =     3\nbacklashx =");
-  EXPECT_EQ(text.substr(text.size() - 17), "backlashy =     2");
-  EXPECT_LE(state.settings.selfGuideRaBacklash, 1);
-  EXPECT_EQ(state.settings.selfGuideRaRate, 1) << "no RA motion: 0 stored as 1";
+  EXPECT_EQ(moves[4], "e 700");
+  // 3 px a Dec move; the first north move and the first south move lose the 2 px of play.
+  EXPECT_EQ(state.settings.selfGuideDecRate, 3);
+  EXPECT_EQ(state.settings.selfGuideDecBacklash, 2);
+  EXPECT_NEAR(state.settings.selfGuideRaRate, 4, 1) << "4.2 px a move, in whole pixels";
 }
 
-TEST_F(TrainingTest, AStarThatNeverMovesInDecShowsZeroAndStoresOne) {
+TEST_F(TrainingTest, ATrainingThatCannotMoveTheStarKeepsThePreviousCalibration) {
+  // A hysteresis longer than the move: nothing moves in RA, never a negative time.
+  PickBrightestStar();
+  state.settings.selfGuideRaHysteresis = 15;
+  state.settings.selfGuideRaRate = 9;
+  const auto fileBefore = SettingsBytes();
+  EXPECT_EQ(TrainSelfGuiding(corvex), kTrainingFailed);
+  EXPECT_EQ(Moves()[4], "e 0");
+  const auto texts = rig.host.MessageTexts();
+  ASSERT_GE(texts.size(), 2u);
+  EXPECT_EQ(texts[texts.size() - 2].substr(0, 29), "slewx =     0, slewy =     6\n")
+      << "the measurement is shown as it came out";
+  EXPECT_EQ(texts.back(),
+            "Training failed: the telescope did not move the star in RA. The previous "
+            "calibration is kept.");
+  EXPECT_EQ(state.settings.selfGuideRaRate, 9);
+  EXPECT_EQ(SettingsBytes(), fileBefore);
+
+  // More Dec play than the moves take up: no Dec motion at all.
   sim::SimConfig config;
   config.driftRaPxPerMin = config.driftDecPxPerMin = config.periodicPx = 0;
-  config.backlashPx = 50;  // more play than the Dec moves take up
+  config.backlashPx = 50;
   Start(config);
   PickBrightestStar();
-  ASSERT_EQ(TrainSelfGuiding(corvex), kTrainingDone);
-  EXPECT_EQ(rig.host.MessageTexts().back().substr(0, 29), "slewx =     6, slewy =     0\n");
-  EXPECT_EQ(state.settings.selfGuideDecRate, 1);
-  EXPECT_EQ(state.settings.selfGuideRaRate, 6);
+  state.settings.selfGuideRaHysteresis = 0;
+  state.settings.selfGuideDecRate = 7;
+  EXPECT_EQ(TrainSelfGuiding(corvex), kTrainingFailed);
+  EXPECT_EQ(rig.host.MessageTexts().back(),
+            "Training failed: the telescope did not move the star in Dec. The previous "
+            "calibration is kept.");
+  EXPECT_EQ(state.settings.selfGuideDecRate, 7);
 }
 
 TEST_F(TrainingTest, ALostStarEndsSelfGuideTrainingWithNothingChanged) {
@@ -327,8 +399,12 @@ TEST_F(TrainingTest, ALostStarEndsSelfGuideTrainingWithNothingChanged) {
   EXPECT_FALSE(state.selfGuidingActive);
   EXPECT_FALSE(state.guideWindowActive);
   EXPECT_FALSE(corvex.guiding.calibrationActive);
-  EXPECT_EQ(corvex.telescope.lastDecDirection, 'n') << "not claimed as south";
-  EXPECT_EQ(rig.host.MessageTexts().back(), "Find centre failed - outside image area");
+  EXPECT_EQ(corvex.telescope.lastDecDirection, 'n') << "the last move made, not a south";
+  const auto texts = rig.host.MessageTexts();
+  EXPECT_EQ(texts[texts.size() - 2], "Find centre failed - outside image area");
+  EXPECT_EQ(texts.back(),
+            "Training stopped at step 1 (moving North): the guide star was lost. The previous "
+            "calibration is kept.");
 }
 
 TEST_F(TrainingTest, TrainingThroughTheControlBoxRelays) {
@@ -368,6 +444,14 @@ TEST_F(TrainingTest, GuiderTrainingFindsTheRotatedGuider) {
   EXPECT_LE(t.trainedRaBacklash, 1);
   EXPECT_NEAR(t.trainedDecBacklash, 2, 1);
   EXPECT_EQ(t.trainedQuadrant, 3) << "west carries the star to -x and -y";
+  // Unrounded, for guiding: the simulator's 6 px/s turned by 30 degrees.
+  EXPECT_NEAR(t.raMotionX, west.x - origin.x, 0.2);
+  EXPECT_NEAR(t.raMotionY, west.y - origin.y, 0.2);
+  EXPECT_NEAR(t.decMotionX, north.x - origin.x, 0.2);
+  EXPECT_NEAR(t.decMotionY, north.y - origin.y, 0.2);
+  EXPECT_NEAR(RaAngleDegrees(t.trainedRaAngle), 30, 1);
+  EXPECT_NEAR(t.decBacklashMs, 333, 40) << "2 px of play at 6 px/s";
+  EXPECT_LE(t.raBacklashMs, 40);
 
   EXPECT_TRUE(t.guiderTrained);
   EXPECT_TRUE(t.useTrainedValues);
@@ -397,15 +481,136 @@ TEST_F(TrainingTest, ALostGuiderStarEndsTrainingWithNothingChanged) {
   corvex.guiding.guiderStarSelected = true;
   corvex.guiding.selectedGuiderStarX = 4;  // the search square leaves the frame
   corvex.guiding.selectedGuiderStarY = 100;
+  const auto fileBefore = SettingsBytes();
   EXPECT_EQ(TrainGuider(corvex), kTrainingStarLost);
   EXPECT_EQ(t.trainedRaRate, 9);
   EXPECT_EQ(t.raStepX, 4);
   EXPECT_FALSE(t.guiderTrained);
   EXPECT_FALSE(t.useTrainedValues);
   EXPECT_FALSE(t.trainingRunning);
+  EXPECT_EQ(SettingsBytes(), fileBefore);
   EXPECT_EQ(rig.host.guiderStatuses.back(), "Auto Guider Camera Control");
-  EXPECT_EQ(rig.host.MessageTexts().back(), "Find centre failed - outside image area");
-  EXPECT_EQ(corvex.telescope.lastRaDirection, 'e');
+  EXPECT_EQ(rig.host.MessageTexts().back(),
+            "Training stopped at step 1 (slewing West): the guide star was lost. The previous "
+            "calibration is kept.");
+  EXPECT_EQ(corvex.telescope.lastRaDirection, 'w') << "the move that was made";
+}
+
+TEST_F(TrainingTest, TrainingTakesTheStarMaskSizeTheUserSet) {
+  state.settings.starMaskRadius = 11;
+  state.maskRadius = 3;
+  SelectBrightestGuiderStar();
+  EXPECT_EQ(state.maskRadius, 11) << "the guider's star pick";
+  state.maskRadius = 3;
+  ASSERT_EQ(TrainGuider(corvex), kTrainingDone);
+  EXPECT_EQ(state.maskRadius, 11);
+  state.maskRadius = 3;
+  PickBrightestStar();
+  state.maskRadius = 3;
+  ASSERT_EQ(TrainSelfGuiding(corvex), kTrainingDone);
+  EXPECT_EQ(state.maskRadius, 11);
+}
+
+// A training run on a simulator whose `nth` request (or reply) from the start of the training
+// fails once. Returns the training's result; the calibration it was given must be untouched
+// unless it succeeded.
+class TrainingFaultTest : public TrainingTest {
+ protected:
+  // Requests made before the training starts: discovery, the settings file's link and the
+  // star pick, the same on every run.
+  int RequestsBeforeTraining(bool guider) {
+    Start(StillMountWithPlay());
+    guider ? SelectBrightestGuiderStar() : PickBrightestStar();
+    return observatory->requests();
+  }
+  static sim::SimConfig StillMountWithPlay() {
+    sim::SimConfig config = testing::StillMount();
+    config.backlashPx = 2;
+    return config;
+  }
+};
+
+TEST_F(TrainingFaultTest, AnyFailedTransferFailsTheTrainingAndKeepsTheCalibration) {
+  const int before = RequestsBeforeTraining(false);
+  Start(StillMountWithPlay());
+  PickBrightestStar();
+  ASSERT_EQ(TrainSelfGuiding(corvex), kTrainingDone);
+  const int during = observatory->requests() - before;
+  ASSERT_GT(during, 40);
+
+  // One failed write, or one short reply, anywhere in the training.
+  int failures = 0;
+  for (int nth = 1; nth <= during; nth += 3) {
+    for (bool shortRead : {false, true}) {
+      sim::SimConfig config = StillMountWithPlay();
+      (shortRead ? config.shortReadAt : config.failWriteAt) = before + nth;
+      Start(config);
+      PickBrightestStar();
+      // (A short read counts replies, which are fewer than requests: late ones never come.)
+      state.settings.selfGuideRaRate = 9;
+      state.settings.selfGuideDecBacklash = 7;
+      rig.host.messages.clear();
+      const auto fileBefore = SettingsBytes();
+      const int result = TrainSelfGuiding(corvex);
+      if (result == kTrainingDone) {
+        EXPECT_TRUE(shortRead) << "a failed write at " << nth << " was missed";
+        EXPECT_EQ(state.settings.selfGuideRaRate, 6);
+        continue;
+      }
+      ++failures;
+      EXPECT_EQ(state.settings.selfGuideRaRate, 9) << nth;
+      EXPECT_EQ(state.settings.selfGuideDecBacklash, 7) << nth;
+      EXPECT_EQ(SettingsBytes(), fileBefore) << nth;
+      EXPECT_EQ(rig.host.MessageTexts().back().substr(0, 22), "Training stopped at st") << nth;
+      EXPECT_FALSE(state.selfGuidingActive);
+      for (char d : {'n', 's', 'e', 'w'}) EXPECT_FALSE(observatory->mount().Moving(d)) << nth;
+    }
+  }
+  EXPECT_GT(failures, during / 3);
+}
+
+TEST_F(TrainingFaultTest, AFailedGuiderFrameOrMoveFailsTheTraining) {
+  const int before = RequestsBeforeTraining(true);
+  GuiderTraining& t = corvex.guiding.training;
+  // The training's 56 requests: eight moves (rate, start, stop) and guider frames (a readout,
+  // two clears, the readout).
+  for (int nth : {2, 9, 23, 40, 55}) {
+    sim::SimConfig config = StillMountWithPlay();
+    config.failWriteAt = before + nth;
+    Start(config);
+    SelectBrightestGuiderStar();
+    t = GuiderTraining{};
+    t.trainedRaRate = 9;
+    const auto fileBefore = SettingsBytes();
+    EXPECT_NE(TrainGuider(corvex), kTrainingDone) << nth;
+    EXPECT_EQ(t.trainedRaRate, 9) << nth;
+    EXPECT_FALSE(t.guiderTrained);
+    EXPECT_FALSE(t.useTrainedValues);
+    EXPECT_EQ(SettingsBytes(), fileBefore);
+    const std::string last = rig.host.MessageTexts().back();
+    EXPECT_EQ(last.substr(0, 25), "Training stopped at step ") << nth;
+    EXPECT_NE(last.find("The previous calibration is kept."), std::string::npos);
+  }
+}
+
+TEST_F(TrainingTest, ACancelEndsATrainingAtOnceWithNothingChanged) {
+  SelectBrightestGuiderStar();
+  rig.host.CancelAt(rig.clock.NowMs() + 5000);  // during the second step
+  const auto fileBefore = SettingsBytes();
+  EXPECT_EQ(TrainGuider(corvex), kTrainingCancelled);
+  EXPECT_EQ(rig.host.MessageTexts().back(),
+            "Training cancelled at step 2 (slewing West again). The previous calibration is "
+            "kept.");
+  EXPECT_EQ(Moves().size(), 2u) << "no move after the cancel";
+  EXPECT_FALSE(corvex.guiding.training.guiderTrained);
+  EXPECT_EQ(SettingsBytes(), fileBefore);
+
+  PickBrightestStar();
+  rig.host.CancelAt(rig.clock.NowMs());
+  EXPECT_EQ(TrainSelfGuiding(corvex), kTrainingCancelled);
+  EXPECT_EQ(rig.host.MessageTexts().back(),
+            "Training cancelled at step 1 (moving North). The previous calibration is kept.");
+  EXPECT_FALSE(state.guideWindowActive);
 }
 
 }  // namespace

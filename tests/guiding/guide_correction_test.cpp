@@ -93,84 +93,84 @@ TEST(PlanAxisMove, NoMoveOutlastsItsLimitWhateverTheBacklash) {
 
 TEST(ResolveAlongTrainedAxes, AlignedAxesKeepTheAxesApart) {
   GuiderTraining t;
-  t.raStepX = 6;
-  t.decStepY = 6;
+  t.raMotionX = 6;  // a west move carries the star 6 px/s towards +x, a north move towards +y
+  t.decMotionY = 6;
   ResolvedError r = ResolveAlongTrainedAxes(0, 600, t);
-  EXPECT_EQ(r.ra, 0);
-  EXPECT_EQ(r.dec, 600);
+  EXPECT_EQ(r.raMs, 0);
+  EXPECT_EQ(r.decMs, 100);
   r = ResolveAlongTrainedAxes(-700, 0, t);
-  EXPECT_EQ(r.ra, -700);
-  EXPECT_EQ(r.dec, 0);
+  EXPECT_EQ(r.raMs, -117) << "an east move, rounded";
+  EXPECT_EQ(r.decMs, 0);
   // A west move that carries the star towards -x: the same error needs the other way.
-  t.raStepX = -6;
+  t.raMotionX = -6;
   r = ResolveAlongTrainedAxes(600, 0, t);
-  EXPECT_EQ(r.ra, -600);
-  EXPECT_EQ(r.dec, 0);
+  EXPECT_EQ(r.raMs, -100);
+  EXPECT_EQ(r.decMs, 0);
 }
 
-TEST(ResolveAlongTrainedAxes, ARotatedGuiderSplitsTheErrorByTheTraining) {
-  // The axes turned by 30 degrees: (52, 30) and (-30, 52), both about 60 long.
+TEST(ResolveAlongTrainedAxes, RotatedAndMirroredGuidersSplitTheErrorByTheTraining) {
+  // The axes turned by 30 degrees, 6 px/s each: west (5.196, 3), north (-3, 5.196).
   GuiderTraining t;
-  t.raStepX = 52;
-  t.raStepY = 30;
-  t.decStepX = -30;
-  t.decStepY = 52;
-  // A thousandth-pixel unit error along the RA motion.
+  t.raMotionX = 5.196;
+  t.raMotionY = 3;
+  t.decMotionX = -3;
+  t.decMotionY = 5.196;
+  // One pixel along the RA motion is a sixth of a second of it, and no Dec.
   ResolvedError r = ResolveAlongTrainedAxes(866, 500, t);
-  EXPECT_NEAR(r.ra, 1000, 5);
-  EXPECT_NEAR(r.dec, 0, 5);
-  // ... and along the Dec motion, backwards.
+  EXPECT_NEAR(r.raMs, 167, 1);
+  EXPECT_NEAR(r.decMs, 0, 1);
+  // ... and along the Dec motion, backwards: a south move.
   r = ResolveAlongTrainedAxes(500, -866, t);
-  EXPECT_NEAR(r.ra, 0, 5);
-  EXPECT_NEAR(r.dec, -1000, 5);
+  EXPECT_NEAR(r.raMs, 0, 1);
+  EXPECT_NEAR(r.decMs, -167, 1);
+  // Both at once.
+  r = ResolveAlongTrainedAxes(866 + 2 * 500, 500 - 2 * 866, t);
+  EXPECT_NEAR(r.raMs, 167, 1);
+  EXPECT_NEAR(r.decMs, -333, 1);
 
-  // The simulator's 30 degree guider as training measures it in whole pixels: a west move
-  // carries the star to (-5, -3) a second, a north move to (-3, 5).
-  t.raStepX = -5;
-  t.raStepY = -3;
-  t.decStepX = -3;
-  t.decStepY = 5;
-  r = ResolveAlongTrainedAxes(-5000, -3000, t);
-  EXPECT_NEAR(r.ra, 5830, 2) << "the star must travel the whole error along the RA motion";
-  EXPECT_NEAR(r.dec, 0, 2);
+  // A mirrored guider: north turned the other way from RA. The same error needs north now.
+  t.decMotionX = 3;
+  t.decMotionY = -5.196;
+  r = ResolveAlongTrainedAxes(500, -866, t);
+  EXPECT_NEAR(r.raMs, 0, 1);
+  EXPECT_NEAR(r.decMs, 167, 1);
 }
 
 TEST(ResolveAlongTrainedAxes, ParallelOrMissingAxesFallBackToProjections) {
   GuiderTraining t;  // never trained: all zero
   ResolvedError r = ResolveAlongTrainedAxes(3000, -2000, t);
-  EXPECT_EQ(r.ra, 0);
-  EXPECT_EQ(r.dec, 0);
+  EXPECT_EQ(r.raMs, 0);
+  EXPECT_EQ(r.decMs, 0);
 
-  t.raStepX = 6;  // Dec unmeasured
+  t.raMotionX = 6;  // Dec unmeasured
   r = ResolveAlongTrainedAxes(600, 900, t);
-  EXPECT_EQ(r.ra, 600);
-  EXPECT_EQ(r.dec, 0);
+  EXPECT_EQ(r.raMs, 100);
+  EXPECT_EQ(r.decMs, 0);
 
-  t.decStepX = 12;  // Dec parallel to RA: each axis takes the projection on its own motion
+  t.decMotionX = 12;  // Dec parallel to RA: each axis takes the projection on its own motion
   r = ResolveAlongTrainedAxes(600, 0, t);
-  EXPECT_EQ(r.ra, 600);
-  EXPECT_EQ(r.dec, 600);
-  t.decStepY = 1;  // nearly parallel is no better
-  r = ResolveAlongTrainedAxes(600, 0, t);
-  EXPECT_EQ(r.ra, 600);
-  EXPECT_NEAR(r.dec, 597, 1);
+  EXPECT_EQ(r.raMs, 100);
+  EXPECT_EQ(r.decMs, 50);
 
   // Axes that can be told apart but whose solution overflows: the ends of the range.
   t = GuiderTraining{};
-  t.raStepX = 1;
-  t.decStepX = 1;
-  t.decStepY = 1;
+  t.raMotionX = 0.001;
+  t.decMotionX = 0.001;
+  t.decMotionY = 0.001;
   r = ResolveAlongTrainedAxes(32767, -32767, t);
-  EXPECT_EQ(r.ra, 32767);
-  EXPECT_EQ(r.dec, -32767);
+  EXPECT_EQ(r.raMs, 32767);
+  EXPECT_EQ(r.decMs, -32767);
 }
 
 // ---- Corrections on drawn frames, moves to the simulated mount ----
 
 class GuideCorrectionTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    observatory = testing::AttachObservatory(rig, testing::StillMount());
+  void SetUp() override { Start(testing::StillMount()); }
+  // A fresh simulated observatory behind the rig's camera.
+  void Start(const sim::SimConfig& config) {
+    observatory = testing::AttachObservatory(rig, config);
+    seen = 0;
   }
 
   // One bright pixel at (64, 64) of the guide window. The search measures it at 63.9 (its
@@ -357,26 +357,26 @@ TEST_F(GuideCorrectionTest, TheTrainedPathSteersByWhatTrainingSaw) {
   t.guiderTrained = t.useTrainedValues = true;
   state.settings.ignoreRaAngle = false;
   t.trainedRaRate = t.trainedDecRate = 6;
-  t.raStepX = 6;  // a west move carries the star towards +x
-  t.decStepY = 6;
+  t.raMotionX = 6;  // a west move carries the star towards +x
+  t.decMotionY = 6;
   // The star left of the reference: west, though the default path would go east.
   Guider(600, 0);
   EXPECT_EQ(Moves(), MoveList{"w 100"});
-  t.raStepX = -6;
+  t.raMotionX = -6;
   Guider(600, 0);
   EXPECT_EQ(Moves(), MoveList{"e 100"});
 
-  // The simulator's 30 degree guider: an error along the Dec motion moves Dec alone.
-  t.raStepX = -5;
-  t.raStepY = -3;
-  t.decStepX = -3;
-  t.decStepY = 5;
+  // A guider turned by about 30 degrees: an error along the Dec motion moves Dec alone, for
+  // the time the measured motion needs: 583 thousandths at 5.83 px/s take 100 ms, though the
+  // whole-pixel rate says 5 px/s.
+  t.raMotionX = -5;
+  t.raMotionY = -3;
+  t.decMotionX = -3;
+  t.decMotionY = 5;
   t.trainedRaRate = t.trainedDecRate = 5;
   const GuideCorrection c = Guider(-300, 500);
   EXPECT_EQ(c.raLetter, 0);
-  // 583 thousandths along a motion of 5.83 px/s take 100 ms (99 after truncation), though
-  // the trained rate has been cut to a whole 5 px/s.
-  EXPECT_EQ(Moves(), MoveList{"n 99"});
+  EXPECT_EQ(Moves(), MoveList{"n 100"});
 
   // "Ignore RA Angle" takes the default path even with trained values.
   state.settings.ignoreRaAngle = true;
@@ -388,10 +388,9 @@ TEST_F(GuideCorrectionTest, TheTrainedPathHoldsItsMovesToTheLimit) {
   GuiderTraining& t = corvex.guiding.training;
   t.guiderTrained = t.useTrainedValues = true;
   state.settings.ignoreRaAngle = false;
-  t.trainedRaRate = t.trainedDecRate = 6;
-  t.raStepX = 6;
-  t.decStepY = 6;
-  t.trainedRaBacklash = 2;
+  t.raMotionX = 6;
+  t.decMotionY = 6;
+  t.raBacklashMs = 333;
   // 12.1 pixels off in a wide search square: no longer than 8 pixels' worth, plus the
   // reversal's backlash (east to west).
   state.maskRadius = 15;
@@ -402,14 +401,59 @@ TEST_F(GuideCorrectionTest, TheTrainedPathHoldsItsMovesToTheLimit) {
   EXPECT_EQ(Moves(), MoveList{"w 1333"});
 }
 
-TEST_F(GuideCorrectionTest, ALostGuiderStarIsReported) {
+TEST_F(GuideCorrectionTest, AGuiderFrameWithoutTheGuideStarMovesNothing) {
+  // The square leaves the frame.
   corvex.store.guiderImage.Fill(0);
-  corvex.guiding.referenceX = 495;  // the square leaves the frame
+  corvex.guiding.referenceX = 495;
   corvex.guiding.referenceY = 100;
-  const GuideCorrection c = GuiderCorrection(corvex);
+  GuideCorrection c = GuiderCorrection(corvex);
   EXPECT_EQ(c.result, kGuideStarLost);
-  EXPECT_TRUE(corvex.guiding.guiderStarLost);
   EXPECT_TRUE(Moves().empty());
+
+  // A frame that never arrived reads all 0: nothing to centre on, not an error of (r - 1,
+  // r - 1) pixels to the square's corner.
+  corvex.guiding.referenceX = 250;
+  corvex.guiding.referenceY = 145;
+  c = GuiderCorrection(corvex);
+  EXPECT_EQ(c.result, kGuideStarLost);
+  EXPECT_EQ(c.errorX, 0);
+  EXPECT_EQ(c.errorY, 0);
+
+  // Something far fainter than the guide star (a hot pixel, another star, noise).
+  corvex.guiding.guideStarSignal = 9000;
+  corvex.store.guiderImage[146 * 500 + 252] = 2000;
+  EXPECT_EQ(GuiderCorrection(corvex).result, kGuideStarLost);
+  EXPECT_TRUE(Moves().empty());
+  EXPECT_TRUE(rig.host.messages.empty()) << "the loops report a lost star, not each search";
+  EXPECT_FALSE(corvex.guiding.guiderStarLost) << "one lost frame does not end guiding";
+
+  // The guide star itself, dimmed by thin cloud, is still guided on.
+  corvex.store.guiderImage[146 * 500 + 252] = 3000;
+  EXPECT_EQ(GuiderCorrection(corvex).result, kGuideDone);
+}
+
+TEST_F(GuideCorrectionTest, AMoveThatFailsIsReportedInTheCorrection) {
+  // The RA move's rate command fails: that move is not made, the Dec move still is.
+  const int discovery = observatory->requests();
+  sim::SimConfig config = testing::StillMount();
+  config.failWriteAt = discovery + 1;
+  Start(config);
+  GuideCorrection c = Guider(100, -100);
+  EXPECT_EQ(c.result, kGuideMoveFailed);
+  EXPECT_EQ(c.raLetter, 0) << "no RA move was made";
+  EXPECT_EQ(c.decLetter, 's');
+  EXPECT_EQ(Moves(), MoveList{"s 16"});
+
+  // The RA move's stop never goes out: the mount may still be moving, so no Dec move
+  // follows it and the correction says guiding must end.
+  config.failWriteAt = 0;
+  config.disconnectAfter = discovery + 2;
+  Start(config);
+  c = Guider(100, -100);
+  EXPECT_EQ(c.result, kGuideMountMoving);
+  EXPECT_EQ(c.decLetter, 0);
+  EXPECT_TRUE(observatory->mount().Moving('e'));
+  EXPECT_EQ(rig.host.MessageTexts().back(), kStillMovingMessage);
 }
 
 }  // namespace

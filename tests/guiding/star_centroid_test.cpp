@@ -84,13 +84,33 @@ TEST_F(StarCentroidTest, AFlatSquareHasNothingToCentreOn) {
   EXPECT_EQ(FindStarCentre(corvex, 100, 100, 8, true), kStarNotFound);
   EXPECT_EQ(rig.host.messages.size(), 1u) << "silent during a self-guided exposure";
 
-  // The guider has no such test: all weights are 0 and the starting 1s give index 1, 1.
-  corvex.store.guiderImage.Fill(700);
-  ASSERT_EQ(FindGuiderStarCentre(corvex, 100, 100, 8), kStarFound);
-  EXPECT_EQ(state.guiderStarX, 93);
-  EXPECT_EQ(state.guiderStarY, 93);
+  // Nor has the guider's (a frame that never arrived reads all 0): measuring it would give
+  // the square's corner, one pixel in, as the star.
+  rig.host.messages.clear();
+  state.guiderStarX = 42;
+  corvex.store.guiderImage.Fill(0);
+  EXPECT_EQ(FindGuiderStarCentre(corvex, 100, 100, 8), kStarNotFound);
+  EXPECT_EQ(state.guiderStarX, 42);
   EXPECT_EQ(FindGuiderStarCentre(corvex, 495, 100, 8), kStarNotFound);
-  EXPECT_EQ(rig.host.messages.back().caption, "VIREO  - Find Centre");
+  ASSERT_EQ(rig.host.messages.size(), 2u);
+  EXPECT_EQ(rig.host.messages[0].text, "Sorry, Nothing found to centre on");
+  EXPECT_EQ(rig.host.messages[1].text, "Find centre failed - outside image area");
+  EXPECT_EQ(rig.host.messages[1].caption, "VIREO  - Find Centre");
+  EXPECT_EQ(FindGuiderStarCentre(corvex, 100, 100, 8, true), kStarNotFound);
+  EXPECT_EQ(FindGuiderStarCentre(corvex, 495, 100, 8, true), kStarNotFound);
+  EXPECT_EQ(rig.host.messages.size(), 2u) << "quiet for the guiding loops";
+}
+
+TEST_F(StarCentroidTest, AGuiderStarReportsHowBrightItIs) {
+  corvex.store.guiderImage.Fill(256);
+  corvex.store.guiderImage[100 * 500 + 100] = 256 * 40;
+  ASSERT_EQ(FindGuiderStarCentre(corvex, 102, 99, 8), kStarFound);
+  EXPECT_EQ(corvex.guiding.guiderStarSignal, 256 * 40 - 266) << "background bin 16 x 16.64";
+  // A star counts as the guide star down to a quarter of the guide star's brightness.
+  EXPECT_TRUE(LooksLikeGuideStar(2500, 10000));
+  EXPECT_FALSE(LooksLikeGuideStar(2499, 10000));
+  EXPECT_TRUE(LooksLikeGuideStar(1, 0)) << "a guide star of unknown brightness";
+  EXPECT_FALSE(LooksLikeGuideStar(0, 0));
 }
 
 TEST_F(StarCentroidTest, TheGuideWindowIsSearchedOnceItIsPlaced) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "camera/camera_link.h"
 #include "corvex.h"
 #include "sim/observatory.h"
@@ -63,6 +65,41 @@ TEST_F(TelescopeLinkTest, ARelayMoveAlwaysEndsReleasedAndSettled) {
   EXPECT_EQ(observatory->relayMask(), 0);
   EXPECT_EQ(rig.clock.NowMs(), 10 + 1 + 300);
   EXPECT_TRUE(Commands().empty()) << "no serial command for a relay move";
+}
+
+TEST_F(TelescopeLinkTest, AStopIsSentAgainUntilItGoesOut) {
+  // The stop's first write fails (after finding the camera: rate, move, stop).
+  const int discovery = observatory->requests();
+  sim::SimConfig config = testing::StillMount();
+  config.failWriteAt = discovery + 3;
+  observatory = testing::AttachObservatory(rig, config);
+  corvex.telescope.moveDirection = 'w';
+  corvex.telescope.moveDurationMs = 1000;
+  EXPECT_EQ(TimedMove(corvex), MoveResult::kDone);
+  EXPECT_EQ(Commands(), (std::vector<std::string>{"#:RG#", "#:Mw#", "#:Qw#"}));
+  EXPECT_FALSE(observatory->mount().Moving('w'));
+  EXPECT_EQ(rig.host.MessageTexts(),
+            std::vector<std::string>{"Could not write KAMIO Output - try rebooting USB device"});
+
+  // A rate command that fails: no move at whatever rate the telescope was left at.
+  config.failWriteAt = discovery + 1;
+  observatory = testing::AttachObservatory(rig, config);
+  EXPECT_EQ(TimedMove(corvex), MoveResult::kNotMade);
+  EXPECT_TRUE(Commands().empty());
+
+  // Relays that cannot be released: tried three times, then the user is told.
+  config.failWriteAt = 0;
+  config.disconnectAfter = discovery + 1;
+  observatory = testing::AttachObservatory(rig, config);
+  corvex.state.settings.telescopeMethod = 'b';
+  rig.host.messages.clear();
+  EXPECT_EQ(TimedMove(corvex), MoveResult::kStillMoving);
+  EXPECT_EQ(observatory->relayMask(), 0x01) << "the west relay is still closed";
+  const auto texts = rig.host.MessageTexts();
+  EXPECT_EQ(texts.back(), kStillMovingMessage);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(),
+                       "Could not write KAMIO Output - try rebooting USB device"),
+            kStopAttempts);
 }
 
 TEST_F(TelescopeLinkTest, GoToCoordinatesAndTheCatalogue) {

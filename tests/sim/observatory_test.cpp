@@ -105,6 +105,18 @@ TEST_F(ObservatoryTest, RelayMovesShiftTheStarsByRateTimesTime) {
   const sim::SensorPoint g1 = observatory->StarPosition(0, true);
   EXPECT_NEAR(g1.x - g0.x, -6 * std::cos(angle), 1e-9);
   EXPECT_NEAR(g1.y - g0.y, -6 * std::sin(angle), 1e-9);
+
+  // A mirrored guider sees RA the same way and Dec turned over.
+  SimConfig mirrored = observatory->config();
+  mirrored.guiderMirrored = true;
+  const sim::SimStar star{};
+  for (const sim::PointingOffset move : {sim::PointingOffset{6, 0}, sim::PointingOffset{0, 6}}) {
+    const sim::SensorPoint plain = sim::StarOnSensor(star, move, true, observatory->config());
+    const sim::SensorPoint turned = sim::StarOnSensor(star, move, true, mirrored);
+    const double sign = move.y != 0 ? -1 : 1;
+    EXPECT_NEAR(turned.x, sign * plain.x, 1e-9);
+    EXPECT_NEAR(turned.y, sign * plain.y, 1e-9);
+  }
 }
 
 TEST_F(ObservatoryTest, DecBacklashSwallowsTheStartOfAReversal) {
@@ -233,6 +245,10 @@ TEST(SimSettings, ParseAndRefuseWithoutChanging) {
   EXPECT_EQ(config.backlashPx, 0);
   EXPECT_EQ(config.driftDecPxPerMin, -2);
   EXPECT_EQ(config.periodicSeconds, 60);
+  EXPECT_FALSE(config.guiderMirrored);
+  EXPECT_FALSE(sim::ApplySimSettings("guider-mirror=1,guider-rotation=10", config));
+  EXPECT_TRUE(config.guiderMirrored);
+  EXPECT_EQ(config.guiderRotationDeg, 10);
   for (const char* bad : {"seed=-1", "fwhm=0", "drift=1", "nonsense=1", "backlash", "seed=3x"}) {
     SimConfig before = config;
     EXPECT_TRUE(sim::ApplySimSettings(std::string("guide-rate=9,") + bad, config)) << bad;
