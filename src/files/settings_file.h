@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -83,6 +84,15 @@ int ReadSettingsFile(Corvex& corvex, SettingsRepair repair = SettingsRepair::kRe
 // cannot be written the file is not replaced either.
 int WriteSettingsFile(Corvex& corvex, const std::filesystem::path& path, int* error = nullptr);
 int WriteSettingsFile(Corvex& corvex);  // at its usual place
+
+// The second settings file, corvex.conf beside the settings file (program_options_file.h).
+// Reads it into corvex.options; a file that cannot be read, and lines that were not used, are
+// named in one message. The file is never written. True when nothing was wrong (no file at
+// all counts as nothing wrong: every setting has its default).
+bool ReadProgramOptionsFile(Corvex& corvex);
+// Writes `keys` of corvex.options into corvex.conf, keeping every other line; a failure is
+// shown with its cause. True when written.
+bool WriteProgramOptionsFile(Corvex& corvex, std::span<const std::string_view> keys);
 
 // The window background the `backgroundColour` letter stands for: 'g' grey (90, 90, 90),
 // 'r' red (120, 40, 40), anything else light grey (192, 192, 192).
