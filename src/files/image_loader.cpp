@@ -6,7 +6,9 @@
 
 #include "corvex.h"
 #include "files/file_messages.h"
+#include "files/fits_cards.h"
 #include "files/raw_file.h"
+#include "files/standard_fits.h"
 #include "platform/read_file.h"
 #include "state/messages.h"
 
@@ -63,6 +65,99 @@ int Report(Corvex& corvex, int message) {
   return message;
 }
 
+// Whether bytes are a standard FITS file: they start as one, and not with the native
+// header's own first cards. A native file at a length it never has (cut short, or grown) is
+// refused as before, not read by the standard reader, which would take its unsigned samples
+// (BZERO 0) for signed ones.
+bool IsStandardFits(std::span<const std::uint8_t> firstBytes) {
+  static const std::string native = BuildFitsHeader({}, {});
+  constexpr std::size_t kFixedCards = 5 * kCardBytes;  // SIMPLE ... NAXIS2
+  constexpr std::size_t kFirstHistory = 12 * kCardBytes;
+  constexpr std::string_view kHistory = "HISTORY = '";
+  if (!StartsAsFits(firstBytes)) return false;
+  if (firstBytes.size() < kFirstHistory + kHistory.size()) return true;
+  const std::string_view bytes(reinterpret_cast<const char*>(firstBytes.data()),
+                               kFirstHistory + kHistory.size());
+  return bytes.substr(0, kFixedCards) != std::string_view(native).substr(0, kFixedCards) ||
+         bytes.substr(kFirstHistory) != kHistory;
+}
+
+bool FileIsStandardFits(const std::filesystem::path& path) {
+  const auto bytes = ReadFileBytes(path, 13 * kCardBytes);
+  return bytes && IsStandardFits(*bytes);
+}
+
+// A whole file read: it replaces the image, the planes when it has them, the header texts
+// and the processing history, and the display is rebuilt.
+template <typename Contents>
+void Commit(Corvex& corvex, const std::filesystem::path& path, Contents& contents, bool planes) {
+  ProgramState& state = corvex.state;
+  std::copy(contents.image.begin(), contents.image.end(), corvex.store.currentImage.begin());
+  if (planes) {
+    CopyPlane(contents.red, corvex.store.redPlane);
+    CopyPlane(contents.green, corvex.store.greenPlane);
+    CopyPlane(contents.blue, corvex.store.bluePlane);
+    state.colourConverted = true;
+  } else if (!state.mergingMode) {
+    state.colourConverted = false;
+  }
+  corvex.fits = std::move(contents.fields);
+  corvex.history = std::move(contents.history);
+  state.currentImageFile = path.string();
+  RebuildDisplay(corvex);
+}
+
+// A standard FITS file, from another program or from "Save as standard FITS": `read` decodes
+// it into the contents. A file that is not an image Corvex opens is refused with what it
+// holds, and nothing changes.
+template <typename Read>
+int LoadStandardFits(Corvex& corvex, const std::filesystem::path& path, Read read) {
+  StandardFitsContents contents{corvex.fits, corvex.history, {}, {}, {}, {}, {}, false, {}};
+  ResetFitsHeaderTexts(contents.fields, contents.history);
+  std::string problem;
+  corvex.host.SetWaitCursor(true);
+  const int result = read(corvex.state.settings.saturationFactor, contents, problem);
+  corvex.host.SetWaitCursor(false);
+  if (result == kStandardFitsNotFits) return Report(corvex, kMessageNotImageFile);
+  if (result == kStandardFitsWrongShape) {
+    ShowMessage(corvex.host, kFreeTextMessage, problem);
+    return kFreeTextMessage;
+  }
+  if (result != kStandardFitsOk) {
+    ShowMessage(corvex.host, kFreeTextMessage,
+                "Unable to load FITS file " + path.string() + ": " + problem);
+    return kFreeTextMessage;
+  }
+  const ProgramState& state = corvex.state;
+  if (state.mergingMode && state.colourConverted && !contents.colour) {
+    return Report(corvex, kMessageNotImageFile);
+  }
+  Commit(corvex, path, contents, contents.colour);
+  return 0;
+}
+
+// The second image from a standard FITS file: its samples, or a colour image's luminance, as
+// for a native colour file.
+int LoadSecondStandard(Corvex& corvex, const std::filesystem::path& path, ImageBuffer& buffer) {
+  StandardFitsContents contents;
+  std::string problem;
+  const int result =
+      ReadStandardFits(path, corvex.state.settings.saturationFactor, contents, problem);
+  if (result == kStandardFitsOk) {
+    std::copy(contents.image.begin(), contents.image.end(), buffer.begin());
+    return 0;
+  }
+  if (result == kStandardFitsNotFits) {
+    Report(corvex, kMessageNotSecondImage);
+  } else if (result == kStandardFitsWrongShape) {
+    ShowMessage(corvex.host, kFreeTextMessage, problem);
+  } else {
+    ShowMessage(corvex.host, kFreeTextMessage,
+                "Unable to load FITS file " + path.string() + ": " + problem);
+  }
+  return 1;
+}
+
 }  // namespace
 
 const ImageFileFormat* FindImageFileFormat(std::uint64_t length) {
@@ -76,6 +171,11 @@ int LoadImageBytes(Corvex& corvex, const std::filesystem::path& path,
                    std::span<const std::uint8_t> bytes) {
   ProgramState& state = corvex.state;
   const ImageFileFormat* format = FindImageFileFormat(bytes.size());
+  if (format == nullptr && IsStandardFits(bytes)) {
+    return LoadStandardFits(corvex, path, [bytes](int saturation, auto& contents, auto& problem) {
+      return DecodeStandardFits(bytes, saturation, contents, problem);
+    });
+  }
   if (format == nullptr) return Report(corvex, kMessageNotImageFile);
   if (state.mergingMode && state.colourConverted && !format->colourPlanes) {
     return Report(corvex, kMessageNotImageFile);
@@ -97,19 +197,7 @@ int LoadImageBytes(Corvex& corvex, const std::filesystem::path& path,
     contents.blue = std::move(raw.blue);
   }
 
-  std::copy(contents.image.begin(), contents.image.end(), corvex.store.currentImage.begin());
-  if (format->colourPlanes) {
-    CopyPlane(contents.red, corvex.store.redPlane);
-    CopyPlane(contents.green, corvex.store.greenPlane);
-    CopyPlane(contents.blue, corvex.store.bluePlane);
-    state.colourConverted = true;
-  } else if (!state.mergingMode) {
-    state.colourConverted = false;
-  }
-  corvex.fits = std::move(contents.fields);
-  corvex.history = std::move(contents.history);
-  state.currentImageFile = path.string();
-  RebuildDisplay(corvex);
+  Commit(corvex, path, contents, format->colourPlanes);
   return 0;
 }
 
@@ -120,6 +208,13 @@ int LoadImageFile(Corvex& corvex, const std::filesystem::path& path) {
   }
   const std::optional<std::uint64_t> length = RegularFileLength(path);
   const ImageFileFormat* format = length ? FindImageFileFormat(*length) : nullptr;
+  // The native layouts are known by their lengths first, so nothing an earlier version wrote
+  // reads differently; a standard FITS file is none of those lengths (it is whole blocks).
+  if (format == nullptr && length && FileIsStandardFits(path)) {
+    return LoadStandardFits(corvex, path, [&path](int saturation, auto& contents, auto& problem) {
+      return ReadStandardFits(path, saturation, contents, problem);
+    });
+  }
   if (format == nullptr) return Report(corvex, kMessageNotImageFile);
 
   corvex.host.SetWaitCursor(true);
@@ -141,6 +236,9 @@ int LoadSecondImage(Corvex& corvex, const std::filesystem::path& path, ImageBuff
   }
   const std::optional<std::uint64_t> length = RegularFileLength(path);
   const ImageFileFormat* format = length ? FindImageFileFormat(*length) : nullptr;
+  if (format == nullptr && length && FileIsStandardFits(path)) {
+    return LoadSecondStandard(corvex, path, buffer);
+  }
   if (format == nullptr || (format->fits && format->layout == FitsLayout::kEarlier)) {
     Report(corvex, kMessageNotSecondImage);
     return 1;
