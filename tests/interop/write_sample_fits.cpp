@@ -98,8 +98,8 @@ int main(int argc, char** argv) {
   corvex::AddHistoryLabel(history, "Colour converted");
   if (longTexts) {
     for (std::size_t i = 2; i < corvex::kHistoryEntries; ++i) {
-      corvex::AddHistoryLabel(history, "Step " + std::to_string(i + 1) +
-                                           std::string(corvex::kHistoryEntryLength, '.'));
+      corvex::AddHistoryLabel(
+          history, "Step " + std::to_string(i + 1) + std::string(corvex::kHistoryEntryLength, '.'));
     }
     std::string note;
     std::string comment;
