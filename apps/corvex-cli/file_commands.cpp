@@ -366,7 +366,7 @@ int RunSettings(Corvex& corvex, bool writeDefaults) {
   const std::filesystem::path options = ProgramOptionsPath(path);
   if (writeDefaults) {
     std::vector<std::string_view> keys;
-    for (const OptionSpec& spec : ProgramOptionTable()) keys.push_back(spec.key);
+    for (const OptionDefinition& definition : ProgramOptionTable()) keys.push_back(definition.key);
     if (!WriteProgramOptionsFile(corvex, keys)) return 1;
     std::printf("Wrote the default settings to %s\n", Shown(options).c_str());
   } else if (std::filesystem::exists(std::filesystem::symlink_status(options))) {
@@ -375,9 +375,9 @@ int RunSettings(Corvex& corvex, bool writeDefaults) {
   } else {
     std::printf("No settings file at %s; these are the defaults\n", Shown(options).c_str());
   }
-  for (const OptionSpec& spec : ProgramOptionTable()) {
-    std::printf("  %-32s %s\n", std::string(spec.key).c_str(),
-                TerminalText(corvex.options.Text(spec.key)).c_str());
+  for (const OptionDefinition& definition : ProgramOptionTable()) {
+    std::printf("  %-32s %s\n", std::string(definition.key).c_str(),
+                TerminalText(corvex.options.Text(definition.key)).c_str());
   }
   return status;
 }

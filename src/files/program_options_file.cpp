@@ -16,7 +16,7 @@ namespace corvex {
 namespace {
 
 // Every setting of corvex.conf. Adding one is adding its line here.
-constexpr OptionSpec kOptions[] = {
+constexpr OptionDefinition kOptions[] = {
     {kAutosaveFormatKey, OptionKind::kChoice, "native", 0, 0, "native|standard|both",
      "What the automatic save of a capture run writes for each frame: native (IMG<n>.FIT, the "
      "program's own FITS layout), standard (IMG<n>.fits, standard FITS that Siril, astropy "
@@ -47,13 +47,13 @@ std::string Quoted(std::string_view text) {
   return "\"" + std::string(text) + "\"";
 }
 
-std::string RangeText(const OptionSpec& spec) {
+std::string RangeText(const OptionDefinition& definition) {
   const auto number = [](double v) {
     char text[32];
     const auto [end, ec] = std::to_chars(text, text + sizeof text, v);
     return ec == std::errc() ? std::string(text, end) : std::string("?");
   };
-  return number(spec.low) + " to " + number(spec.high);
+  return number(definition.low) + " to " + number(definition.high);
 }
 
 std::string ChoicesText(std::string_view choices) {
@@ -132,22 +132,22 @@ std::string HelpLines(std::string_view help) {
 
 }  // namespace
 
-std::span<const OptionSpec> ProgramOptionTable() {
+std::span<const OptionDefinition> ProgramOptionTable() {
   return kOptions;
 }
 
-const OptionSpec* FindProgramOption(std::string_view key) {
+const OptionDefinition* FindProgramOption(std::string_view key) {
   const std::string lower = Lower(key);
-  for (const OptionSpec& spec : kOptions) {
-    if (spec.key == lower) return &spec;
+  for (const OptionDefinition& definition : kOptions) {
+    if (definition.key == lower) return &definition;
   }
   return nullptr;
 }
 
-std::optional<std::string> CheckOptionValue(const OptionSpec& spec, std::string_view value,
-                                            std::string& why) {
+std::optional<std::string> CheckOptionValue(const OptionDefinition& definition,
+                                            std::string_view value, std::string& why) {
   value = Trim(value);
-  switch (spec.kind) {
+  switch (definition.kind) {
     case OptionKind::kFlag: {
       const std::string lower = Lower(value);
       if (lower == "yes" || lower == "true" || lower == "on" || lower == "1") return "yes";
@@ -159,8 +159,8 @@ std::optional<std::string> CheckOptionValue(const OptionSpec& spec, std::string_
       long long number = 0;
       const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
       if (value.empty() || ec != std::errc() || end != value.data() + value.size() ||
-          number < spec.low || number > spec.high) {
-        why = "is not a whole number from " + RangeText(spec);
+          number < definition.low || number > definition.high) {
+        why = "is not a whole number from " + RangeText(definition);
         return std::nullopt;
       }
       return std::to_string(number);
@@ -169,8 +169,8 @@ std::optional<std::string> CheckOptionValue(const OptionSpec& spec, std::string_
       double number = 0;
       const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
       if (value.empty() || ec != std::errc() || end != value.data() + value.size() ||
-          !std::isfinite(number) || number < spec.low || number > spec.high) {
-        why = "is not a number from " + RangeText(spec);
+          !std::isfinite(number) || number < definition.low || number > definition.high) {
+        why = "is not a number from " + RangeText(definition);
         return std::nullopt;
       }
       char text[32];
@@ -179,14 +179,14 @@ std::optional<std::string> CheckOptionValue(const OptionSpec& spec, std::string_
     }
     case OptionKind::kChoice: {
       const std::string lower = Lower(value);
-      std::string_view choices = spec.choices;
+      std::string_view choices = definition.choices;
       while (!choices.empty()) {
         const std::size_t bar = choices.find('|');
         const std::string_view choice = choices.substr(0, bar);
         if (!lower.empty() && lower == choice) return std::string(choice);
         choices = bar == std::string_view::npos ? std::string_view() : choices.substr(bar + 1);
       }
-      why = "is not " + ChoicesText(spec.choices);
+      why = "is not " + ChoicesText(definition.choices);
       return std::nullopt;
     }
     case OptionKind::kText: {
@@ -205,7 +205,8 @@ std::optional<std::string> CheckOptionValue(const OptionSpec& spec, std::string_
 }
 
 ProgramOptions::ProgramOptions() {
-  for (const OptionSpec& spec : kOptions) values_[std::string(spec.key)] = spec.defaultValue;
+  for (const OptionDefinition& definition : kOptions)
+    values_[std::string(definition.key)] = definition.defaultValue;
 }
 
 const std::string& ProgramOptions::Text(std::string_view key) const {
@@ -236,18 +237,18 @@ double ProgramOptions::Real(std::string_view key) const {
 }
 
 bool ProgramOptions::Set(std::string_view key, std::string_view value, std::string* why) {
-  const OptionSpec* spec = FindProgramOption(key);
+  const OptionDefinition* definition = FindProgramOption(key);
   std::string reason;
-  if (spec == nullptr) {
+  if (definition == nullptr) {
     if (why != nullptr) *why = "is not a setting";
     return false;
   }
-  const auto checked = CheckOptionValue(*spec, value, reason);
+  const auto checked = CheckOptionValue(*definition, value, reason);
   if (!checked) {
     if (why != nullptr) *why = reason;
     return false;
   }
-  values_[std::string(spec->key)] = *checked;
+  values_[std::string(definition->key)] = *checked;
   return true;
 }
 
@@ -265,8 +266,8 @@ OptionsReadResult ParseProgramOptions(std::string_view text, ProgramOptions& opt
       continue;
     }
     if (line.key.empty()) continue;
-    const OptionSpec* spec = FindProgramOption(line.key);
-    if (spec == nullptr) {
+    const OptionDefinition* definition = FindProgramOption(line.key);
+    if (definition == nullptr) {
       result.unknownKeys.push_back(where + line.key +
                                    " is not a setting of this version; the line is kept");
       continue;
@@ -278,9 +279,9 @@ OptionsReadResult ParseProgramOptions(std::string_view text, ProgramOptions& opt
     }
     std::string why;
     if (!options.Set(line.key, line.value, &why)) {
-      options.Set(line.key, spec->defaultValue);
+      options.Set(line.key, definition->defaultValue);
       result.problems.push_back(where + line.key + " = " + Quoted(line.value) + " " + why + "; " +
-                                std::string(spec->defaultValue) + " is used");
+                                std::string(definition->defaultValue) + " is used");
     }
   }
   return result;
@@ -314,19 +315,19 @@ std::string UpdateProgramOptionsText(std::string_view text, const ProgramOptions
   std::vector<bool> isReplaced(lines.size(), false);
   std::string added;
   for (const std::string_view key : keys) {
-    const OptionSpec* spec = FindProgramOption(key);
-    if (spec == nullptr) continue;
-    const std::string value = ValueLine(spec->key, options.Text(spec->key));
+    const OptionDefinition* definition = FindProgramOption(key);
+    if (definition == nullptr) continue;
+    const std::string value = ValueLine(definition->key, options.Text(definition->key));
     bool found = false;
     for (std::size_t i = lines.size(); i-- > 0;) {
-      if (lines[i].key == spec->key) {
+      if (lines[i].key == definition->key) {
         replaced[i] = value;
         isReplaced[i] = true;
         found = true;
         break;
       }
     }
-    if (!found) added += "\n" + HelpLines(spec->help) + value + "\n";
+    if (!found) added += "\n" + HelpLines(definition->help) + value + "\n";
   }
   std::string out;
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -346,8 +347,9 @@ std::string NewProgramOptionsText(const ProgramOptions& options) {
       "# Corvex settings that Corvex.ini has no place for. One setting a line, \"key = value\";\n"
       "# lines starting with # are comments. Corvex changes only the lines of the settings it\n"
       "# sets and keeps everything else.\n";
-  for (const OptionSpec& spec : kOptions) {
-    text += "\n" + HelpLines(spec.help) + ValueLine(spec.key, options.Text(spec.key)) + "\n";
+  for (const OptionDefinition& definition : kOptions) {
+    text += "\n" + HelpLines(definition.help) +
+            ValueLine(definition.key, options.Text(definition.key)) + "\n";
   }
   return text;
 }

@@ -36,7 +36,7 @@ enum class OptionKind {
   kText,    // any text of printable characters
 };
 
-struct OptionSpec {
+struct OptionDefinition {
   std::string_view key;
   OptionKind kind;
   std::string_view defaultValue;  // as the file writes it
@@ -47,14 +47,14 @@ struct OptionSpec {
 };
 
 // Every setting of the file, in the order a new file lists them.
-std::span<const OptionSpec> ProgramOptionTable();
+std::span<const OptionDefinition> ProgramOptionTable();
 // The setting of this key (keys are compared without regard to case), or nullptr.
-const OptionSpec* FindProgramOption(std::string_view key);
+const OptionDefinition* FindProgramOption(std::string_view key);
 
 // `value` as the setting takes it ("Yes" -> "yes", "Standard" -> "standard", " 3 " -> "3"),
 // or nullopt with `why` saying what is allowed.
-std::optional<std::string> CheckOptionValue(const OptionSpec& spec, std::string_view value,
-                                            std::string& why);
+std::optional<std::string> CheckOptionValue(const OptionDefinition& definition,
+                                            std::string_view value, std::string& why);
 
 // The values of every setting in the table, as text; each starts at its default.
 class ProgramOptions {

@@ -25,32 +25,32 @@ void Put(const fs::path& path, const std::string& text) {
 
 TEST(ProgramOptionValues, EachKindTakesWhatItShouldAndNothingElse) {
   std::string why;
-  const OptionSpec flag{"a.flag", OptionKind::kFlag, "no", 0, 0, "", ""};
+  const OptionDefinition flag{"a.flag", OptionKind::kFlag, "no", 0, 0, "", ""};
   EXPECT_EQ(CheckOptionValue(flag, " On ", why), "yes");
   EXPECT_EQ(CheckOptionValue(flag, "FALSE", why), "no");
   EXPECT_FALSE(CheckOptionValue(flag, "maybe", why));
   EXPECT_EQ(why, "is not yes or no");
 
-  const OptionSpec whole{"a.whole", OptionKind::kWhole, "3", 1, 10, "", ""};
+  const OptionDefinition whole{"a.whole", OptionKind::kWhole, "3", 1, 10, "", ""};
   EXPECT_EQ(CheckOptionValue(whole, "10", why), "10");
   for (const char* bad : {"11", "0", "3.5", "3x", "", "99999999999999999999"}) {
     EXPECT_FALSE(CheckOptionValue(whole, bad, why)) << bad;
   }
   EXPECT_EQ(why, "is not a whole number from 1 to 10");
 
-  const OptionSpec real{"a.real", OptionKind::kReal, "0.5", 0, 2.5, "", ""};
+  const OptionDefinition real{"a.real", OptionKind::kReal, "0.5", 0, 2.5, "", ""};
   EXPECT_EQ(CheckOptionValue(real, "2.50", why), "2.5");
   for (const char* bad : {"nan", "inf", "-0.1", "2.6", "1e400", "1,5"}) {
     EXPECT_FALSE(CheckOptionValue(real, bad, why)) << bad;
   }
 
-  const OptionSpec* format = FindProgramOption("AutoSave.Format");
+  const OptionDefinition* format = FindProgramOption("AutoSave.Format");
   ASSERT_NE(format, nullptr);
   EXPECT_EQ(CheckOptionValue(*format, "Standard", why), "standard");
   EXPECT_FALSE(CheckOptionValue(*format, "fits", why));
   EXPECT_EQ(why, "is not native, standard or both");
 
-  const OptionSpec text{"a.text", OptionKind::kText, "", 0, 0, "", ""};
+  const OptionDefinition text{"a.text", OptionKind::kText, "", 0, 0, "", ""};
   EXPECT_EQ(CheckOptionValue(text, "  localhost:7624 ", why), "localhost:7624");
   EXPECT_FALSE(CheckOptionValue(text, "a\x1b[2Jb", why));
 }
@@ -113,8 +113,8 @@ TEST(ProgramOptionsWrite, NewFileListsEverySettingWithItsHelp) {
   const std::string text = Text(path);
   EXPECT_NE(text.find("\nautosave.format = both\n"), std::string::npos) << text;
   EXPECT_NE(text.find("# What the automatic save"), std::string::npos);
-  for (const OptionSpec& spec : ProgramOptionTable()) {
-    EXPECT_NE(text.find(std::string(spec.key) + " = "), std::string::npos) << spec.key;
+  for (const OptionDefinition& definition : ProgramOptionTable()) {
+    EXPECT_NE(text.find(std::string(definition.key) + " = "), std::string::npos) << definition.key;
   }
   ProgramOptions back;
   EXPECT_TRUE(ReadProgramOptions(path, back).Sound());
