@@ -13,11 +13,11 @@
 #include "guiding/guiding_state.h"
 #include "guiding/telescope_link.h"
 #include "platform/clock.h"
+#include "platform/host.h"
 #include "platform/paths.h"
 #include "processing/contrast_stretch.h"
 #include "processing/display_image.h"
 #include "processing/processing_history.h"
-#include "state/host.h"
 #include "state/image_store.h"
 #include "state/program_state.h"
 

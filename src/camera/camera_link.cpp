@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/host.h"
 #include "platform/os_version.h"
-#include "state/host.h"
 #include "state/image_store.h"
 #include "state/messages.h"
 #include "state/program_state.h"

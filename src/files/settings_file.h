@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "files/fits_header_fields.h"
-#include "state/host.h"
+#include "platform/host.h"
 #include "state/program_settings.h"
 
 namespace corvex {
