@@ -5,7 +5,6 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_support.h"
-#include "camera/camera_commands.h"
 #include "camera/camera_link.h"
 #include "corvex.h"
 #include "files/tiff_file.h"

@@ -9,7 +9,6 @@
 #include <memory>
 
 #include "bench_support.h"
-#include "camera/camera_commands.h"
 #include "camera/camera_link.h"
 #include "corvex.h"
 #include "processing/contrast_stretch.h"

@@ -25,7 +25,7 @@ namespace corvex {
 
 struct Corvex {
   Corvex(Host& host, Clock& clock, std::filesystem::path home)
-      : host(host), clock(clock), paths(std::move(home)), camera(host) {}
+      : host(host), clock(clock), paths(std::move(home)), camera(host, clock) {}
   Corvex(const Corvex&) = delete;
   Corvex& operator=(const Corvex&) = delete;
 

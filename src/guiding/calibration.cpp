@@ -7,7 +7,6 @@
 #include <numbers>
 #include <optional>
 
-#include "camera/camera_commands.h"
 #include "corvex.h"
 #include "files/settings_file.h"
 #include "guiding/guide_frames.h"

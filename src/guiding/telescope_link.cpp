@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "camera/camera_commands.h"
+#include "camera/camera_requests.h"
 #include "corvex.h"
 #include "files/settings_file.h"
 #include "state/messages.h"
@@ -26,7 +26,7 @@ std::uint16_t Port(const Corvex& corvex) {
 
 // A serial reply up to its first '#', at most `limit` characters.
 std::string ReplyText(const Corvex& corvex, std::size_t limit) {
-  const std::uint8_t* reply = corvex.store.usbReceiveBuffer.data();
+  const std::uint8_t* reply = corvex.camera.usbReceiveBuffer.data();
   const std::uint8_t* end = std::find(reply, reply + limit, '#');
   return std::string(reinterpret_cast<const char*>(reply), end - reply);
 }
@@ -49,7 +49,7 @@ bool SendStopCommand(Corvex& corvex, const std::string& text) {
 bool ReleaseRelays(Corvex& corvex) {
   return SendStop(corvex, [&] {
     const unsigned before = corvex.camera.transferFaults;
-    SetGuideRelays(corvex, 0);
+    SetGuideRelays(corvex.camera, 0);
     return corvex.camera.transferFaults == before;
   });
 }
@@ -105,22 +105,22 @@ bool PrepareTelescopeLink(Corvex& corvex) {
 
 bool SendScopeCommand(Corvex& corvex, std::string_view text) {
   const unsigned before = corvex.camera.transferFaults;
-  SerialWrite(corvex, Port(corvex), text, text.size());
+  SerialWrite(corvex.camera, Port(corvex), text, text.size());
   return corvex.camera.transferFaults == before;
 }
 
 void ReadScopeInfo(Corvex& corvex) {
-  const std::size_t got = SerialRead(corvex, Port(corvex), kInfoBytes);
+  const std::size_t got = SerialRead(corvex.camera, Port(corvex), kInfoBytes);
   corvex.telescope.scopeInfoText = ReplyText(corvex, std::min(got, kInfoBytes));
 }
 
 void ReadSlewReply(Corvex& corvex) {
-  const std::size_t got = SerialRead(corvex, Port(corvex), 1);
-  if (got == 1 && corvex.store.usbReceiveBuffer[0] == '0') {
+  const std::size_t got = SerialRead(corvex.camera, Port(corvex), 1);
+  if (got == 1 && corvex.camera.usbReceiveBuffer[0] == '0') {
     corvex.telescope.slewReplyText.clear();
     return;
   }
-  const std::size_t text = SerialRead(corvex, Port(corvex), kInfoBytes);
+  const std::size_t text = SerialRead(corvex.camera, Port(corvex), kInfoBytes);
   corvex.telescope.slewReplyText = ReplyText(corvex, std::min(text, kInfoBytes));
 }
 
@@ -148,7 +148,7 @@ MoveResult TimedRelayMove(Corvex& corvex) {
   clock.SleepFor(kRelayLeadMs);
   const std::int64_t start = clock.NowMs();
   const unsigned before = corvex.camera.transferFaults;
-  SetGuideRelays(corvex, RelayMask(corvex.telescope.moveDirection));
+  SetGuideRelays(corvex.camera, RelayMask(corvex.telescope.moveDirection));
   const bool started = corvex.camera.transferFaults == before;
   if (started) clock.SleepUntil(start + corvex.telescope.moveDurationMs);
   const bool released = ReleaseRelays(corvex);
@@ -159,7 +159,7 @@ MoveResult TimedRelayMove(Corvex& corvex) {
 
 void StartRelayMove(Corvex& corvex) {
   corvex.clock.SleepFor(1);
-  SetGuideRelays(corvex, RelayMask(corvex.telescope.moveDirection));
+  SetGuideRelays(corvex.camera, RelayMask(corvex.telescope.moveDirection));
 }
 
 bool StopRelayMove(Corvex& corvex) {

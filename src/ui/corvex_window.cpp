@@ -17,7 +17,7 @@
 #include <filesystem>
 
 #include "camera/camera_link.h"
-#include "camera/capture_run.h"
+#include "runs/capture_run.h"
 #include "corvex.h"
 #include "files/fits_file.h"
 #include "files/image_loader.h"
@@ -27,7 +27,7 @@
 #include "files/tiff_file.h"
 #include "guiding/calibration.h"
 #include "guiding/guide_frames.h"
-#include "guiding/guiding_loops.h"
+#include "runs/guiding_loops.h"
 #include "guiding/star_pick.h"
 #include "processing/calibration.h"
 #include "processing/colour_adjustments.h"

@@ -14,7 +14,8 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-#include "camera/camera_commands.h"
+#include "camera/exposures.h"
+#include "commands/camera_commands.h"
 #include "corvex.h"
 #include "files/settings_file.h"
 #include "guiding/calibration.h"
@@ -423,7 +424,7 @@ bool TGQSDialog::TakeFrame() {
 
 void TGQSDialog::StartExposures(int frames) {
   stopRequested_ = false;
-  GuiderClear(corvex_);
+  GuiderClear(corvex_.camera);
   for (int taken = 0;;) {
     if (corvex_.host.PumpEvents()) stopRequested_ = true;
     TakeFrame();

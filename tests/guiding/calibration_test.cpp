@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "camera/camera_commands.h"
 #include "camera/camera_link.h"
 #include "corvex.h"
 #include "files/settings_file.h"

@@ -10,7 +10,7 @@
 
 #include <functional>
 
-#include "camera/capture_run.h"
+#include "runs/capture_run.h"
 #include "guiding/guiding_state.h"
 
 namespace corvex {

@@ -1,5 +1,5 @@
 // Focus mode on the simulated camera: frames, peaks, auto-exposure, the pause and the stop.
-#include "camera/focus_mode.h"
+#include "runs/focus_mode.h"
 
 #include <gtest/gtest.h>
 

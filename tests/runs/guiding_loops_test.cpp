@@ -2,7 +2,7 @@
 // mount drifts and has periodic error, and the loops must hold the star where it started,
 // judged by the simulator's own record of where the mount points. Also their refusals, a lost
 // star, and the guiding information window's captions.
-#include "guiding/guiding_loops.h"
+#include "runs/guiding_loops.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "camera/camera_commands.h"
 #include "camera/camera_link.h"
 #include "corvex.h"
 #include "guiding/calibration.h"
