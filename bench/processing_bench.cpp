@@ -10,6 +10,8 @@
 
 #include "bench_support.h"
 #include "camera/camera_link.h"
+#include "commands/contrast_commands.h"
+#include "commands/filter_commands.h"
 #include "corvex.h"
 #include "processing/contrast_stretch.h"
 #include "processing/processing_history.h"

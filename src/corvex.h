@@ -10,16 +10,16 @@
 
 #include "camera/camera_link.h"
 #include "files/fits_header_fields.h"
-#include "guiding/guiding_state.h"
-#include "guiding/telescope_link.h"
 #include "platform/clock.h"
 #include "platform/host.h"
 #include "platform/paths.h"
 #include "processing/contrast_stretch.h"
 #include "processing/display_image.h"
 #include "processing/processing_history.h"
+#include "state/guiding_state.h"
 #include "state/image_store.h"
 #include "state/program_state.h"
+#include "state/telescope_state.h"
 
 namespace corvex {
 

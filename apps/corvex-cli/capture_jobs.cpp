@@ -12,6 +12,8 @@
 
 #include "camera/camera_link.h"
 #include "camera/camera_requests.h"
+#include "commands/display_commands.h"
+#include "commands/settings_commands.h"
 #include "runs/capture_run.h"
 #include "runs/focus_mode.h"
 #include "camera_source.h"
@@ -20,7 +22,7 @@
 #include "exit_codes.h"
 #include "files/fits_file.h"
 #include "files/pgm_file.h"
-#include "files/quick_save.h"
+#include "commands/quick_save.h"
 #include "files/settings_file.h"
 #include "platform/terminal_host.h"
 #include "processing/display_image.h"

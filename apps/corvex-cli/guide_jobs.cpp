@@ -10,7 +10,7 @@
 #include "corvex.h"
 #include "exit_codes.h"
 #include "files/settings_file.h"
-#include "guiding/calibration.h"
+#include "runs/guide_training.h"
 #include "guiding/guide_correction.h"
 #include "guiding/guide_frames.h"
 #include "runs/guiding_loops.h"

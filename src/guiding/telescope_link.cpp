@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "camera/camera_requests.h"
+#include "commands/settings_commands.h"
 #include "corvex.h"
 #include "files/settings_file.h"
 #include "state/messages.h"

@@ -7,27 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include "state/telescope_state.h"
+
 namespace corvex {
 
 struct Corvex;
-
-struct TelescopeLink {
-  int portIndex = 0;           // the camera serial port the telescope is on
-  char moveDirection = 'e';    // the letter of the next move
-  char lastRaDirection = 'e';  // the last correction on each axis (for backlash)
-  char lastDecDirection = 'n';
-  std::uint32_t moveDurationMs = 0;
-  std::string rateCommand = "#:RS#";
-  std::string moveCommand;
-  std::string focusSpeedCommand = "#:FS#";
-  std::string focusMoveCommand;
-  bool slewing = false;
-  bool focusing = false;
-  bool linkOpen = false;
-  bool relayWakeUpPending = true;
-  std::string scopeInfoText;  // the last "Info from Scope"
-  std::string slewReplyText;  // the last refusal of a slew
-};
 
 // The relay bit of a direction letter: w 0x01, s 0x02, n 0x04, e 0x08; 0 for anything else.
 std::uint8_t RelayMask(char direction);

@@ -11,7 +11,7 @@
 #include <functional>
 
 #include "runs/capture_run.h"
-#include "guiding/guiding_state.h"
+#include "state/guiding_state.h"
 
 namespace corvex {
 

@@ -16,9 +16,11 @@
 
 #include "camera/exposures.h"
 #include "commands/camera_commands.h"
+#include "commands/display_commands.h"
+#include "commands/settings_commands.h"
 #include "corvex.h"
 #include "files/settings_file.h"
-#include "guiding/calibration.h"
+#include "runs/guide_training.h"
 #include "guiding/star_pick.h"
 #include "guiding/telescope_link.h"
 #include "guiding/telescope_panel.h"

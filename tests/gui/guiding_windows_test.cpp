@@ -13,6 +13,7 @@
 
 #include "camera/camera_link.h"
 #include "corvex.h"
+#include "guiding/telescope_link.h"
 #include "runs/guiding_loops.h"
 #include "guiding/star_pick.h"
 #include "platform/clock.h"

@@ -7,6 +7,8 @@
 #include "camera/camera_requests.h"
 #include "commands/camera_commands.h"
 #include "camera/camera_link.h"
+#include "commands/colour_commands.h"
+#include "commands/settings_commands.h"
 #include "corvex.h"
 #include "files/settings_file.h"
 #include "processing/colour_adjustments.h"

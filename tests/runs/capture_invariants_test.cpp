@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "commands/colour_commands.h"
+#include "commands/settings_commands.h"
 #include "runs/capture_run.h"
 #include "corvex.h"
 #include "files/fits_file.h"

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "camera/camera_link.h"
+#include "commands/display_commands.h"
 #include "corvex.h"
 #include "processing/display_image.h"
 #include "sim/observatory.h"

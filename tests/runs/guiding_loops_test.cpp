@@ -14,7 +14,7 @@
 
 #include "camera/camera_link.h"
 #include "corvex.h"
-#include "guiding/calibration.h"
+#include "runs/guide_training.h"
 #include "guiding/guide_correction.h"
 #include "guiding/star_pick.h"
 #include "guiding/telescope_link.h"
