@@ -17,8 +17,6 @@ namespace {
 constexpr std::size_t kInfoBytes = 33;
 constexpr int kRateSettleMs = 20;
 constexpr int kQuitSettleMs = 4;
-constexpr int kRelayLeadMs = 10;
-constexpr int kRelaySettleMs = 300;
 constexpr int kStopRetryMs = 20;
 
 std::uint16_t Port(const Corvex& corvex) {
@@ -47,30 +45,7 @@ bool SendStopCommand(Corvex& corvex, const std::string& text) {
   return SendStop(corvex, [&] { return SendScopeCommand(corvex, text); });
 }
 
-bool ReleaseRelays(Corvex& corvex) {
-  return SendStop(corvex, [&] {
-    const unsigned before = corvex.camera.transferFaults;
-    SetGuideRelays(corvex.camera, 0);
-    return corvex.camera.transferFaults == before;
-  });
-}
-
 }  // namespace
-
-std::uint8_t RelayMask(char direction) {
-  switch (direction) {
-    case 'w':
-      return kRelayWest;
-    case 's':
-      return kRelaySouth;
-    case 'n':
-      return kRelayNorth;
-    case 'e':
-      return kRelayEast;
-    default:
-      return 0;
-  }
-}
 
 char DirectionLetter(const Corvex& corvex, int slot) {
   return corvex.state.settings.directionTable[static_cast<std::size_t>(slot) & 3];
@@ -145,26 +120,24 @@ MoveResult TimedMove(Corvex& corvex) {
 }
 
 MoveResult TimedRelayMove(Corvex& corvex) {
-  Clock& clock = corvex.clock;
-  clock.SleepFor(kRelayLeadMs);
-  const std::int64_t start = clock.NowMs();
-  const unsigned before = corvex.camera.transferFaults;
-  SetGuideRelays(corvex.camera, RelayMask(corvex.telescope.moveDirection));
-  const bool started = corvex.camera.transferFaults == before;
-  if (started) clock.SleepUntil(start + corvex.telescope.moveDurationMs);
-  const bool released = ReleaseRelays(corvex);
-  clock.SleepFor(kRelaySettleMs);
-  if (!released) return MoveResult::kStillMoving;
-  return started ? MoveResult::kDone : MoveResult::kNotMade;
+  switch (PulseGuideRelays(corvex.camera, RelayMask(corvex.telescope.moveDirection),
+                           corvex.telescope.moveDurationMs)) {
+    case PulseOutcome::kDone:
+      return MoveResult::kDone;
+    case PulseOutcome::kNotMade:
+      return MoveResult::kNotMade;
+    case PulseOutcome::kStillMoving:
+      break;
+  }
+  return MoveResult::kStillMoving;
 }
 
 void StartRelayMove(Corvex& corvex) {
-  corvex.clock.SleepFor(1);
-  SetGuideRelays(corvex.camera, RelayMask(corvex.telescope.moveDirection));
+  CloseGuideRelays(corvex.camera, RelayMask(corvex.telescope.moveDirection));
 }
 
 bool StopRelayMove(Corvex& corvex) {
-  return ReleaseRelays(corvex);
+  return ReleaseGuideRelays(corvex.camera);
 }
 
 // (The host serial library's receive-buffer clear of the original concerns a port this
