@@ -1,5 +1,5 @@
-// Calibrating and combining 16-bit frames: dark frame subtraction (from the menu and the
-// automatic one of a capture run), flat fielding, and merging two images aligned on a star.
+// Calibrating and combining 16-bit frames as passes: dark frame subtraction (the menu's rule
+// and the capture run's), flat fielding, and merging two images aligned on a star.
 #pragma once
 
 #include <filesystem>

@@ -1,6 +1,6 @@
-// The colour menu: filters and adjustments of the three 8-bit colour planes of a colour
-// converted image. The luminance is never changed. Each command refuses a raw image with
-// "Image not Colour Converted".
+// The colour filters and adjustments as passes over the three 8-bit colour planes of a colour
+// converted image; the luminance is never changed. The Colour menu's commands
+// (commands/colour_commands) run them on the current image.
 #pragma once
 
 #include <array>

@@ -1,6 +1,6 @@
 // Colour synthesis: a raw one-shot-colour frame becomes a 16-bit luminance image and three
 // 8-bit colour planes, computed from each pixel's 3 x 3 neighbourhood by its phase in the
-// colour filter pattern, followed by the optional steps the synthesis options choose.
+// colour filter pattern; commands/colour_commands adds the steps the synthesis options choose.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
-// The contrast stretches: every stretch fills the one shared 32768-entry table by its own
-// formula, then the table is applied to the whole image (v becomes 2 x table[v / 2]), with an
-// undo copy and a history label.
+// The contrast stretches: each fills a 32768-entry table by its own formula, then applied to
+// an image (v becomes 2 x table[v / 2]); and the background levels. The Contrast menu's
+// commands (commands/contrast_commands) apply them to the current image.
 #pragma once
 
 #include <cstdint>

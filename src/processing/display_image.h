@@ -1,5 +1,5 @@
-// The display image: after every change the current image becomes an 8-bit (mono) or 24-bit
-// (colour) bitmap, written as a BMP file the window shows. Also the raw readout preview.
+// The pieces of the display image: the buffers of the 8-bit (mono) or 24-bit (colour) bitmap
+// the window shows, its palettes, curves and BMP writer (commands/display_commands rebuilds it).
 #pragma once
 
 #include <array>

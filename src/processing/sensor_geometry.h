@@ -1,6 +1,6 @@
 // How a stored frame maps onto the sensor: the colour filter's phase, the black-level
-// reference, the label band that processing leaves alone, QZ row resampling, the mirror and
-// the two display-geometry toggles.
+// reference, the label band that processing leaves alone, QZ row resampling and the mirror
+// of rows.
 #pragma once
 
 #include <algorithm>

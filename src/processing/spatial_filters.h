@@ -1,7 +1,7 @@
 // The neighbourhood filters of the 16-bit image: six convolution kernels, the unsharp mask,
-// the thresholded median filter and the gradient filter. Each keeps the image before it in
-// undoImage, leaves a labelled frame's band alone, clips its results (above 65280 to 65535,
-// below 0 to 0) and records its history label.
+// the thresholded median filter and the gradient filter. Each pass leaves a labelled frame's
+// band alone and clips its results (above 65280 to 65535, below 0 to 0); the Filters menu's
+// commands (commands/filter_commands) add the undo copy and the history label.
 #pragma once
 
 #include <array>
