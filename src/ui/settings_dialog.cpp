@@ -19,6 +19,7 @@
 #include <limits>
 #include <system_error>
 
+#include "commands/settings_commands.h"
 #include "corvex.h"
 #include "files/settings_file.h"
 #include "guiding/telescope_link.h"

@@ -10,8 +10,8 @@
 
 #include <functional>
 
-#include "camera/capture_run.h"
-#include "guiding/guiding_state.h"
+#include "runs/capture_run.h"
+#include "state/guiding_state.h"
 
 namespace corvex {
 

@@ -2,7 +2,7 @@
 // mount drifts and has periodic error, and the loops must hold the star where it started,
 // judged by the simulator's own record of where the mount points. Also their refusals, a lost
 // star, and the guiding information window's captions.
-#include "guiding/guiding_loops.h"
+#include "runs/guiding_loops.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "camera/camera_commands.h"
 #include "camera/camera_link.h"
 #include "corvex.h"
-#include "guiding/calibration.h"
+#include "runs/guide_training.h"
 #include "guiding/guide_correction.h"
 #include "guiding/star_pick.h"
 #include "guiding/telescope_link.h"

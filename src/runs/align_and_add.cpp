@@ -1,4 +1,4 @@
-#include "camera/align_and_add.h"
+#include "runs/align_and_add.h"
 
 #include <algorithm>
 #include <cmath>

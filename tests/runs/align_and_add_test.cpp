@@ -1,5 +1,5 @@
 // Align and add: shifts, the even-shift rule, star loss and averaging.
-#include "camera/align_and_add.h"
+#include "runs/align_and_add.h"
 
 #include <gtest/gtest.h>
 

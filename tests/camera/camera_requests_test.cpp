@@ -1,9 +1,11 @@
 // The request blocks byte for byte, the readout layouts, and the frame clean-ups.
-#include "camera/camera_commands.h"
+#include "camera/camera_requests.h"
 
 #include <gtest/gtest.h>
 
 #include "camera/camera_link.h"
+#include "camera/exposures.h"
+#include "commands/camera_commands.h"
 #include "corvex.h"
 #include "support/fake_devices.h"
 #include "support/test_rig.h"
@@ -31,12 +33,12 @@ class CameraCommandsTest : public ::testing::Test {
 };
 
 TEST_F(CameraCommandsTest, ClearsRelaysSerialAndFilterRequests) {
-  ClearRegister(corvex);
-  ClearSensor(corvex);
-  SetGuideRelays(corvex, kRelayNorth);
-  SerialWrite(corvex, 1, "#:Mw#", 5);
+  ClearRegister(corvex.camera);
+  ClearSensor(corvex.camera);
+  SetGuideRelays(corvex.camera, kRelayNorth);
+  SerialWrite(corvex.camera, 1, "#:Mw#", 5);
   Reply(33, '#');
-  EXPECT_EQ(SerialRead(corvex, 1, 33), 33u);
+  EXPECT_EQ(SerialRead(corvex.camera, 1, 33), 33u);
   EXPECT_TRUE(SelectFilter(corvex, 3));
   EXPECT_FALSE(SelectFilter(corvex, 0));
   EXPECT_FALSE(SelectFilter(corvex, 8));
@@ -50,7 +52,7 @@ TEST_F(CameraCommandsTest, ClearsRelaysSerialAndFilterRequests) {
   EXPECT_EQ(writes()[5], (Bytes{0x40, 10, 0, 0, 2, 0, 4, 0, 0xA5, 0x01, 0x03, 0xA9}));
   EXPECT_EQ(devices.log.readSizes.back(), 33u);
 
-  SerialWrite(corvex, 0, std::string(100, 'x'), 100);
+  SerialWrite(corvex.camera, 0, std::string(100, 'x'), 100);
   EXPECT_EQ(writes().back().size(), 64u) << "a long text is cut to what the block holds";
 }
 

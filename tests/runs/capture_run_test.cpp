@@ -1,18 +1,18 @@
 // The capture run on the simulated camera and a virtual clock: exposures, progress, series,
 // continuous mode, cancelling, and the steps after each frame.
-#include "camera/capture_run.h"
+#include "runs/capture_run.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 
-#include "camera/camera_commands.h"
 #include "camera/camera_link.h"
+#include "camera/exposures.h"
 #include "corvex.h"
-#include "guiding/guiding_loops.h"
 #include "guiding/star_pick.h"
 #include "guiding/telescope_link.h"
+#include "runs/guiding_loops.h"
 #include "sim/observatory.h"
 #include "support/test_rig.h"
 

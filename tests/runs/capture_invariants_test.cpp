@@ -9,13 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "camera/camera_commands.h"
-#include "camera/capture_run.h"
+#include "commands/colour_commands.h"
+#include "commands/settings_commands.h"
+#include "runs/capture_run.h"
 #include "corvex.h"
 #include "files/fits_file.h"
 #include "files/raw_file.h"
 #include "files/settings_file.h"
-#include "guiding/guiding_loops.h"
+#include "runs/guiding_loops.h"
 #include "guiding/telescope_link.h"
 #include "processing/colour_synthesis.h"
 #include "sim/observatory.h"

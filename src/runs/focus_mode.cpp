@@ -1,6 +1,6 @@
-#include "camera/focus_mode.h"
+#include "runs/focus_mode.h"
 
-#include "camera/camera_commands.h"
+#include "commands/camera_commands.h"
 #include "corvex.h"
 #include "state/messages.h"
 

@@ -1,9 +1,10 @@
 // Focus mode on the simulated camera: frames, peaks, auto-exposure, the pause and the stop.
-#include "camera/focus_mode.h"
+#include "runs/focus_mode.h"
 
 #include <gtest/gtest.h>
 
 #include "camera/camera_link.h"
+#include "commands/display_commands.h"
 #include "corvex.h"
 #include "processing/display_image.h"
 #include "sim/observatory.h"

@@ -56,10 +56,6 @@ enum class CaptureResult {
   kReadoutFailed,   // a readout did not arrive whole; the run ended there
 };
 
-// How many progress steps an exposure shows: 6 for 5-12 s, 20 for 13 s and more or minutes,
-// 2 otherwise.
-int ProgressSteps(int exposureValue, char exposureUnit);
-
 // Waits n seconds pumping the Host; a cancel request beeps and ends the wait early (returns
 // true).
 bool WaitSeconds(Corvex& corvex, int seconds);

@@ -1,7 +1,7 @@
 // Calibration: the results from hand-made star positions, the results messages, the guider
 // dialog's value buttons, and both training procedures on the simulated observatory, whose
 // true guide rate, backlash and guider rotation the results must find.
-#include "guiding/calibration.h"
+#include "runs/guide_training.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "camera/camera_commands.h"
 #include "camera/camera_link.h"
+#include "commands/settings_commands.h"
 #include "corvex.h"
 #include "files/settings_file.h"
 #include "guiding/star_pick.h"

@@ -1,17 +1,23 @@
-#include "camera/capture_run.h"
+#include "runs/capture_run.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "camera/align_and_add.h"
-#include "camera/camera_commands.h"
 #include "camera/camera_link.h"
+#include "camera/camera_requests.h"
+#include "camera/exposures.h"
+#include "commands/calibration_commands.h"
+#include "commands/camera_commands.h"
+#include "commands/colour_commands.h"
+#include "commands/settings_commands.h"
 #include "corvex.h"
-#include "files/quick_save.h"
+#include "commands/quick_save.h"
+#include "files/raw_file.h"
 #include "files/settings_file.h"
 #include "processing/calibration.h"
 #include "processing/colour_adjustments.h"
 #include "processing/colour_synthesis.h"
+#include "runs/align_and_add.h"
 #include "state/exposure.h"
 #include "state/messages.h"
 
@@ -20,15 +26,9 @@ namespace corvex {
 namespace {
 
 constexpr int kTurnMs = 20;  // how long a waiting loop sleeps between its looks at the clock
-constexpr int kLongClearMs = 10000;
-constexpr int kShortClearMs = 1000;
 // A cancel request is confirmed first when the exposure under way has collected more light.
 constexpr std::int64_t kConfirmCancelAfterMs = 10000;
 constexpr std::string_view kImageTitle = "QZ Camera Image";
-
-bool ShortUnit(char unit) {
-  return unit == 'h' || unit == 't' || unit == 'q';
-}
 
 // The values one run keeps for itself.
 struct Run {
@@ -38,12 +38,9 @@ struct Run {
   bool subtractDark = false;  // the dark frame is loaded: every frame of the run loses it
   int progressSteps = 2;
   int progressPos = 0;
-  std::int64_t exposureStart = 0;
-  std::int64_t exposureEnd = 0;
-  std::int64_t nextProgress = 0;
-  std::int64_t nextRegisterClear = 0;
+  ExposureTimer timer;  // the exposure under way: its start, end and next clear
   std::int64_t halfTime = 0;
-  bool exposing = false;        // the sensor is collecting light, since exposureStart
+  bool exposing = false;        // the sensor is collecting light, since timer.start
   int frameLightMs = 0;         // the light this exposure collected (less when cut short)
   std::int64_t seriesLightMs = 0;  // the light of the frames in the series' sum
   bool firstHalfRead = false;   // this exposure's first half is in store.run.firstHalf
@@ -80,7 +77,7 @@ void EndAsCancelled(Corvex& corvex, Run& run) {
   state.continuousMode = false;
   state.guideWithGuiderCamera = false;
   state.guiderGuidingRunning = false;
-  run.exposureEnd = corvex.clock.NowMs();
+  run.timer.end = corvex.clock.NowMs();
   corvex.host.Beep(kBeepSimple);
   ResetFocusFrameCentre(state);
   state.selfGuideNext = false;
@@ -93,7 +90,7 @@ void EndAsCancelled(Corvex& corvex, Run& run) {
 void PumpAndCheckCancel(Corvex& corvex, Run& run) {
   if (!corvex.host.PumpEvents()) return;
   if (run.exposing) {
-    const std::int64_t collected = corvex.clock.NowMs() - run.exposureStart;
+    const std::int64_t collected = corvex.clock.NowMs() - run.timer.start;
     if (collected > kConfirmCancelAfterMs &&
         !corvex.host.ConfirmCancelExposure(static_cast<int>(collected / 1000))) {
       return;
@@ -172,90 +169,117 @@ void RearmGuiding(Corvex& corvex, Run& run) {
   }
 }
 
+// The exposure's timing from the settings as they are now. The run has always gone by what
+// they say at each step: a guide frame shown while the focus display's auto-exposure is on
+// changes them during a self-guided exposure.
+ExposureTiming TimingNow(const ProgramState& state, const Run& run) {
+  return {.exposureMs = state.exposureMs,
+          .wait = ExposureWaitFor(state.exposureMs, state.exposureUnit),
+          .progressSteps = run.progressSteps};
+}
+
 enum class WaitEnd { kDone, kGuidingLost, kReadoutFailed };
 
-// The wait of an exposure with a progress bar (units s and m), with guiding inside it.
-WaitEnd WaitWithProgress(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
-  ProgramState& state = corvex.state;
-  Clock& clock = corvex.clock;
-  const int ms = state.exposureMs;
-  ShowStatus(corvex, run);
-  run.exposureEnd = run.exposureStart + ms;
-  run.nextProgress = run.exposureStart + ms / run.progressSteps;
-  run.halfTime = run.exposureStart + ms / 2;
-  run.nextRegisterClear = run.exposureStart + kLongClearMs;
-  const bool selfGuided = state.selfGuideNext;
-  while (clock.NowMs() < run.exposureEnd) {
-    clock.SleepUntil(std::min({run.exposureEnd, run.nextProgress, clock.NowMs() + kTurnMs}));
-    if (state.guiderGuidingRunning && guiding.GuiderStep(corvex)) {
+// What a run does on the turns of a long exposure's wait: the guider's step, the progress
+// bar, the cancel presses, and a self-guided exposure's guiding with the read of its first
+// half at mid-exposure.
+class RunTurns final : public ExposureTurns {
+ public:
+  RunTurns(Corvex& corvex, Run& run, CaptureGuiding& guiding, bool selfGuided)
+      : corvex_(corvex), run_(run), guiding_(guiding), selfGuided_(selfGuided) {}
+
+  void BeforeClear(ExposureTimer& timer) override {
+    ProgramState& state = corvex_.state;
+    if (state.guiderGuidingRunning && guiding_.GuiderStep(corvex_)) {
       // The guide star is lost: the exposure ends here, with the light it has, and is the
       // run's last (the next ones would end as soon as they began).
-      run.exposureEnd = clock.NowMs();
-      run.frameLightMs = static_cast<int>(run.exposureEnd - run.exposureStart);
+      timer.end = corvex_.clock.NowMs();
+      run_.frameLightMs = static_cast<int>(timer.end - timer.start);
       state.exposureCount = 1;
-      run.continuousRun = false;
+      run_.continuousRun = false;
     }
-    if (clock.NowMs() >= run.nextRegisterClear) {
-      ClearRegister(corvex);
-      run.nextRegisterClear = clock.NowMs() + kLongClearMs;
-    }
-    if (clock.NowMs() >= run.nextProgress) {
-      run.nextProgress += ms / run.progressSteps;
-      run.progressPos += 256 / run.progressSteps;
-      corvex.host.SetProgress(run.progressPos);
-    }
-    PumpAndCheckCancel(corvex, run);
-    if (!selfGuided || state.abortRequested) continue;
-    if (!run.firstHalfRead && clock.NowMs() >= run.halfTime) {
+  }
+
+  void Progress(ExposureTimer&) override {
+    run_.progressPos += 256 / run_.progressSteps;
+    corvex_.host.SetProgress(run_.progressPos);
+  }
+
+  bool AfterClear(ExposureTimer& timer) override {
+    ProgramState& state = corvex_.state;
+    Clock& clock = corvex_.clock;
+    const int ms = timer.timing.exposureMs;
+    PumpAndCheckCancel(corvex_, run_);
+    if (!selfGuided_ || state.abortRequested) return true;
+    if (!run_.firstHalfRead && clock.NowMs() >= run_.halfTime) {
       // The first half of the interlaced sensor is read at mid-exposure and kept.
-      run.firstHalfRead = true;
-      ClearRegister(corvex);
-      state.fieldSelect = 1;
-      guiding.BeforeFirstHalfRead(corvex);
-      if (!ReadFullFrame(corvex)) return WaitEnd::kReadoutFailed;
-      CopyImage(corvex.store.currentImage, corvex.store.run.firstHalf);
-      SaveColourUndo(corvex);
-      ClearSensor(corvex);
+      run_.firstHalfRead = true;
+      ClearRegister(corvex_.camera);
+      state.fieldSelect = kFirstHalfField;
+      guiding_.BeforeFirstHalfRead(corvex_);
+      if (!ReadFullFrame(corvex_)) return End(WaitEnd::kReadoutFailed);
+      CopyImage(corvex_.store.currentImage, corvex_.store.run.firstHalf);
+      SaveColourUndo(corvex_);
+      ClearSensor(corvex_.camera);
       // The second half is timed from this clear, not from the end of the guide frames that
       // follow it, so that it collects as long as the first.
       const std::int64_t secondHalfStart = clock.NowMs();
-      guiding.AfterFirstHalfRead(corvex);
-      PumpAndCheckCancel(corvex, run);
-      run.progressPos = 128;
-      run.exposureEnd = secondHalfStart + ms / 2;
-      run.nextProgress = clock.NowMs() + ms / run.progressSteps;
-      if (state.matchingDarkframe) run.guideFrameCounter = 0;
-      if (state.abortRequested) continue;
+      guiding_.AfterFirstHalfRead(corvex_);
+      PumpAndCheckCancel(corvex_, run_);
+      run_.progressPos = 128;
+      timer.end = secondHalfStart + ms / 2;
+      timer.nextProgress = clock.NowMs() + ms / run_.progressSteps;
+      if (state.matchingDarkframe) run_.guideFrameCounter = 0;
+      if (state.abortRequested) return true;
     }
     // Guiding goes on through both halves; a matching dark frame takes as many guide frames
     // as the exposure it matches, half in each half.
-    if (!state.matchingDarkframe || run.guideFrameCounter < state.guidingFrames / 2) {
-      if (!guiding.Cycle(corvex, run.firstHalfRead) || !state.selfGuideNext) {
-        EndSelfGuided(corvex, run, guiding);
-        corvex.host.CloseProgress();
+    if (!state.matchingDarkframe || run_.guideFrameCounter < state.guidingFrames / 2) {
+      if (!guiding_.Cycle(corvex_, run_.firstHalfRead) || !state.selfGuideNext) {
+        EndSelfGuided(corvex_, run_, guiding_);
+        corvex_.host.CloseProgress();
         state.abortRequested = true;
-        ShowMessage(corvex.host, 57);
-        return WaitEnd::kGuidingLost;
+        ShowMessage(corvex_.host, 57);
+        return End(WaitEnd::kGuidingLost);
       }
     }
-    ++run.guideFrameCounter;
+    ++run_.guideFrameCounter;
+    return true;
   }
+
+  WaitEnd end = WaitEnd::kDone;
+
+ private:
+  bool End(WaitEnd why) {
+    end = why;
+    return false;
+  }
+
+  Corvex& corvex_;
+  Run& run_;
+  CaptureGuiding& guiding_;
+  bool selfGuided_;
+};
+
+// The wait of an exposure. Seconds and minutes wait with a progress bar, with guiding inside
+// the wait; a short unit above a second only sends its register clears; a shorter one is
+// timed by the camera.
+WaitEnd WaitForLight(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
+  ProgramState& state = corvex.state;
+  ExposureTimer& timer = run.timer;
+  if (timer.timing.wait != ExposureWait::kLongSteps) {
+    ExposureTurns noTurns;
+    WaitOutExposure(corvex.camera, timer, noTurns);
+    return WaitEnd::kDone;
+  }
+  ShowStatus(corvex, run);
+  run.halfTime = timer.start + timer.timing.exposureMs / 2;
+  const bool selfGuided = state.selfGuideNext;
+  RunTurns turns(corvex, run, guiding, selfGuided);
+  if (!WaitOutExposure(corvex.camera, timer, turns)) return turns.end;
   // The guide frames of a light exposure: the count its matching dark frame repeats.
   if (selfGuided && !state.matchingDarkframe) state.guidingFrames = run.guideFrameCounter;
   return WaitEnd::kDone;
-}
-
-// The wait of a short-unit exposure above a second: register clears every second, no bar.
-void WaitShort(Corvex& corvex, Run& run) {
-  const std::int64_t end = run.exposureStart + corvex.state.exposureMs;
-  run.nextRegisterClear = run.exposureStart + kShortClearMs;
-  while (corvex.clock.NowMs() < end) {
-    corvex.clock.SleepUntil(std::min({end, run.nextRegisterClear, corvex.clock.NowMs() + kTurnMs}));
-    if (corvex.clock.NowMs() >= run.nextRegisterClear) {
-      ClearRegister(corvex);
-      run.nextRegisterClear += kShortClearMs;
-    }
-  }
 }
 
 // The readout and the frame's own steps: the first half added, the dark taken off, the frame
@@ -329,9 +353,7 @@ CaptureResult TakeExposure(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
   run.progressPos = 0;
   run.progressSteps = ProgressSteps(state.exposureValue, state.exposureUnit);
   PumpAndCheckCancel(corvex, run);
-  ClearRegister(corvex);
-  ClearSensor(corvex);
-  run.exposureStart = corvex.clock.NowMs();
+  run.timer = StartExposure(corvex.camera, TimingNow(state, run));
 
   const bool selfGuided = state.selfGuideNext;
   if (selfGuided) {
@@ -348,10 +370,9 @@ CaptureResult TakeExposure(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
       RestoreImage(corvex, run);
       return CaptureResult::kEndedEarly;
     }
-    ClearSensor(corvex);
     // The sensor starts again after the guiding preparation: so does the exposure, so
     // that both halves of the interlaced frame collect light for the same time.
-    run.exposureStart = corvex.clock.NowMs();
+    RestartExposure(corvex.camera, run.timer);
   }
 
   if (state.guideWithGuiderCamera && !state.guiderGuidingRunning && !state.abortRequested) {
@@ -367,12 +388,8 @@ CaptureResult TakeExposure(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
   run.frameLightMs = state.exposureMs;
   if (!state.abortRequested) {
     run.exposing = true;
-    WaitEnd end = WaitEnd::kDone;
-    if (!ShortUnit(state.exposureUnit)) {
-      end = WaitWithProgress(corvex, run, guiding);
-    } else if (state.exposureMs > kDelayedReadoutLimitMs) {
-      WaitShort(corvex, run);
-    }
+    run.timer.timing = TimingNow(state, run);
+    const WaitEnd end = WaitForLight(corvex, run, guiding);
     run.exposing = false;
     if (end != WaitEnd::kDone) {
       if (selfGuided) RestoreImage(corvex, run);
@@ -387,7 +404,8 @@ CaptureResult TakeExposure(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
   if (state.settings.beepWhenDone) {
     for (int sound : {-1, -3, -1}) corvex.host.Beep(sound);
   }
-  if (state.exposureMs >= 1000) ClearRegister(corvex);
+  run.timer.timing = TimingNow(state, run);
+  FinishExposure(corvex.camera, run.timer);
   if (state.abortRequested) {
     if (selfGuided) RestoreImage(corvex, run);
     return CaptureResult::kCompleted;
@@ -446,12 +464,6 @@ bool ReadyToStart(Corvex& corvex, Run& run) {
 }
 
 }  // namespace
-
-int ProgressSteps(int exposureValue, char exposureUnit) {
-  if (exposureUnit == 's' && exposureValue >= 5 && exposureValue <= 12) return 6;
-  if ((exposureUnit == 's' && exposureValue >= 13) || exposureUnit == 'm') return 20;
-  return 2;
-}
 
 bool WaitSeconds(Corvex& corvex, int seconds) {
   const std::int64_t end = corvex.clock.NowMs() + 1000LL * seconds;

@@ -1,9 +1,9 @@
-#include "guiding/guiding_loops.h"
+#include "runs/guiding_loops.h"
 
 #include <cstdio>
 #include <optional>
 
-#include "camera/camera_commands.h"
+#include "commands/camera_commands.h"
 #include "corvex.h"
 #include "guiding/guide_correction.h"
 #include "guiding/guide_frames.h"

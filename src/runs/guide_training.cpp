@@ -1,4 +1,4 @@
-#include "guiding/calibration.h"
+#include "runs/guide_training.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <numbers>
 #include <optional>
 
-#include "camera/camera_commands.h"
+#include "commands/settings_commands.h"
 #include "corvex.h"
 #include "files/settings_file.h"
 #include "guiding/guide_frames.h"

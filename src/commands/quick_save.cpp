@@ -1,5 +1,5 @@
 // The numbered quick save, and what it tells the user when it cannot save.
-#include "files/quick_save.h"
+#include "commands/quick_save.h"
 
 #include <cctype>
 #include <cerrno>
@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "commands/settings_commands.h"
 #include "corvex.h"
 #include "files/file_messages.h"
 #include "files/fits_file.h"
