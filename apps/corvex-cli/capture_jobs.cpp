@@ -10,17 +10,20 @@
 #include <map>
 #include <tuple>
 
-#include "camera/camera_commands.h"
 #include "camera/camera_link.h"
-#include "camera/capture_run.h"
-#include "camera/focus_mode.h"
+#include "camera/camera_requests.h"
+#include "commands/display_commands.h"
+#include "commands/settings_commands.h"
+#include "runs/capture_run.h"
+#include "runs/focus_mode.h"
 #include "camera_source.h"
+#include "commands/camera_commands.h"
 #include "corvex.h"
 #include "exit_codes.h"
 #include "files/fits_file.h"
 #include "files/pgm_file.h"
 #include "files/program_options_file.h"
-#include "files/quick_save.h"
+#include "commands/quick_save.h"
 #include "files/settings_file.h"
 #include "platform/terminal_host.h"
 #include "processing/display_image.h"
@@ -124,8 +127,8 @@ int RunSnap(const CameraJob& job, const ExposureSetting& exposure, const std::fi
   state.fieldSelect = 3;
 
   state.exposureStartTime = corvex.clock.CalendarSeconds();
-  ClearRegister(corvex);
-  ClearSensor(corvex);
+  ClearRegister(corvex.camera);
+  ClearSensor(corvex.camera);
   const std::int64_t end = corvex.clock.NowMs() + state.exposureMs;
   // Up to a second the camera times the exposure itself (the delay travels in the readout).
   if (state.exposureMs > 1000 && !WaitForExposure(corvex, end, state.exposureMs)) {

@@ -11,15 +11,17 @@
 #include <cstring>
 #include <filesystem>
 
+#include "commands/display_commands.h"
+#include "commands/file_commands.h"
+#include "commands/quick_save.h"
+#include "commands/settings_commands.h"
 #include "corvex.h"
 #include "files/fits_file.h"
 #include "files/image_loader.h"
 #include "files/program_options_file.h"
-#include "files/quick_save.h"
 #include "files/raw_file.h"
 #include "files/settings_file.h"
 #include "files/standard_fits.h"
-#include "files/standard_fits_save.h"
 #include "files/tiff_file.h"
 #include "platform/atomic_file.h"
 #include "platform/read_file.h"
@@ -29,8 +31,6 @@
 namespace corvex::cli {
 
 namespace {
-
-constexpr std::uint64_t kDarkFrameLength = 295800;
 
 std::string Shown(const std::filesystem::path& path) {
   return TerminalText(path.string());
@@ -167,30 +167,23 @@ bool CheckOutput(const std::filesystem::path& path, std::initializer_list<const 
 
 std::optional<std::string> CalibrationFileProblem(const std::filesystem::path& path,
                                                   CalibrationUse use) {
-  std::error_code ec;
-  const std::filesystem::file_status status = std::filesystem::status(path, ec);
-  if (!std::filesystem::exists(status)) return std::string("not found");
-  if (!std::filesystem::is_regular_file(status)) return std::string("is not a regular file");
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::string("is not readable (") + std::strerror(errno) + ")";
-  close(fd);
-  const std::uint64_t length = RegularFileLength(path).value_or(0);
-  const std::string size = " (" + std::to_string(length) + " bytes)";
+  const CalibrationFileFacts facts = InspectCalibrationFile(path, use);
+  if (!facts.exists) return std::string("not found");
+  if (!facts.regular) return std::string("is not a regular file");
+  if (facts.openError != 0) {
+    return std::string("is not readable (") + std::strerror(facts.openError) + ")";
+  }
+  if (facts.lengthFits) return std::nullopt;
+  const std::string size = " (" + std::to_string(facts.length) + " bytes)";
   if (use == CalibrationUse::kRunDark) {
-    if (length == kDarkFrameLength) return std::nullopt;
     return "is not a native raw file" + size + ": a dark frame is a 295800-byte native raw file";
   }
-  const ImageFileFormat* format = FindImageFileFormat(length);
-  if (format == nullptr && FileStartsAsFits(path)) {
+  // A file of none of the program's lengths may be a standard FITS image of another program.
+  if (FindImageFileFormat(facts.length) == nullptr && FileStartsAsFits(path)) {
     StandardFitsContents contents;
     std::string problem;
     if (ReadStandardFits(path, 2, contents, problem) == kStandardFitsOk) return std::nullopt;
     return problem;
-  }
-  // The pixels-only loader of dark and flat frames takes no file of the earlier FITS layout.
-  if (format != nullptr && (use == CalibrationUse::kMergeImage || !format->fits ||
-                            format->layout == FitsLayout::kCurrent)) {
-    return std::nullopt;
   }
   return "is not an image file of a length this program reads" + size;
 }

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "files/image_loader.h"
+
 namespace corvex {
 struct Corvex;
 }
@@ -32,10 +34,6 @@ bool CheckImageOutput(const std::filesystem::path& path, std::optional<ImageForm
 bool CheckOutput(const std::filesystem::path& path, std::initializer_list<const char*> extensions,
                  const char* kind);
 
-// What a calibration or merge file is read as: the capture run's dark frame (a mono native
-// raw file of 295800 bytes only), the second image of dark and flat (the pixels-only
-// loader's lengths), or an image opened for merging (every image file length).
-enum class CalibrationUse { kRunDark, kSecondImage, kMergeImage };
 // Why the file cannot be used (not found, not a regular file, not readable, not a file of a
 // length the loader takes), checked before any work; nullopt when it can.
 std::optional<std::string> CalibrationFileProblem(const std::filesystem::path& path,

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "camera/usb_libusb.h"
+#include "commands/settings_commands.h"
 #include "corvex.h"
 #include "files/settings_file.h"
 #include "sim/observatory.h"

@@ -19,9 +19,10 @@
 #include <limits>
 #include <system_error>
 
+#include "commands/settings_commands.h"
 #include "corvex.h"
 #include "files/program_options_file.h"
-#include "files/quick_save.h"
+#include "commands/quick_save.h"
 #include "files/settings_file.h"
 #include "guiding/telescope_link.h"
 #include "state/messages.h"

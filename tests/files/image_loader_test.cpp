@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "commands/file_commands.h"
 #include "corvex.h"
 #include "files/fits_builder.h"
 #include "files/raw_file.h"

@@ -1,6 +1,6 @@
 // The numbered quick save: counter, path, the stamp of mid-exposure, the settings write, and
 // its promises: no earlier file is ever overwritten, and no failure is reported as success.
-#include "files/quick_save.h"
+#include "commands/quick_save.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -14,6 +14,8 @@
 #include <fstream>
 #include <map>
 
+#include "commands/file_commands.h"
+#include "commands/settings_commands.h"
 #include "corvex.h"
 #include "files/fits_builder.h"
 #include "files/fits_file.h"

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/file_commands.h"
 #include "corvex.h"
 #include "files/fits_file.h"
 #include "files/image_loader.h"
