@@ -10,6 +10,7 @@
 
 #include "camera/camera_link.h"
 #include "files/fits_header_fields.h"
+#include "files/program_options_file.h"
 #include "platform/clock.h"
 #include "platform/host.h"
 #include "platform/paths.h"
@@ -34,6 +35,7 @@ struct Corvex {
   Paths paths;
   ImageStore store;
   ProgramState state;
+  ProgramOptions options;  // the settings of corvex.conf, beside the settings file
   FitsHeaderFields fits;
   ProcessingHistory history;
   StretchTable stretch;  // the one table every contrast stretch fills; all 0 at start

@@ -22,6 +22,7 @@
 #include "exit_codes.h"
 #include "files/fits_file.h"
 #include "files/pgm_file.h"
+#include "files/program_options_file.h"
 #include "commands/quick_save.h"
 #include "files/settings_file.h"
 #include "platform/terminal_host.h"
@@ -85,25 +86,31 @@ std::optional<std::string> AutosaveProblem(const std::filesystem::path& director
   return std::nullopt;
 }
 
-// Follows the quick saves of a run: after each save returns, the autosave files that are new
-// or were replaced since the last look are the ones written. A save that wrote none failed.
 // The run's quick saves and the files they wrote. A file counts as saved only when the save
 // says it wrote it: numbers already taken are passed over, so the counter alone does not say
-// which files a run made.
+// which files a run made. A frame is saved when all its files (one, or two with both
+// formats) were written.
 class SaveTracker {
  public:
-  void Attempted() { ++saves_; }
+  explicit SaveTracker(int filesPerFrame) : filesPerFrame_(filesPerFrame) {}
+  void Attempted() {
+    ++saves_;
+    if (writtenThisFrame_ < filesPerFrame_) ++failed_;
+    writtenThisFrame_ = 0;
+  }
   void Wrote(const std::filesystem::path& file) {
-    ++written_;
+    ++writtenThisFrame_;
     std::printf("Saved %s\n", Shown(file).c_str());
     std::fflush(stdout);
   }
   int saves() const { return saves_; }
-  int failed() const { return saves_ - written_; }
+  int failed() const { return failed_; }
 
  private:
+  int filesPerFrame_;
   int saves_ = 0;
-  int written_ = 0;
+  int failed_ = 0;
+  int writtenThisFrame_ = 0;
 };
 
 }  // namespace
@@ -205,6 +212,9 @@ int RunCaptureJob(const CameraJob& job, const CaptureOptions& options) {
   InstallDisplayRebuild(corvex);
   // The settings as the program keeps them between runs (the quick-save counter among them).
   ReadSettingsFile(corvex);
+  ReadProgramOptionsFile(corvex);
+  if (!options.format.empty()) corvex.options.Set(kAutosaveFormatKey, options.format);
+  const AutosaveFormat format = AutosaveFormatOf(corvex.options);
   if (options.save) {
     const std::filesystem::path directory = AutosaveFilePath(corvex, 1).parent_path();
     if (const auto problem = AutosaveProblem(directory)) {
@@ -219,7 +229,7 @@ int RunCaptureJob(const CameraJob& job, const CaptureOptions& options) {
                  "kept\n");
   }
 
-  SaveTracker saves;
+  SaveTracker saves(format == AutosaveFormat::kBoth ? 2 : 1);
   corvex.quickSaved = [&saves](const std::filesystem::path& file) { saves.Wrote(file); };
   job.host.SetNoticeClosedHandler([&saves](const std::string& caption) {
     if (caption == "Saving Image") saves.Attempted();

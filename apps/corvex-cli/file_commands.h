@@ -52,7 +52,9 @@ int RunInfo(Corvex& corvex, const std::string& file);
 int RunConvert(Corvex& corvex, const std::string& in, const std::string& out, ImageFormat format,
                FitsEncoding encoding);
 struct ExportOptions {
-  std::string tiff;  // write the TIFF export here, or
+  std::string fits;                 // write standard FITS here, or
+  std::string imageType = "light";  // its IMAGETYP
+  std::string tiff;                 // the TIFF export, or
   std::string bmp;   // the display bitmap as the main window would show it
   bool qz = false;
   bool autoContrast = false;

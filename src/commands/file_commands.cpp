@@ -1,6 +1,7 @@
-// The File menu's image files: opening an image file into the current image, reading the
-// second image of a merge or calibration, and saving the current image as FITS, native raw,
-// flat field or TIFF, with the messages each failure shows.
+// The File menu's image files: opening an image file (the program's own, or a standard FITS
+// file of another program) into the current image, reading the second image of a merge or
+// calibration, and saving the current image as FITS, standard FITS, native raw, flat field or
+// TIFF, with the messages each failure shows.
 #include "commands/file_commands.h"
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "files/fits_file.h"
 #include "files/image_loader.h"
 #include "files/raw_file.h"
+#include "files/standard_fits.h"
 #include "files/tiff_file.h"
 #include "platform/atomic_file.h"
 #include "platform/read_file.h"
@@ -55,12 +57,88 @@ int Report(Corvex& corvex, int message) {
   return message;
 }
 
+// A whole file read: it replaces the image, the planes when it has them, the header texts
+// and the processing history, and the display is rebuilt.
+template <typename Contents>
+void Commit(Corvex& corvex, const std::filesystem::path& path, Contents& contents, bool planes) {
+  ProgramState& state = corvex.state;
+  std::copy(contents.image.begin(), contents.image.end(), corvex.store.currentImage.begin());
+  if (planes) {
+    CopyPlane(contents.red, corvex.store.redPlane);
+    CopyPlane(contents.green, corvex.store.greenPlane);
+    CopyPlane(contents.blue, corvex.store.bluePlane);
+    state.colourConverted = true;
+  } else if (!state.mergingMode) {
+    state.colourConverted = false;
+  }
+  corvex.fits = std::move(contents.fields);
+  corvex.history = std::move(contents.history);
+  state.currentImageFile = path.string();
+  RebuildDisplay(corvex);
+}
+
+// A standard FITS file, from another program or from "Save as standard FITS": `read` decodes
+// it into the contents. A file that is not an image Corvex opens is refused with what it
+// holds, and nothing changes.
+template <typename Read>
+int LoadStandardFits(Corvex& corvex, const std::filesystem::path& path, Read read) {
+  StandardFitsContents contents{corvex.fits, corvex.history, {}, {}, {}, {}, {}, false, {}};
+  ResetFitsHeaderTexts(contents.fields, contents.history);
+  std::string problem;
+  corvex.host.SetWaitCursor(true);
+  const int result = read(corvex.state.settings.saturationFactor, contents, problem);
+  corvex.host.SetWaitCursor(false);
+  if (result == kStandardFitsNotFits) return Report(corvex, kMessageNotImageFile);
+  if (result == kStandardFitsWrongShape) {
+    ShowMessage(corvex.host, kFreeTextMessage, problem);
+    return kFreeTextMessage;
+  }
+  if (result != kStandardFitsOk) {
+    ShowMessage(corvex.host, kFreeTextMessage,
+                "Unable to load FITS file " + path.string() + ": " + problem);
+    return kFreeTextMessage;
+  }
+  const ProgramState& state = corvex.state;
+  if (state.mergingMode && state.colourConverted && !contents.colour) {
+    return Report(corvex, kMessageNotImageFile);
+  }
+  Commit(corvex, path, contents, contents.colour);
+  return 0;
+}
+
+// The second image from a standard FITS file: its samples, or a colour image's luminance, as
+// for a native colour file.
+int LoadSecondStandard(Corvex& corvex, const std::filesystem::path& path, ImageBuffer& buffer) {
+  StandardFitsContents contents;
+  std::string problem;
+  const int result =
+      ReadStandardFits(path, corvex.state.settings.saturationFactor, contents, problem);
+  if (result == kStandardFitsOk) {
+    std::copy(contents.image.begin(), contents.image.end(), buffer.begin());
+    return 0;
+  }
+  if (result == kStandardFitsNotFits) {
+    Report(corvex, kMessageNotSecondImage);
+  } else if (result == kStandardFitsWrongShape) {
+    ShowMessage(corvex.host, kFreeTextMessage, problem);
+  } else {
+    ShowMessage(corvex.host, kFreeTextMessage,
+                "Unable to load FITS file " + path.string() + ": " + problem);
+  }
+  return 1;
+}
+
 }  // namespace
 
 int LoadImageBytes(Corvex& corvex, const std::filesystem::path& path,
                    std::span<const std::uint8_t> bytes) {
   ProgramState& state = corvex.state;
   const ImageFileFormat* format = FindImageFileFormat(bytes.size());
+  if (format == nullptr && IsStandardFits(bytes)) {
+    return LoadStandardFits(corvex, path, [bytes](int saturation, auto& contents, auto& problem) {
+      return DecodeStandardFits(bytes, saturation, contents, problem);
+    });
+  }
   if (format == nullptr) return Report(corvex, kMessageNotImageFile);
   if (state.mergingMode && state.colourConverted && !format->colourPlanes) {
     return Report(corvex, kMessageNotImageFile);
@@ -82,19 +160,7 @@ int LoadImageBytes(Corvex& corvex, const std::filesystem::path& path,
     contents.blue = std::move(raw.blue);
   }
 
-  std::copy(contents.image.begin(), contents.image.end(), corvex.store.currentImage.begin());
-  if (format->colourPlanes) {
-    CopyPlane(contents.red, corvex.store.redPlane);
-    CopyPlane(contents.green, corvex.store.greenPlane);
-    CopyPlane(contents.blue, corvex.store.bluePlane);
-    state.colourConverted = true;
-  } else if (!state.mergingMode) {
-    state.colourConverted = false;
-  }
-  corvex.fits = std::move(contents.fields);
-  corvex.history = std::move(contents.history);
-  state.currentImageFile = path.string();
-  RebuildDisplay(corvex);
+  Commit(corvex, path, contents, format->colourPlanes);
   return 0;
 }
 
@@ -105,6 +171,13 @@ int LoadImageFile(Corvex& corvex, const std::filesystem::path& path) {
   }
   const std::optional<std::uint64_t> length = RegularFileLength(path);
   const ImageFileFormat* format = length ? FindImageFileFormat(*length) : nullptr;
+  // The native layouts are known by their lengths first, so nothing an earlier version wrote
+  // reads differently; a standard FITS file is none of those lengths (it is whole blocks).
+  if (format == nullptr && length && FileIsStandardFits(path)) {
+    return LoadStandardFits(corvex, path, [&path](int saturation, auto& contents, auto& problem) {
+      return ReadStandardFits(path, saturation, contents, problem);
+    });
+  }
   if (format == nullptr) return Report(corvex, kMessageNotImageFile);
 
   corvex.host.SetWaitCursor(true);
@@ -126,6 +199,9 @@ int LoadSecondImage(Corvex& corvex, const std::filesystem::path& path, ImageBuff
   }
   const std::optional<std::uint64_t> length = RegularFileLength(path);
   const ImageFileFormat* format = length ? FindImageFileFormat(*length) : nullptr;
+  if (format == nullptr && length && FileIsStandardFits(path)) {
+    return LoadSecondStandard(corvex, path, buffer);
+  }
   if (format == nullptr || (format->fits && format->layout == FitsLayout::kEarlier)) {
     Report(corvex, kMessageNotSecondImage);
     return 1;
@@ -158,6 +234,30 @@ int SaveFitsImage(Corvex& corvex, const std::filesystem::path& path) {
   corvex.host.SetWaitCursor(false);
   if (result != kFitsOk) ShowWriteFailure(corvex.host, 29, path, error);
   return result;
+}
+
+StandardFitsExtras StandardFitsExtrasFor(const Corvex& corvex) {
+  const ProgramSettings& settings = corvex.state.settings;
+  StandardFitsExtras extras;
+  extras.phase = {settings.pixelOffset, settings.lineOffset};
+  extras.saturation = settings.saturationFactor;
+  extras.creator = std::string("Corvex ") + CORVEX_VERSION;
+  SetHeaderDates(corvex.fits, extras);
+  return extras;
+}
+
+int SaveStandardFitsImage(Corvex& corvex, const std::filesystem::path& path, ImageType type) {
+  StandardFitsExtras extras = StandardFitsExtrasFor(corvex);
+  extras.imageType = type;
+  corvex.host.SetWaitCursor(true);
+  const PlaneView planes = MainPlanes(corvex.store);
+  int error = 0;
+  const bool written = WriteStandardFits(path, corvex.store.currentImage.span().first(kImageValues),
+                                         corvex.state.colourConverted ? &planes : nullptr,
+                                         corvex.fits, corvex.history, extras, &error);
+  corvex.host.SetWaitCursor(false);
+  if (!written) ShowWriteFailure(corvex.host, 29, path, error);
+  return written ? 0 : 1;
 }
 
 int WriteRawImage(Corvex& corvex, const std::filesystem::path& path) {

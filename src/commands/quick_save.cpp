@@ -1,6 +1,7 @@
 // The numbered quick save, and what it tells the user when it cannot save.
 #include "commands/quick_save.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -13,7 +14,10 @@
 #include "corvex.h"
 #include "files/file_messages.h"
 #include "files/fits_file.h"
+#include "files/program_options_file.h"
 #include "files/settings_file.h"
+#include "files/standard_fits.h"
+#include "commands/file_commands.h"
 #include "platform/atomic_file.h"
 #include "platform/calendar.h"
 #include "platform/file_error.h"
@@ -24,6 +28,29 @@ namespace corvex {
 namespace {
 constexpr unsigned kDiskSpaceMessage = 6;  // "Unable to create file, check disk space"
 }  // namespace
+
+AutosaveFormat AutosaveFormatOf(const ProgramOptions& options) {
+  return ParseAutosaveFormat(options.Text(kAutosaveFormatKey)).value_or(AutosaveFormat::kNative);
+}
+
+std::optional<AutosaveFormat> ParseAutosaveFormat(std::string_view text) {
+  if (text == "native") return AutosaveFormat::kNative;
+  if (text == "standard") return AutosaveFormat::kStandard;
+  if (text == "both") return AutosaveFormat::kBoth;
+  return std::nullopt;
+}
+
+const char* AutosaveFormatName(AutosaveFormat format) {
+  switch (format) {
+    case AutosaveFormat::kStandard:
+      return "standard";
+    case AutosaveFormat::kBoth:
+      return "both";
+    case AutosaveFormat::kNative:
+      break;
+  }
+  return "native";
+}
 
 int NextFileNumber(int lastFileNumber) {
   return lastFileNumber >= kLastFileNumberLimit ? 1 : lastFileNumber + 1;
@@ -75,32 +102,61 @@ std::unordered_set<std::string> TakenNames(const std::filesystem::path& director
   return names;
 }
 
-std::string FileName(int number) {
-  return kAutosavePrefix + std::to_string(number) + ".FIT";
+constexpr const char* kNativeExtension = ".FIT";
+constexpr const char* kStandardExtension = ".fits";
+
+std::string FileName(int number, const char* extension = kNativeExtension) {
+  return kAutosavePrefix + std::to_string(number) + extension;
 }
 
-// Writes `bytes` under the first free number after the counter, moving the counter to it.
-// Returns the result with `file` set, or code 1 when nothing could be written.
-QuickSaveResult WriteUnderFreeNumber(Corvex& corvex, std::span<const std::uint8_t> bytes) {
+// One file of a frame: its extension and its bytes.
+struct FrameFile {
+  const char* extension;
+  std::vector<std::uint8_t> bytes;
+};
+
+// Writes the frame's files under the first number after the counter for which none of the
+// names is taken, moving the counter to it. Returns the result with `files` set, or code 1
+// when a file could not be written (the ones before it stay).
+QuickSaveResult WriteUnderFreeNumber(Corvex& corvex, std::span<const FrameFile> frame) {
   QuickSaveResult result;
   int& counter = corvex.state.settings.lastFileNumber;
   const std::filesystem::path directory = AutosaveFilePath(corvex, 1).parent_path();
   std::error_code ec;
   std::filesystem::create_directories(directory, ec);
   const std::unordered_set<std::string> taken = TakenNames(directory);
+  const auto numberFree = [&taken](int number) {
+    for (const char* extension : {kNativeExtension, kStandardExtension}) {
+      if (taken.count(Lower(FileName(number, extension))) != 0) return false;
+    }
+    return true;
+  };
 
   int number = counter;
   for (int tried = 0; tried < kLastFileNumberLimit; ++tried) {
     number = NextFileNumber(number);
-    if (taken.count(Lower(FileName(number))) != 0) continue;
+    if (!numberFree(number)) continue;
     counter = number;
-    result.file = directory / FileName(number);
-    int error = 0;
-    if (WriteFileAtomically(result.file, bytes, &error, ExistingFile::kKeep)) return result;
-    // Another program took the name since the directory was listed: try the next one.
-    if (error != EEXIST) {
+    bool retry = false;
+    for (const FrameFile& file : frame) {
+      result.file = directory / FileName(number, file.extension);
+      int error = 0;
+      if (WriteFileAtomically(result.file, file.bytes, &error, ExistingFile::kKeep)) {
+        result.files.push_back(result.file);
+        continue;
+      }
+      // Another program took the name since the directory was listed: the next number, unless
+      // a file of this frame is already written under this one.
+      if (error == EEXIST && result.files.empty()) {
+        retry = true;
+        break;
+      }
       result.code = kQuickSaveImageFailed;
       result.error = error;
+      return result;
+    }
+    if (!retry) {
+      result.file = result.files.front();
       return result;
     }
   }
@@ -113,22 +169,43 @@ QuickSaveResult WriteUnderFreeNumber(Corvex& corvex, std::span<const std::uint8_
 
 }  // namespace
 
-QuickSaveResult QuickSaveImage(Corvex& corvex) {
+QuickSaveResult QuickSaveImage(Corvex& corvex, AutosaveFormat format) {
   ProgramState& state = corvex.state;
 
-  // The frame is stamped with the middle of its exposure.
+  // The frame is stamped with the middle of its exposure; a standard file also keeps its start.
+  const std::int64_t start = state.exposureStartTime;
   state.exposureStartTime += (state.exposureEndTime - state.exposureStartTime) / 2;
   corvex.fits.observationTime = FormatObservationTime(state.exposureStartTime);
   corvex.fits.observationDate = FormatObservationDate(state.exposureStartTime);
 
   const PlaneView planes = MainPlanes(corvex.store);
-  const std::vector<std::uint8_t> bytes =
-      EncodeFitsFile(corvex.store.currentImage, corvex.fits, corvex.history,
-                     state.colourConverted ? &planes : nullptr);
-  QuickSaveResult result = WriteUnderFreeNumber(corvex, bytes);
+  const PlaneView* colour = state.colourConverted ? &planes : nullptr;
+  std::vector<FrameFile> frame;
+  if (format != AutosaveFormat::kStandard) {
+    frame.push_back({kNativeExtension, EncodeFitsFile(corvex.store.currentImage, corvex.fits,
+                                                      corvex.history, colour)});
+  }
+  if (format != AutosaveFormat::kNative) {
+    StandardFitsExtras extras = StandardFitsExtrasFor(corvex);
+    SetExposureDates(start, state.exposureEndTime, extras);
+    frame.push_back({kStandardExtension,
+                     EncodeStandardFits(corvex.store.currentImage.span().first(kImageValues),
+                                        colour, corvex.fits, corvex.history, extras)});
+  }
+  QuickSaveResult result;
+  if (std::any_of(frame.begin(), frame.end(), [](const FrameFile& f) { return f.bytes.empty(); })) {
+    result.code = kQuickSaveImageFailed;
+    result.error = ENOMEM;
+    result.file = AutosaveFilePath(corvex, NextFileNumber(state.settings.lastFileNumber));
+  } else {
+    result = WriteUnderFreeNumber(corvex, frame);
+  }
+  result.format = format;
   result.settingsFile = corvex.paths.SettingsFile();
+  if (corvex.quickSaved) {
+    for (const std::filesystem::path& file : result.files) corvex.quickSaved(file);
+  }
   if (result.code != kQuickSaved) return result;
-  if (corvex.quickSaved) corvex.quickSaved(result.file);
 
   // The counter survives in the settings file.
   int error = 0;
@@ -146,12 +223,18 @@ int QuickSaveFits(Corvex& corvex) {
 void ReportQuickSave(Corvex& corvex, const QuickSaveResult& result) {
   Host& host = corvex.host;
   if (result.code == kQuickSaveImageFailed && result.noFreeNumber) {
+    const std::string names = result.format == AutosaveFormat::kNative ? ".FIT" : ".FIT or .fits";
     ShowMessage(host, kFreeTextMessage,
-                "Unable to create file: every name from IMG1.FIT to IMG" +
-                    std::to_string(kLastFileNumberLimit) + ".FIT is taken in " +
+                "Unable to create file: every name from IMG1" + names + " to IMG" +
+                    std::to_string(kLastFileNumberLimit) + names + " is taken in " +
                     result.file.string());
   } else if (result.code == kQuickSaveImageFailed) {
     ShowWriteFailure(host, kDiskSpaceMessage, result.file, result.error);
+    // With both formats the frame's first file may be safe: say so.
+    if (!result.files.empty()) {
+      ShowMessage(host, kFreeTextMessage,
+                  "The frame was saved as " + result.files.front().string() + " only.");
+    }
   } else if (result.code == kQuickSaveSettingsFailed) {
     ShowMessage(host, kFreeTextMessage,
                 "Saved " + result.file.string() + ", but the settings file " +

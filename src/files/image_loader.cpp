@@ -5,9 +5,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string>
 #include <system_error>
 
+#include "files/fits_cards.h"
 #include "files/raw_file.h"
+#include "files/standard_fits.h"
 #include "platform/read_file.h"
 
 namespace corvex {
@@ -38,6 +41,24 @@ const ImageFileFormat* FindImageFileFormat(std::uint64_t length) {
     if (format.length == length) return &format;
   }
   return nullptr;
+}
+
+bool IsStandardFits(std::span<const std::uint8_t> firstBytes) {
+  static const std::string native = BuildFitsHeader({}, {});
+  constexpr std::size_t kFixedCards = 5 * kCardBytes;  // SIMPLE ... NAXIS2
+  constexpr std::size_t kFirstHistory = 12 * kCardBytes;
+  constexpr std::string_view kHistory = "HISTORY = '";
+  if (!StartsAsFits(firstBytes)) return false;
+  if (firstBytes.size() < kFirstHistory + kHistory.size()) return true;
+  const std::string_view bytes(reinterpret_cast<const char*>(firstBytes.data()),
+                               kFirstHistory + kHistory.size());
+  return bytes.substr(0, kFixedCards) != std::string_view(native).substr(0, kFixedCards) ||
+         bytes.substr(kFirstHistory) != kHistory;
+}
+
+bool FileIsStandardFits(const std::filesystem::path& path) {
+  const auto bytes = ReadFileBytes(path, 13 * kCardBytes);
+  return bytes && IsStandardFits(*bytes);
 }
 
 CalibrationFileFacts InspectCalibrationFile(const std::filesystem::path& path, CalibrationUse use) {

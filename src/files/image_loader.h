@@ -1,5 +1,6 @@
-// Image files recognised by their exact length, as the camera's own files carry no header;
-// and what stands at a calibration file's path, found before anything is read.
+// Image files recognised by their exact length, as the camera's own files carry no header, or
+// as standard FITS files (of other programs) by their first cards; and what stands at a
+// calibration file's path, found before anything is read.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,14 @@ struct ImageFileFormat {
 
 // The format of a file of this length, or nullptr when no image file has that length.
 const ImageFileFormat* FindImageFileFormat(std::uint64_t length);
+
+// Whether bytes (the file's first 13 cards or more) are a standard FITS file: they start as
+// one, and not with the native header's own first cards. A native file at a length it never
+// has (cut short, or grown) is refused as before, not read by the standard reader, which
+// would take its unsigned samples (BZERO 0) for signed ones.
+bool IsStandardFits(std::span<const std::uint8_t> firstBytes);
+// IsStandardFits on the start of the file at `path`; false when it cannot be read.
+bool FileIsStandardFits(const std::filesystem::path& path);
 
 // What a calibration or merge file is read as: the capture run's dark frame (a mono native
 // raw file of 295800 bytes only), the second image of dark and flat (the pixels-only

@@ -418,9 +418,13 @@ std::string DescribeBadFields(const std::vector<SettingsFieldProblem>& bad,
   return text;
 }
 
+}  // namespace
+
 void ShowSettingsMessage(Host& host, const std::string& text) {
   host.ShowMessageBox(text, kMessageCaption, MessageButtons::kOk, MessageIcon::kNone);
 }
+
+namespace {
 
 // Says why the file could not be read. A missing file keeps the warning it has always had.
 void ReportUnreadable(Host& host, const std::filesystem::path& path, int error) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -80,6 +81,9 @@ int ReadSettingsFile(Host& host, const std::filesystem::path& path, ProgramSetti
 // cannot be written the file is not replaced either.
 int WriteSettingsFile(const std::filesystem::path& path, const ProgramSettings& settings,
                       const FitsHeaderFields& fields, int* error = nullptr);
+
+// Shows `text` in a box of the settings file's caption: what went wrong with a settings file.
+void ShowSettingsMessage(Host& host, const std::string& text);
 
 // The window background the `backgroundColour` letter stands for: 'g' grey (90, 90, 90),
 // 'r' red (120, 40, 40), anything else light grey (192, 192, 192).

@@ -125,7 +125,7 @@ void PostFrameSteps(Corvex& corvex, Run& run) {
     corvex.host.ShowNotice("Saving Image", SavingImageText(state.settings.autosaveDirectory,
                                                            state.settings.lastFileNumber));
     const std::int64_t shownUntil = corvex.clock.NowMs() + 20;
-    const QuickSaveResult result = QuickSaveImage(corvex);
+    const QuickSaveResult result = QuickSaveImage(corvex, AutosaveFormatOf(corvex.options));
     corvex.clock.SleepUntil(shownUntil);
     corvex.host.CloseNotice();
     ReportQuickSave(corvex, result);
