@@ -1,0 +1,146 @@
+#include "processing/reference_kernels.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <vector>
+
+namespace corvex::reference {
+
+namespace {
+
+constexpr int kHotPixelMinimumCap = 65000;
+constexpr float kHotPixelThreshold = 0.6f;
+
+// A sliding histogram of 16-bit values that follows one rank (the median) as values come and
+// go: neighbouring windows have nearly the same median, so it moves only a few steps, and
+// the high-byte counts let it jump over empty stretches.
+class WindowHistogram {
+ public:
+  WindowHistogram() : fine_(65536, 0) {}
+  void Add(std::uint16_t v) {
+    ++coarse_[v >> 8];
+    ++fine_[v];
+    if (v < value_) ++below_;
+  }
+  void Remove(std::uint16_t v) {
+    --coarse_[v >> 8];
+    --fine_[v];
+    if (v < value_) --below_;
+  }
+  // The value with `rank` smaller values below it (rank 0 is the smallest).
+  int ValueAtRank(int rank) {
+    while (below_ > rank) {  // too high: step down
+      if ((value_ & 255) == 0 && value_ > 0 && coarse_[(value_ >> 8) - 1] == 0) {
+        value_ -= 256;
+        continue;
+      }
+      --value_;
+      below_ -= fine_[value_];
+    }
+    while (below_ + fine_[value_] <= rank) {  // too low: step up
+      below_ += fine_[value_];
+      ++value_;
+      while ((value_ & 255) == 0 && value_ < 65536 && coarse_[value_ >> 8] == 0) value_ += 256;
+    }
+    return value_;
+  }
+
+ private:
+  int coarse_[256] = {};
+  std::vector<std::uint8_t> fine_;  // a window holds at most 49 values
+  int value_ = 0;  // the value last found
+  int below_ = 0;  // how many values of the window are smaller than value_
+};
+
+}  // namespace
+
+void MedianPass(const ImageBuffer& in, ImageBuffer& out, int radius, int powerTenths,
+                int firstRow) {
+  const int size = 2 * radius + 1;
+  const int count = size * size;
+  // Taking the largest value out count / 2 + 1 times leaves the median as the last one taken:
+  // the value with count / 2 smaller ones below it.
+  const int medianRank = count - (count / 2 + 1);
+  WindowHistogram histogram;
+  std::vector<int> columnMin(kImageStride), columnMax(kImageStride);
+  for (int y = firstRow + radius; y <= kImageRows - 1 - radius; ++y) {
+    for (int x = 0; x < kImageStride; ++x) {
+      int low = 65535, high = 0;
+      for (int row = y - radius; row <= y + radius; ++row) {
+        const int v = in[row * kImageStride + x];
+        low = std::min(low, v);
+        high = std::max(high, v);
+      }
+      columnMin[x] = low;
+      columnMax[x] = high;
+    }
+    const auto addColumn = [&](int x, bool add) {
+      for (int row = y - radius; row <= y + radius; ++row) {
+        const std::uint16_t v = in[row * kImageStride + x];
+        if (add) {
+          histogram.Add(v);
+        } else {
+          histogram.Remove(v);
+        }
+      }
+    };
+    for (int x = 0; x < size; ++x) addColumn(x, true);
+    for (int x = radius; x <= kImageStride - 1 - radius; ++x) {
+      int low = 65535, high = 0;
+      for (int c = x - radius; c <= x + radius; ++c) {
+        low = std::min(low, columnMin[c]);
+        high = std::max(high, columnMax[c]);
+      }
+      low = std::min(low, kHotPixelMinimumCap);
+      const int v = in[y * kImageStride + x];
+      const int median = histogram.ValueAtRank(medianRank);
+      // trunc(range x power x 0.1), in integers: the same for every range and power.
+      const int threshold = (high - low) * powerTenths / 10;
+      if (threshold < std::abs(median - v))
+        out[y * kImageStride + x] = static_cast<std::uint16_t>(median);
+      addColumn(x - radius, false);
+      if (x + radius + 1 < kImageStride) addColumn(x + radius + 1, true);
+    }
+    for (int x = kImageStride - 2 * radius; x < kImageStride; ++x) addColumn(x, false);
+  }
+}
+
+void FilterGuiderHotPixels(GuiderBuffer& image, GuiderBuffer& scratch) {
+  constexpr int kWidth = kReadoutWidth;
+  std::copy(image.begin(), image.end(), scratch.begin());
+  const auto median3 = [](int a, int b, int c) {
+    return std::max(std::min(a, b), std::min(std::max(a, b), c));
+  };
+  // Each column's three values (rows above, here, below) sorted once and shared by the three
+  // pixels whose neighbourhoods hold them. The median of the nine is then the median of the
+  // largest low, the middle middle and the smallest high.
+  std::array<int, kWidth> low, middle, high;
+  for (int row = 1; row < kImageRows - 1; ++row) {
+    const std::uint16_t* above = image.data() + (row - 1) * kWidth;
+    const std::uint16_t* here = above + kWidth;
+    const std::uint16_t* below = here + kWidth;
+    for (int col = 0; col < kWidth; ++col) {
+      const int a = above[col], b = here[col], c = below[col];
+      low[col] = std::min({a, b, c});
+      high[col] = std::max({a, b, c});
+      middle[col] = median3(a, b, c);
+    }
+    for (int col = 1; col < kWidth - 1; ++col) {
+      const int centre = here[col];
+      const int smallest = std::min({low[col - 1], low[col], low[col + 1], kHotPixelMinimumCap});
+      const int largest = std::max({high[col - 1], high[col], high[col + 1]});
+      const int median = median3(std::max({low[col - 1], low[col], low[col + 1]}),
+                                 median3(middle[col - 1], middle[col], middle[col + 1]),
+                                 std::min({high[col - 1], high[col], high[col + 1]}));
+      const int threshold =
+          static_cast<int>(static_cast<float>(largest - smallest) * kHotPixelThreshold);
+      const int difference = median > centre ? median - centre : centre - median;
+      scratch[row * kWidth + col] =
+          static_cast<std::uint16_t>(difference > threshold ? median : centre);
+    }
+  }
+  std::copy(scratch.begin(), scratch.end(), image.begin());
+}
+
+}  // namespace corvex::reference

@@ -1,0 +1,18 @@
+// The image kernels as they were written before their SIMD versions: plain loops, one pixel
+// at a time. The kernel tests hold the fast versions to these, value for value.
+#pragma once
+
+#include <cstdint>
+
+#include "state/image_store.h"
+
+namespace corvex::reference {
+
+// The thresholded median filter (radius 1-3, power in tenths) by a sliding histogram.
+void MedianPass(const ImageBuffer& in, ImageBuffer& out, int radius, int powerTenths,
+                int firstRow);
+// The guider's hot-pixel filter: the 3 x 3 median where the pixel is further from it than
+// 0.6 x the window's range (single precision).
+void FilterGuiderHotPixels(GuiderBuffer& image, GuiderBuffer& scratch);
+
+}  // namespace corvex::reference
