@@ -143,4 +143,28 @@ void FilterGuiderHotPixels(GuiderBuffer& image, GuiderBuffer& scratch) {
   std::copy(scratch.begin(), scratch.end(), image.begin());
 }
 
+void MedianOf25(const std::uint8_t* in, std::uint8_t* out) {
+  constexpr int kRank = 12;  // 12 values below the 13th largest of 25
+  for (int y = 3; y <= 286; ++y) {
+    int counts[256] = {};
+    int value = 0;
+    int below = 0;  // values in the window smaller than `value`
+    const auto column = [&](int x, int delta) {
+      for (int row = y - 2; row <= y + 2; ++row) {
+        const int v = in[row * kImageStride + x];
+        counts[v] += delta;
+        if (v < value) below += delta;
+      }
+    };
+    for (int x = 1; x <= 5; ++x) column(x, 1);
+    for (int x = 3; x <= 508; ++x) {
+      while (below > kRank) below -= counts[--value];
+      while (below + counts[value] <= kRank) below += counts[value++];
+      out[y * kImageStride + x] = static_cast<std::uint8_t>(value);
+      column(x - 2, -1);
+      column(x + 3, 1);
+    }
+  }
+}
+
 }  // namespace corvex::reference

@@ -14,5 +14,8 @@ void MedianPass(const ImageBuffer& in, ImageBuffer& out, int radius, int powerTe
 // The guider's hot-pixel filter: the 3 x 3 median where the pixel is further from it than
 // 0.6 x the window's range (single precision).
 void FilterGuiderHotPixels(GuiderBuffer& image, GuiderBuffer& scratch);
+// The anti-alias filter's median: rows 3-286, columns 3-508 of a plane take the 13th largest
+// of their 5 x 5 window, by a sliding 256-bin histogram.
+void MedianOf25(const std::uint8_t* in, std::uint8_t* out);
 
 }  // namespace corvex::reference
