@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -11,6 +12,12 @@ namespace {
 
 constexpr int kHotPixelMinimumCap = 65000;
 constexpr float kHotPixelThreshold = 0.6f;
+
+std::uint16_t Clip(long value) {
+  if (value > 65280) return 65535;
+  if (value < 0) return 0;
+  return static_cast<std::uint16_t>(value);
+}
 
 // A sliding histogram of 16-bit values that follows one rank (the median) as values come and
 // go: neighbouring windows have nearly the same median, so it moves only a few steps, and
@@ -163,6 +170,43 @@ void MedianOf25(const std::uint8_t* in, std::uint8_t* out) {
       out[y * kImageStride + x] = static_cast<std::uint8_t>(value);
       column(x - 2, -1);
       column(x + 3, 1);
+    }
+  }
+}
+
+void ConvolvePass(const ImageBuffer& in, ImageBuffer& out, int radius, const KernelTable& kernel,
+                  int divisor, int firstRow) {
+  const int size = 2 * radius + 1;
+  for (int y = firstRow + radius; y <= kImageRows - 1 - radius; ++y) {
+    for (int x = radius; x <= kImageStride - 1 - radius; ++x) {
+      int sum = 0;
+      const int* k = kernel.data();
+      for (int dy = -radius; dy <= radius; ++dy) {
+        const std::uint16_t* row = in.data() + (y + dy) * kImageStride + x - radius;
+        for (int dx = 0; dx < size; ++dx) sum += row[dx] * *k++;
+      }
+      out[y * kImageStride + x] = Clip(sum / divisor);
+    }
+  }
+}
+
+void UnsharpPass(const ImageBuffer& in, ImageBuffer& out, int radius, int power, int firstRow) {
+  const int size = 2 * radius + 1;
+  const double area = static_cast<double>(size) * size;
+  const auto column = [&](int y, int x) {
+    int sum = 0;
+    for (int row = y - radius; row <= y + radius; ++row) sum += in[row * kImageStride + x];
+    return sum;
+  };
+  for (int y = firstRow + radius; y <= kImageRows - 2 - radius; ++y) {
+    int sum = 0;
+    for (int x = 0; x < size; ++x) sum += column(y, x);
+    for (int x = radius; x <= kImageStride - 1 - radius; ++x) {
+      const int v = in[y * kImageStride + x];
+      const int mean = static_cast<int>(std::trunc(sum / area));
+      out[y * kImageStride + x] = Clip(v + static_cast<long>(v - mean) * power);
+      // Slide the box one column right (not past the row's end: that sum is never used).
+      if (x + radius + 1 < kImageStride) sum += column(y, x + radius + 1) - column(y, x - radius);
     }
   }
 }

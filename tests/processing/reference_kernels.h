@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "processing/spatial_filters.h"
 #include "state/image_store.h"
 
 namespace corvex::reference {
@@ -17,5 +18,9 @@ void FilterGuiderHotPixels(GuiderBuffer& image, GuiderBuffer& scratch);
 // The anti-alias filter's median: rows 3-286, columns 3-508 of a plane take the 13th largest
 // of their 5 x 5 window, by a sliding 256-bin histogram.
 void MedianOf25(const std::uint8_t* in, std::uint8_t* out);
+// The convolutions and the unsharp mask, a window sum per pixel.
+void ConvolvePass(const ImageBuffer& in, ImageBuffer& out, int radius, const KernelTable& kernel,
+                  int divisor, int firstRow);
+void UnsharpPass(const ImageBuffer& in, ImageBuffer& out, int radius, int power, int firstRow);
 
 }  // namespace corvex::reference
