@@ -8,14 +8,13 @@
 
 #include "corvex.h"
 #include "processing/colour_adjustments.h"
+#include "processing/kernels/convolution.h"
 #include "processing/kernels/median.h"
 #include "processing/sensor_geometry.h"
 
 namespace corvex {
 
 namespace {
-
-constexpr int kClipAbove = 65280;
 
 constexpr KernelTable kKernels[] = {
     {1, 2, 1, 2, 4, 2, 1, 2, 1},
@@ -26,12 +25,6 @@ constexpr KernelTable kKernels[] = {
     {0, -1, -1, -1, 0, -1, 1, 1, 1, -1, -1, 1, 5, 1, -1, -1, 1, 1, 1, -1, 0, -1, -1, -1, 0},
     {0, 0, -1, 0, 0, 0, -1, -1, -1, 0, -1, -1, 1, 1, 1, 0, 1, 1, 1, 0, 0, 0, 1, 0, 0},
 };
-
-std::uint16_t Clip(long value) {
-  if (value > kClipAbove) return 65535;
-  if (value < 0) return 0;
-  return static_cast<std::uint16_t>(value);
-}
 
 // Undo copy and work copy, the pass, the result back, then the display.
 template <typename Pass>
@@ -67,39 +60,12 @@ const KernelTable& KernelEntries(Kernel kernel) {
 
 void ConvolvePass(const ImageBuffer& in, ImageBuffer& out, int radius, const KernelTable& kernel,
                   int divisor, int firstRow) {
-  const int size = 2 * radius + 1;
-  for (int y = firstRow + radius; y <= kImageRows - 1 - radius; ++y) {
-    for (int x = radius; x <= kImageStride - 1 - radius; ++x) {
-      int sum = 0;
-      const int* k = kernel.data();
-      for (int dy = -radius; dy <= radius; ++dy) {
-        const std::uint16_t* row = in.data() + (y + dy) * kImageStride + x - radius;
-        for (int dx = 0; dx < size; ++dx) sum += row[dx] * *k++;
-      }
-      out[y * kImageStride + x] = Clip(sum / divisor);
-    }
-  }
+  kernels::Convolve(in.data(), out.data(), kImageStride, kImageRows, radius, kernel.data(),
+                    divisor, firstRow);
 }
 
 void UnsharpPass(const ImageBuffer& in, ImageBuffer& out, int radius, int power, int firstRow) {
-  const int size = 2 * radius + 1;
-  const double area = static_cast<double>(size) * size;
-  const auto column = [&](int y, int x) {
-    int sum = 0;
-    for (int row = y - radius; row <= y + radius; ++row) sum += in[row * kImageStride + x];
-    return sum;
-  };
-  for (int y = firstRow + radius; y <= kImageRows - 2 - radius; ++y) {
-    int sum = 0;
-    for (int x = 0; x < size; ++x) sum += column(y, x);
-    for (int x = radius; x <= kImageStride - 1 - radius; ++x) {
-      const int v = in[y * kImageStride + x];
-      const int mean = static_cast<int>(std::trunc(sum / area));
-      out[y * kImageStride + x] = Clip(v + static_cast<long>(v - mean) * power);
-      // Slide the box one column right (not past the row's end: that sum is never used).
-      if (x + radius + 1 < kImageStride) sum += column(y, x + radius + 1) - column(y, x - radius);
-    }
-  }
+  kernels::Unsharp(in.data(), out.data(), kImageStride, kImageRows, radius, power, firstRow);
 }
 
 void MedianPass(const ImageBuffer& in, ImageBuffer& out, int radius, int powerTenths,
