@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <vector>
 
+#include "processing/colour_synthesis.h"
+#include "processing/sensor_geometry.h"
+
 namespace corvex::reference {
 
 namespace {
@@ -207,6 +210,47 @@ void UnsharpPass(const ImageBuffer& in, ImageBuffer& out, int radius, int power,
       out[y * kImageStride + x] = Clip(v + static_cast<long>(v - mean) * power);
       // Slide the box one column right (not past the row's end: that sum is never used).
       if (x + radius + 1 < kImageStride) sum += column(y, x + radius + 1) - column(y, x - radius);
+    }
+  }
+}
+
+void SynthesizeRows(const ImageBuffer& image, ImageBuffer& luminance,
+                    const MutablePlaneView& planes, bool pixelOffset, bool lineOffset,
+                    bool labelled) {
+  constexpr int kSynthesisRows = kImageRows - 1;
+  constexpr int kImageColumns = 510;
+  bool rowPhase = lineOffset;
+  for (int y = 0; y < kSynthesisRows; ++y) {
+    bool columnPhase = pixelOffset;
+    const int base = y * kImageStride;
+    for (int x = 0; x < kImageColumns; ++x) {
+      const int i = base + x;
+      if (y == 0 || x == 0 || (labelled && y < kLabelBandRows)) {
+        luminance[i] = image[i];
+        planes.red[i] = planes.green[i] = planes.blue[i] = 0;
+      } else {
+        const SynthesisPixel pixel = SynthesizePixel(image, x, y, columnPhase, rowPhase);
+        luminance[i] = pixel.luminance;
+        planes.red[i] = pixel.red;
+        planes.green[i] = pixel.green;
+        planes.blue[i] = pixel.blue;
+      }
+      columnPhase = !columnPhase;
+    }
+    for (int x = kImageColumns; x < kImageStride; ++x) {
+      planes.red[base + x] = planes.green[base + x] = planes.blue[base + x] = 0;
+      luminance[base + x] = image[base + x];
+    }
+    rowPhase = !rowPhase;
+  }
+  const int last = kSynthesisRows * kImageStride;
+  std::fill(luminance.begin() + last, luminance.begin() + kImageValues, 0);
+  for (std::uint8_t* plane : {planes.red, planes.green, planes.blue}) {
+    std::fill(plane + last, plane + kImageValues, 0);
+    if (labelled) {
+      std::fill(plane, plane + kLabelBandValues, 255);
+    } else {
+      std::fill(plane, plane + kImageStride, 0);
     }
   }
 }

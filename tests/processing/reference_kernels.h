@@ -22,5 +22,9 @@ void MedianOf25(const std::uint8_t* in, std::uint8_t* out);
 void ConvolvePass(const ImageBuffer& in, ImageBuffer& out, int radius, const KernelTable& kernel,
                   int divisor, int firstRow);
 void UnsharpPass(const ImageBuffer& in, ImageBuffer& out, int radius, int power, int firstRow);
+// Colour synthesis, one SynthesizePixel call per pixel.
+void SynthesizeRows(const ImageBuffer& image, ImageBuffer& luminance,
+                    const MutablePlaneView& planes, bool pixelOffset, bool lineOffset,
+                    bool labelled);
 
 }  // namespace corvex::reference
