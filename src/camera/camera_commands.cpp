@@ -87,10 +87,15 @@ bool WindowExposure(Corvex& corvex, int waitFromMs, bool clearWhileWaiting) {
   return ReadFocusWindow(corvex);
 }
 
-bool GuiderReadout(Corvex& corvex) {
+// With `discard` the frame is read off the camera (which empties the sensor) but not kept.
+bool GuiderReadout(Corvex& corvex, bool discard = false) {
   const ReadoutWindow frame{0, 0, kReadoutWidth, kImageRows};
   const bool sent = SendAll(corvex, BuildReadoutRequest(Block(corvex), kWholeBlock, kGuiderField,
                                                         kGuiderCamera, frame, kUndelayedReadout));
+  if (discard) {
+    corvex.camera.transferByteCount = kGuiderReplyBytes;
+    return ReadReply(corvex.camera, corvex.store, true) == kGuiderReplyBytes && sent;
+  }
   return Receive(corvex, kGuiderReplyBytes) == kGuiderReplyBytes && sent;
 }
 
@@ -300,7 +305,7 @@ bool SelfGuideWindowExposure(Corvex& corvex, bool firstHalfRead) {
 }
 
 void GuiderClear(Corvex& corvex) {
-  GuiderReadout(corvex);
+  GuiderReadout(corvex, true);
   for (int i = 0; i < 2; ++i) {
     Send(corvex,
          BuildRequestHeader(Block(corvex), kHeaderBytes, kRequestClear, 0, kGuiderCamera, 0));
