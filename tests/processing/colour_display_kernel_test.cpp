@@ -35,8 +35,11 @@ TEST(ColourDisplayKernel, MatchesColourPixelForEveryByteAndSetting) {
     blue[i] = static_cast<std::uint8_t>(kind == 3 ? red[i] : value());
   }
   std::vector<std::uint8_t> bgr(3 * kCount);
-  for (const auto& [autoContrast, background] :
+  for (const auto& setting :
        {std::pair{false, 0}, {true, 0}, {true, 37}, {true, 254}, {true, 255}}) {
+    // Plain copies: clang 14's lambdas cannot capture structured bindings.
+    const bool autoContrast = setting.first;
+    const int background = setting.second;
     const kernels::BrightnessTable table = ColourBrightness(autoContrast, background);
     for (int saturation = 0; saturation <= 9; ++saturation) {
       ForEachInstructionSet([&](const char* instructions) {

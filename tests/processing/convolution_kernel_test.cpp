@@ -65,8 +65,11 @@ TEST(ConvolutionKernel, UnsharpMatchesThePlainBoxMean) {
   for (const auto& frame : KernelTestFrames()) {
     FillFrame(in, frame, seed++);
     for (int radius = 1; radius <= 7; ++radius) {
-      for (const auto& [power, firstRow] :
+      for (const auto& setting :
            {std::pair{1, 0}, {3, 10}, {6, 0}, {0, 0}, {-2, 0}, {40000, 10}, {-70000, 0}}) {
+        // Plain copies: clang 14's lambdas cannot capture structured bindings.
+        const int power = setting.first;
+        const int firstRow = setting.second;
         if (power > 6 || power < 1) {
           if (radius != 3) continue;
         }

@@ -38,7 +38,10 @@ TEST(MedianKernel, MatchesThePlainFilterForEveryRadiusAndPower) {
     for (int radius : {1, 2, 3}) {
       // A labelled frame's first ten rows stay out of the pass. Powers outside 1-10 take the
       // rule of 0 or 10.
-      for (const auto& [power, firstRow] : {std::pair{0, 0}, {6, 10}, {10, 0}, {-3, 0}, {11, 0}}) {
+      for (const auto& setting : {std::pair{0, 0}, {6, 10}, {10, 0}, {-3, 0}, {11, 0}}) {
+        // Plain copies: clang 14's lambdas cannot capture structured bindings.
+        const int power = setting.first;
+        const int firstRow = setting.second;
         if ((power < 0 || power > 10) && radius != 2) continue;
         CopyImage(in, plain);
         reference::MedianPass(in, plain, radius, power, firstRow);
