@@ -21,6 +21,7 @@ TEST(AntiAliasKernel, MedianMatchesTheHistogramMedian) {
   std::uint32_t seed = 300;
   for (const auto& frame : KernelTestFrames()) {
     for (const int shift : {8, 0}) {
+      if (testing::kSanitized && shift == 0) continue;
       testing::Lcg random(seed++);
       for (int i = 0; i < kImageValues; ++i) {
         in[i] = static_cast<std::uint8_t>(frame.value(random, i % kImageStride, i / kImageStride) >>

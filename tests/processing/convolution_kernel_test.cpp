@@ -64,7 +64,7 @@ TEST(ConvolutionKernel, UnsharpMatchesThePlainBoxMean) {
   std::uint32_t seed = 600;
   for (const auto& frame : KernelTestFrames()) {
     FillFrame(in, frame, seed++);
-    for (int radius = 1; radius <= 7; ++radius) {
+    for (int radius = 1; radius <= 7; radius += testing::kSanitized ? 3 : 1) {
       for (const auto& setting :
            {std::pair{1, 0}, {3, 10}, {6, 0}, {0, 0}, {-2, 0}, {40000, 10}, {-70000, 0}}) {
         // Plain copies: clang 14's lambdas cannot capture structured bindings.

@@ -43,6 +43,7 @@ TEST(MedianKernel, MatchesThePlainFilterForEveryRadiusAndPower) {
         const int power = setting.first;
         const int firstRow = setting.second;
         if ((power < 0 || power > 10) && radius != 2) continue;
+        if (testing::kSanitized && power != 6) continue;
         CopyImage(in, plain);
         reference::MedianPass(in, plain, radius, power, firstRow);
         ForEachInstructionSet([&](const char* instructions) {
