@@ -9,11 +9,11 @@
 #include <memory>
 
 #include "bench_support.h"
-#include "camera/camera_commands.h"
 #include "camera/camera_link.h"
-#include "guiding/guiding_loops.h"
+#include "commands/camera_commands.h"
 #include "guiding/star_pick.h"
 #include "guiding/telescope_link.h"
+#include "runs/guiding_loops.h"
 #include "sim/observatory.h"
 #include "state/exposure.h"
 

@@ -1,8 +1,8 @@
 // Our image kernels next to OpenCV's on the same 16-bit star field, in one run, printed as one
 // table: kernel, our time, OpenCV's time and the ratio, each time the median of repeated runs.
 // OpenCV runs on one thread, like ours, and the times are CPU times: on a machine shared with
-// other work they are steadier than the wall clock, which also counts the waits for a core. Kernels OpenCV has no counterpart for are listed with
-// our time only.
+// other work they are steadier than the wall clock, which also counts the waits for a core.
+// Kernels OpenCV has no counterpart for are listed with our time only.
 //
 // Ours include the copy of the frame into the output that every pass starts from, since
 // OpenCV writes its whole output too; OpenCV's output buffer is allocated once, outside the

@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-#include "state/host.h"
+#include "platform/host.h"
 
 class QLabel;
 class QPushButton;

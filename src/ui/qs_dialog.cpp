@@ -13,8 +13,8 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-#include "camera/camera_commands.h"
-#include "camera/focus_mode.h"
+#include "commands/camera_commands.h"
+#include "runs/focus_mode.h"
 #include "corvex.h"
 #include "guiding/telescope_link.h"
 #include "state/messages.h"

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QThread>
 
+#include "commands/display_commands.h"
 #include "corvex.h"
 #include "processing/display_image.h"
 #include "ui/host_windows.h"

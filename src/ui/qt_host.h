@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "state/host.h"
+#include "platform/host.h"
 #include "ui/host_windows.h"
 
 class QDialog;

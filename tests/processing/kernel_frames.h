@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "hwy/targets.h"
+#include <hwy/targets.h>
+
 #include "state/image_store.h"
 
 // Under the sanitizers (unoptimised, every access checked) the SIMD kernels run hundreds of

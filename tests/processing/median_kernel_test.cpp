@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "camera/camera_commands.h"
+#include "camera/exposures.h"
 #include "processing/kernel_frames.h"
 #include "processing/kernels/median.h"
 #include "processing/kernels/sorting_networks.h"

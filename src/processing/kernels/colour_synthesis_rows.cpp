@@ -9,8 +9,8 @@
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "processing/kernels/colour_synthesis_rows.cpp"
-#include "hwy/foreach_target.h"  // IWYU pragma: keep
-#include "hwy/highway.h"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
 HWY_BEFORE_NAMESPACE();
 namespace corvex::kernels {

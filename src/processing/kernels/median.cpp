@@ -23,8 +23,8 @@
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "processing/kernels/median.cpp"
-#include "hwy/foreach_target.h"  // IWYU pragma: keep
-#include "hwy/highway.h"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
 #ifndef CORVEX_MEDIAN_PLANS_
 #define CORVEX_MEDIAN_PLANS_
