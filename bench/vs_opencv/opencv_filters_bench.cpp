@@ -1,28 +1,30 @@
-// Our 5 x 5 Gaussian, 3 x 3 / 5 x 5 median passes and colour synthesis rows next to OpenCV's on the
-// same 16-bit star field, in one run, with the ratios printed at the end. OpenCV runs once on one
-// thread (like ours) and once with its own thread count.
+// Our image kernels next to OpenCV's on the same 16-bit star field, in one run, printed as one
+// table: kernel, our time, OpenCV's time and the ratio, each time the median of repeated runs.
+// OpenCV runs on one thread, like ours, and the times are CPU times: on a machine shared with
+// other work they are steadier than the wall clock, which also counts the waits for a core.
+// Kernels OpenCV has no counterpart for are listed with our time only.
 //
 // Ours include the copy of the frame into the output that every pass starts from, since
 // OpenCV writes its whole output too; OpenCV's output buffer is allocated once, outside the
-// timing.
+// timing. The repetitions are interleaved at random, so a busy spell on a shared machine is
+// spread over all kernels rather than falling on one of them; the spread column shows how far
+// the repetitions of each side lay apart (the interquartile range over the median).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
+#include <functional>
 #include <map>
-#include <memory>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "bench_support.h"
-#include "camera/camera_link.h"
 #include "corvex.h"
+#include "processing/colour_adjustments.h"
 #include "processing/colour_synthesis.h"
+#include "processing/display_image.h"
 #include "processing/spatial_filters.h"
 
 namespace {
@@ -39,12 +41,21 @@ cv::Mat FrameMat() {
 }
 
 // ---- Ours ----
-void OurGaussian(benchmark::State& state) {
+void OurConvolution(benchmark::State& state, int radius, corvex::Kernel kernel, int divisor) {
   ImageBuffer out;
-  const corvex::KernelTable& kernel = corvex::KernelEntries(corvex::Kernel::kGaussian);
+  const corvex::KernelTable& entries = corvex::KernelEntries(kernel);
   for (auto _ : state) {
     corvex::CopyImage(Frame(), out);
-    corvex::ConvolvePass(Frame(), out, 2, kernel, 80, 0);
+    corvex::ConvolvePass(Frame(), out, radius, entries, divisor, 0);
+    benchmark::DoNotOptimize(out.data());
+  }
+}
+
+void OurUnsharp(benchmark::State& state, int radius) {
+  ImageBuffer out;
+  for (auto _ : state) {
+    corvex::CopyImage(Frame(), out);
+    corvex::UnsharpPass(Frame(), out, radius, 1, 0);
     benchmark::DoNotOptimize(out.data());
   }
 }
@@ -69,36 +80,88 @@ void OurColourRows(benchmark::State& state) {
   }
 }
 
-// ---- OpenCV; `threads` 1 or 0 for OpenCV's default ----
-void UseThreads(int threads) {
-  cv::setNumThreads(threads == 1 ? 1 : -1);
+// Colour planes synthesised from the star field, for the colour kernels.
+struct SynthesisedFrame {
+  SynthesisedFrame() {
+    corvex::SynthesizeRows(Frame(), luminance, View(), true, false, false);
+  }
+  corvex::MutablePlaneView View() {
+    return {planes.red.data(), planes.green.data(), planes.blue.data()};
+  }
+  ImageBuffer luminance;
+  corvex::ColourPlanes planes;
+};
+
+void OurAntiAlias(benchmark::State& state) {
+  SynthesisedFrame frame;
+  corvex::ColourPlanes work, detail, scratch;
+  const corvex::MutablePlaneView view{work.red.data(), work.green.data(), work.blue.data()};
+  for (auto _ : state) {
+    std::copy(frame.planes.red.begin(), frame.planes.red.end(), work.red.begin());
+    std::copy(frame.planes.green.begin(), frame.planes.green.end(), work.green.begin());
+    std::copy(frame.planes.blue.begin(), frame.planes.blue.end(), work.blue.begin());
+    corvex::AntiAliasPass(view, {detail.red.data(), detail.green.data(), detail.blue.data()},
+                          {scratch.red.data(), scratch.green.data(), scratch.blue.data()});
+    benchmark::DoNotOptimize(work.red.data());
+  }
 }
 
-void CvGaussianBlur(benchmark::State& state, int threads) {
-  UseThreads(threads);
+// The colour display image: 290 rows of blue, green, red bytes from the luminance's high
+// bytes and the planes, with the auto contrast curve on.
+void OurColourDisplay(benchmark::State& state) {
+  SynthesisedFrame frame;
+  std::vector<std::uint8_t> lum(corvex::kImageValues);
+  for (int i = 0; i < corvex::kImageValues; ++i) lum[i] = frame.luminance[i] >> 8;
+  std::vector<std::uint8_t> out(static_cast<std::size_t>(corvex::kColourRowBytes) *
+                                corvex::kImageRows);
+  for (auto _ : state) {
+    // As the display rebuild does it: the brightness table once, then a row at a time.
+    const corvex::kernels::BrightnessTable brightness = corvex::ColourBrightness(true, 20);
+    for (int row = 0; row < corvex::kImageRows; ++row) {
+      std::uint8_t* line =
+          out.data() + (corvex::kImageRows - 1 - row) * corvex::kColourRowBytes;
+      const int i = row * corvex::kImageStride;
+      corvex::kernels::ColourDisplayRow(lum.data() + i, frame.planes.red.data() + i,
+                                        frame.planes.green.data() + i,
+                                        frame.planes.blue.data() + i, corvex::kDisplayWidth,
+                                        brightness, 2, line);
+    }
+    benchmark::DoNotOptimize(out.data());
+  }
+}
+
+// ---- OpenCV, on one thread ----
+void CvFilter2D(benchmark::State& state, int radius, corvex::Kernel kernel, int divisor) {
+  cv::setNumThreads(1);
+  const corvex::KernelTable& entries = corvex::KernelEntries(kernel);
+  const int size = 2 * radius + 1;
+  cv::Mat k(size, size, CV_32F);
+  for (int i = 0; i < size * size; ++i) {
+    k.at<float>(i / size, i % size) = static_cast<float>(entries[i]) / divisor;
+  }
   const cv::Mat in = FrameMat();
   cv::Mat out(in.size(), CV_16U);
   for (auto _ : state) {
-    cv::GaussianBlur(in, out, cv::Size(5, 5), 0);
+    cv::filter2D(in, out, -1, k);
     benchmark::DoNotOptimize(out.data);
   }
 }
 
-void CvFilter2DOurKernel(benchmark::State& state, int threads) {
-  UseThreads(threads);
-  const corvex::KernelTable& entries = corvex::KernelEntries(corvex::Kernel::kGaussian);
-  cv::Mat kernel(5, 5, CV_32F);
-  for (int i = 0; i < 25; ++i) kernel.at<float>(i / 5, i % 5) = entries[i] / 80.0f;
+// The unsharp mask as OpenCV users write it: a box blur and a weighted sum.
+void CvUnsharp(benchmark::State& state, int radius) {
+  cv::setNumThreads(1);
   const cv::Mat in = FrameMat();
-  cv::Mat out(in.size(), CV_16U);
+  cv::Mat blurred(in.size(), CV_16U), out(in.size(), CV_16U);
+  const int size = 2 * radius + 1;
   for (auto _ : state) {
-    cv::filter2D(in, out, -1, kernel);
+    cv::blur(in, blurred, cv::Size(size, size));
+    cv::addWeighted(in, 2.0, blurred, -1.0, 0, out);
     benchmark::DoNotOptimize(out.data);
   }
 }
 
-void CvMedianBlur(benchmark::State& state, int size, int threads) {
-  UseThreads(threads);
+void CvMedianBlur(benchmark::State& state, int size) {
+  cv::setNumThreads(1);
   const cv::Mat in = FrameMat();
   cv::Mat out(in.size(), CV_16U);
   for (auto _ : state) {
@@ -108,8 +171,8 @@ void CvMedianBlur(benchmark::State& state, int size, int threads) {
 }
 
 // Bayer demosaicing of the frame's 500 camera columns to 16-bit BGR.
-void CvBayerToBgr(benchmark::State& state, int threads) {
-  UseThreads(threads);
+void CvBayerToBgr(benchmark::State& state) {
+  cv::setNumThreads(1);
   const cv::Mat in = FrameMat()(cv::Rect(6, 0, 500, corvex::kImageRows)).clone();
   cv::Mat out(in.size(), CV_16UC3);
   for (auto _ : state) {
@@ -118,66 +181,124 @@ void CvBayerToBgr(benchmark::State& state, int threads) {
   }
 }
 
-// Keeps every run's time and prints ours against OpenCV's at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
+// Keeps the CPU time of every repetition, and prints nothing: the table is the report.
+class Collector : public benchmark::BenchmarkReporter {
  public:
-  RatioReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
+  bool ReportContext(const Context&) override { return true; }
   void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) timesUs[run.benchmark_name()] = run.GetAdjustedRealTime();
+    for (const Run& run : runs) {
+      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+      timesUs[run.run_name.function_name].push_back(run.GetAdjustedCPUTime());
+    }
   }
-  std::map<std::string, double> timesUs;
+  std::map<std::string, std::vector<double>> timesUs;
 };
+
+struct Summary {
+  double median = 0;
+  double spread = 0;  // interquartile range / median
+};
+
+Summary Summarise(std::vector<double> times) {
+  std::sort(times.begin(), times.end());
+  const auto at = [&times](double q) {
+    const double position = q * static_cast<double>(times.size() - 1);
+    const auto low = static_cast<std::size_t>(position);
+    const std::size_t high = std::min(low + 1, times.size() - 1);
+    return times[low] + (times[high] - times[low]) * (position - static_cast<double>(low));
+  };
+  const double median = at(0.5);
+  return {median, median > 0 ? (at(0.75) - at(0.25)) / median : 0};
+}
+
+struct Pair {
+  std::string kernel;  // the row's name, also our benchmark's name
+  std::function<void(benchmark::State&)> ours;
+  std::string opencvName;  // empty: no counterpart
+  std::function<void(benchmark::State&)> opencv;
+};
+
+std::vector<Pair> Pairs() {
+  using corvex::Kernel;
+  const auto conv = [](int r, Kernel k, int d) {
+    return [=](benchmark::State& s) { OurConvolution(s, r, k, d); };
+  };
+  const auto filter2D = [](int r, Kernel k, int d) {
+    return [=](benchmark::State& s) { CvFilter2D(s, r, k, d); };
+  };
+  return {
+      {"median 3x3 (radius 1)", [](benchmark::State& s) { OurMedian(s, 1); }, "medianBlur 3",
+       [](benchmark::State& s) { CvMedianBlur(s, 3); }},
+      {"median 5x5 (radius 2)", [](benchmark::State& s) { OurMedian(s, 2); }, "medianBlur 5",
+       [](benchmark::State& s) { CvMedianBlur(s, 5); }},
+      {"median 7x7 (radius 3)", [](benchmark::State& s) { OurMedian(s, 3); }, "", {}},
+      {"lowpass 3x3", conv(1, Kernel::kWeightedMean, 16), "filter2D 3x3",
+       filter2D(1, Kernel::kWeightedMean, 16)},
+      {"high pass low 3x3", conv(1, Kernel::kHighPassLow, 1), "filter2D 3x3",
+       filter2D(1, Kernel::kHighPassLow, 1)},
+      {"gaussian 5x5", conv(2, Kernel::kGaussian, 80), "filter2D 5x5",
+       filter2D(2, Kernel::kGaussian, 80)},
+      {"high pass high 5x5", conv(2, Kernel::kHighPassHigh, 1), "filter2D 5x5",
+       filter2D(2, Kernel::kHighPassHigh, 1)},
+      {"smoother/sharper 5x5", conv(2, Kernel::kSmootherSharper, 1), "filter2D 5x5",
+       filter2D(2, Kernel::kSmootherSharper, 1)},
+      {"bas relief 5x5", conv(2, Kernel::kBasRelief, 1), "filter2D 5x5",
+       filter2D(2, Kernel::kBasRelief, 1)},
+      {"unsharp radius 3", [](benchmark::State& s) { OurUnsharp(s, 3); }, "blur 7 + addWeighted",
+       [](benchmark::State& s) { CvUnsharp(s, 3); }},
+      {"unsharp radius 7", [](benchmark::State& s) { OurUnsharp(s, 7); },
+       "blur 15 + addWeighted", [](benchmark::State& s) { CvUnsharp(s, 7); }},
+      {"colour synthesis rows", OurColourRows, "cvtColor BayerBG2BGR", CvBayerToBgr},
+      {"anti-alias", OurAntiAlias, "", {}},
+      {"colour display image", OurColourDisplay, "", {}},
+  };
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  struct Comparison {
-    std::string ours, theirs;
-  };
-  const std::vector<Comparison> comparisons = {
-      {"ours/gaussian_5x5", "opencv/GaussianBlur_5x5"},
-      {"ours/gaussian_5x5", "opencv/filter2D_our_gaussian_5x5"},
-      {"ours/median_3x3", "opencv/medianBlur_3x3"},
-      {"ours/median_5x5", "opencv/medianBlur_5x5"},
-      {"ours/colour_synthesis_rows", "opencv/cvtColor_BayerBG2BGR"},
-  };
-  auto us = [](benchmark::internal::Benchmark* b) { b->Unit(benchmark::kMicrosecond); };
-  us(benchmark::RegisterBenchmark("ours/gaussian_5x5", OurGaussian));
-  us(benchmark::RegisterBenchmark("ours/median_3x3", OurMedian, 1));
-  us(benchmark::RegisterBenchmark("ours/median_5x5", OurMedian, 2));
-  us(benchmark::RegisterBenchmark("ours/colour_synthesis_rows", OurColourRows));
-  for (int threads : {1, 0}) {
-    const std::string suffix = threads == 1 ? "/1_thread" : "/default_threads";
-    us(benchmark::RegisterBenchmark(("opencv/GaussianBlur_5x5" + suffix).c_str(), CvGaussianBlur,
-                                    threads));
-    us(benchmark::RegisterBenchmark(("opencv/filter2D_our_gaussian_5x5" + suffix).c_str(),
-                                    CvFilter2DOurKernel, threads));
-    us(benchmark::RegisterBenchmark(("opencv/medianBlur_3x3" + suffix).c_str(), CvMedianBlur, 3,
-                                    threads));
-    us(benchmark::RegisterBenchmark(("opencv/medianBlur_5x5" + suffix).c_str(), CvMedianBlur, 5,
-                                    threads));
-    us(benchmark::RegisterBenchmark(("opencv/cvtColor_BayerBG2BGR" + suffix).c_str(), CvBayerToBgr,
-                                    threads));
+  const std::vector<Pair> pairs = Pairs();
+  for (const Pair& pair : pairs) {
+    benchmark::RegisterBenchmark(("ours: " + pair.kernel).c_str(), pair.ours)
+        ->Unit(benchmark::kMicrosecond);
+    if (pair.opencv) {
+      benchmark::RegisterBenchmark(("opencv: " + pair.kernel).c_str(), pair.opencv)
+          ->Unit(benchmark::kMicrosecond);
+    }
   }
-
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+  // Defaults that the command line can override (a later flag wins).
+  std::vector<char*> args(argv, argv + argc);
+  std::string repetitions = "--benchmark_repetitions=21";
+  std::string minTime = "--benchmark_min_time=0.05";
+  std::string interleave = "--benchmark_enable_random_interleaving=true";
+  args.insert(args.begin() + 1, {repetitions.data(), minTime.data(), interleave.data()});
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
+  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+  std::fprintf(stderr, "Timing %zu kernels against OpenCV %s (one thread)...\n", pairs.size(),
+               CV_VERSION);
+  Collector collector;
+  benchmark::RunSpecifiedBenchmarks(&collector);
   benchmark::Shutdown();
 
-  std::printf("\nOpenCV %s, %d CPUs. Ours / OpenCV (above 1: OpenCV is faster):\n", CV_VERSION,
-              cv::getNumberOfCPUs());
-  for (const Comparison& c : comparisons) {
-    const auto ours = reporter.timesUs.find(c.ours);
-    if (ours == reporter.timesUs.end()) continue;
-    for (const char* suffix : {"/1_thread", "/default_threads"}) {
-      const auto theirs = reporter.timesUs.find(c.theirs + suffix);
-      if (theirs == reporter.timesUs.end()) continue;
-      std::printf("  %-20s vs %-50s %6.2f\n", c.ours.c_str(), (c.theirs + suffix).c_str(),
-                  ours->second / theirs->second);
+  std::printf("Median CPU time of one pass in microseconds; OpenCV %s on one thread.\n",
+              CV_VERSION);
+  std::printf("%-24s %10s %10s %7s   %-22s %s\n", "kernel", "ours us", "OpenCV us", "ratio",
+              "OpenCV kernel", "spread ours/OpenCV");
+  for (const Pair& pair : pairs) {
+    const auto ours = collector.timesUs.find("ours: " + pair.kernel);
+    if (ours == collector.timesUs.end()) continue;
+    const Summary o = Summarise(ours->second);
+    const auto theirs = collector.timesUs.find("opencv: " + pair.kernel);
+    if (theirs == collector.timesUs.end()) {
+      std::printf("%-24s %10.1f %10s %7s   %-22s %3.0f%%\n", pair.kernel.c_str(), o.median, "-",
+                  "-", "-", 100 * o.spread);
+      continue;
     }
+    const Summary t = Summarise(theirs->second);
+    std::printf("%-24s %10.1f %10.1f %7.2f   %-22s %3.0f%% / %.0f%%\n", pair.kernel.c_str(),
+                o.median, t.median, o.median / t.median, pair.opencvName.c_str(),
+                100 * o.spread, 100 * t.spread);
   }
   return 0;
 }

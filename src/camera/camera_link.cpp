@@ -122,10 +122,13 @@ void WriteCommand(CameraLink& link) {
   }
 }
 
-std::size_t ReadReply(CameraLink& link) {
+std::size_t ReadReply(CameraLink& link, bool discard) {
   const std::size_t asked = std::min<std::size_t>(link.transferByteCount, kReceiveBufferBytes);
   TransferResult result{.ok = false, .bytes = 0, .errorCode = EBADF};
-  if (link.device) result = link.device->Read(std::span(link.usbReceiveBuffer.data(), asked));
+  if (link.device) {
+    result = discard ? link.device->Discard(asked)
+                     : link.device->Read(std::span(link.usbReceiveBuffer.data(), asked));
+  }
   link.bytesRead = result.bytes;
 
   char text[kSummaryBufferBytes];

@@ -83,8 +83,8 @@ void WriteCommand(CameraLink& link);
 
 // Reads transferByteCount bytes into the start of usbReceiveBuffer and returns how many
 // arrived. A failed or short read is reported through message 50; the caller decides what a
-// short reply means.
-std::size_t ReadReply(CameraLink& link);
+// short reply means. With `discard` the bytes are read the same way but not kept.
+std::size_t ReadReply(CameraLink& link, bool discard = false);
 
 // The four characters that begin four places after `key` in `path` ("vid" or "pid"), or
 // nullopt when `key` is not in the path.

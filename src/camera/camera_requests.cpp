@@ -165,10 +165,14 @@ bool ReadGuideWindow(CameraLink& camera, std::uint8_t field, int left, int top, 
   return ReadWindow(camera, field, left, top, delayMs, 0, image);
 }
 
-bool ReadGuiderFrame(CameraLink& camera) {
+bool ReadGuiderFrame(CameraLink& camera, bool discard) {
   const ReadoutWindow frame{0, 0, kReadoutWidth, kImageRows};
   const bool sent = SendAll(camera, BuildReadoutRequest(Block(camera), kWholeBlock, kGuiderField,
                                                         kGuiderCamera, frame, kUndelayedReadout));
+  if (discard) {
+    camera.transferByteCount = kGuiderReplyBytes;
+    return ReadReply(camera, true) == kGuiderReplyBytes && sent;
+  }
   return Receive(camera, kGuiderReplyBytes) == kGuiderReplyBytes && sent;
 }
 

@@ -108,7 +108,9 @@ bool ReadFocusWindow(CameraLink& camera, std::uint8_t field, int left, int top, 
                      ImageBuffer& image);
 bool ReadGuideWindow(CameraLink& camera, std::uint8_t field, int left, int top, int delayMs,
                      ImageBuffer& image);
-// The guider camera's 500 x 290 frame of 8-bit values, left in the receive buffer.
-bool ReadGuiderFrame(CameraLink& camera);
+// The guider camera's 500 x 290 frame of 8-bit values, left in the receive buffer. With
+// `discard` the frame is read off the camera (which empties the sensor) but not kept: the
+// receive buffer is left alone.
+bool ReadGuiderFrame(CameraLink& camera, bool discard = false);
 
 }  // namespace corvex

@@ -1,11 +1,11 @@
 #include "camera/exposures.h"
 
 #include <algorithm>
-#include <array>
 
 #include "camera/camera_link.h"
 #include "camera/camera_requests.h"
 #include "platform/clock.h"
+#include "processing/kernels/median.h"
 #include "state/exposure.h"
 
 namespace corvex {
@@ -16,8 +16,6 @@ constexpr int kTurnMs = 20;  // how long a waiting loop sleeps between its looks
 constexpr int kLongClearMs = 10000;
 constexpr int kShortClearMs = 1000;
 constexpr int kGuideWindowWaitFromMs = 1000;
-constexpr int kHotPixelMinimumCap = 65000;
-constexpr float kHotPixelThreshold = 0.6f;
 
 bool ShortUnit(char unit) {
   return unit == 'h' || unit == 't' || unit == 'q';
@@ -192,7 +190,7 @@ int FocusPeak(const ImageBuffer& image) {
 }
 
 void GuiderClear(CameraLink& camera) {
-  ReadGuiderFrame(camera);
+  ReadGuiderFrame(camera, true);
   for (int i = 0; i < 2; ++i) ClearGuiderSensor(camera);
 }
 
@@ -252,39 +250,9 @@ void SubtractGuiderDark(GuiderBuffer& image, const GuiderBuffer& dark) {
 }
 
 void FilterGuiderHotPixels(GuiderBuffer& image, GuiderBuffer& scratch) {
-  constexpr int kWidth = kReadoutWidth;
   std::copy(image.begin(), image.end(), scratch.begin());
-  const auto median3 = [](int a, int b, int c) {
-    return std::max(std::min(a, b), std::min(std::max(a, b), c));
-  };
-  // Each column's three values (rows above, here, below) sorted once and shared by the three
-  // pixels whose neighbourhoods hold them. The median of the nine is then the median of the
-  // largest low, the middle middle and the smallest high.
-  std::array<int, kWidth> low, middle, high;
-  for (int row = 1; row < kImageRows - 1; ++row) {
-    const std::uint16_t* above = image.data() + (row - 1) * kWidth;
-    const std::uint16_t* here = above + kWidth;
-    const std::uint16_t* below = here + kWidth;
-    for (int col = 0; col < kWidth; ++col) {
-      const int a = above[col], b = here[col], c = below[col];
-      low[col] = std::min({a, b, c});
-      high[col] = std::max({a, b, c});
-      middle[col] = median3(a, b, c);
-    }
-    for (int col = 1; col < kWidth - 1; ++col) {
-      const int centre = here[col];
-      const int smallest = std::min({low[col - 1], low[col], low[col + 1], kHotPixelMinimumCap});
-      const int largest = std::max({high[col - 1], high[col], high[col + 1]});
-      const int median = median3(std::max({low[col - 1], low[col], low[col + 1]}),
-                                 median3(middle[col - 1], middle[col], middle[col + 1]),
-                                 std::min({high[col - 1], high[col], high[col + 1]}));
-      const int threshold =
-          static_cast<int>(static_cast<float>(largest - smallest) * kHotPixelThreshold);
-      const int difference = median > centre ? median - centre : centre - median;
-      scratch[row * kWidth + col] =
-          static_cast<std::uint16_t>(difference > threshold ? median : centre);
-    }
-  }
+  // int(float(range) x 0.6f) < distance is 3 x range < 5 x distance for every 16-bit range.
+  kernels::ThresholdedMedian(image.data(), scratch.data(), kReadoutWidth, kImageRows, 1, 0, 3, 5);
   std::copy(scratch.begin(), scratch.end(), image.begin());
 }
 

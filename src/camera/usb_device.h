@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace corvex {
 
@@ -38,6 +39,12 @@ class CameraDevice {
   virtual TransferResult Write(std::span<const std::uint8_t> bytes) = 0;
   // One synchronous read of up to into.size() bytes; `bytes` says how many arrived.
   virtual TransferResult Read(std::span<std::uint8_t> into) = 0;
+  // The same read of up to `bytes` bytes, for a reply nobody looks at (a readout that only
+  // empties the sensor): a backend that has to make the bytes up may skip making them.
+  virtual TransferResult Discard(std::size_t bytes) {
+    std::vector<std::uint8_t> scratch(bytes);
+    return Read(scratch);
+  }
   // A number that identifies the open device in the camera-found summary.
   virtual int HandleNumber() const = 0;
   virtual DeviceDescription Describe() = 0;

@@ -10,6 +10,7 @@
 #include "corvex.h"
 #include "processing/contrast_stretch.h"
 #include "processing/display_image.h"
+#include "processing/kernels/colour_display.h"
 #include "processing/sensor_geometry.h"
 #include "state/messages.h"
 
@@ -85,16 +86,15 @@ int WriteColour(Corvex& corvex, const std::filesystem::path& directory) {
   const ProgramState& state = corvex.state;
   const ImageStore& store = corvex.store;
   corvex.host.OpenProgress("BUILDING IMAGE");
+  const kernels::BrightnessTable brightness =
+      ColourBrightness(state.autoContrast, state.backgroundLevel);
   for (int row = 0; row < kImageRows; ++row) {
     corvex.host.SetProgress(std::max(row - 35, 0));
     std::uint8_t* out = display.colour.data() + (kImageRows - 1 - row) * kColourRowBytes;
-    for (int x = 0; x < kDisplayWidth; ++x) {
-      const int i = row * kImageStride + x;
-      const auto bgr =
-          ColourPixel(display.mono[i], store.redPlane[i], store.greenPlane[i], store.bluePlane[i],
-                      state.autoContrast, state.backgroundLevel, state.settings.saturationFactor);
-      std::copy(bgr.begin(), bgr.end(), out + 3 * x);
-    }
+    const int i = row * kImageStride;
+    kernels::ColourDisplayRow(display.mono.data() + i, store.redPlane.data() + i,
+                              store.greenPlane.data() + i, store.bluePlane.data() + i,
+                              kDisplayWidth, brightness, state.settings.saturationFactor, out);
   }
   corvex.host.CloseProgress();
   const std::uint8_t* pixels = display.colour.data();

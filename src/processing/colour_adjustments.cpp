@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "processing/kernels/anti_alias.h"
 #include "processing/sensor_geometry.h"
 
 namespace corvex {
@@ -22,30 +23,9 @@ std::array<Plane, 3> Planes(const MutablePlaneView& view) {
   return {view.red, view.green, view.blue};
 }
 
-// The 13th largest of a 5 x 5 window of bytes, by a sliding 256-bin histogram per row that
-// follows the median from one window to the next (it moves only a little).
+// The 13th largest of a 5 x 5 window of bytes, for rows 3-286 and columns 3-508.
 void MedianOf25(const std::uint8_t* in, std::uint8_t* out) {
-  constexpr int kRank = 12;  // 12 values below the 13th largest of 25
-  for (int y = 3; y <= 286; ++y) {
-    int counts[256] = {};
-    int value = 0;
-    int below = 0;  // values in the window smaller than `value`
-    const auto column = [&](int x, int delta) {
-      for (int row = y - 2; row <= y + 2; ++row) {
-        const int v = in[row * kImageStride + x];
-        counts[v] += delta;
-        if (v < value) below += delta;
-      }
-    };
-    for (int x = 1; x <= 5; ++x) column(x, 1);
-    for (int x = 3; x <= 508; ++x) {
-      while (below > kRank) below -= counts[--value];
-      while (below + counts[value] <= kRank) below += counts[value++];
-      out[y * kImageStride + x] = static_cast<std::uint8_t>(value);
-      column(x - 2, -1);
-      column(x + 3, 1);
-    }
-  }
+  kernels::Median5x5Bytes(in, out, kImageStride, 3, 286, 3, 508);
 }
 
 }  // namespace

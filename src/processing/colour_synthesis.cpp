@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "processing/kernels/colour_synthesis_rows.h"
 #include "processing/sensor_geometry.h"
 
 namespace corvex {
@@ -71,21 +72,18 @@ void SynthesizeRows(const ImageBuffer& image, ImageBuffer& luminance,
   bool rowPhase = lineOffset;
   for (int y = 0; y < kSynthesisRows; ++y) {
     if (progress) progress(y);
-    bool columnPhase = pixelOffset;
     const int base = y * kImageStride;
-    for (int x = 0; x < kImageColumns; ++x) {
-      const int i = base + x;
-      if (y == 0 || x == 0 || (labelled && y < kLabelBandRows)) {
-        luminance[i] = image[i];
-        planes.red[i] = planes.green[i] = planes.blue[i] = 0;
-      } else {
-        const SynthesisPixel pixel = SynthesizePixel(image, x, y, columnPhase, rowPhase);
-        luminance[i] = pixel.luminance;
-        planes.red[i] = pixel.red;
-        planes.green[i] = pixel.green;
-        planes.blue[i] = pixel.blue;
-      }
-      columnPhase = !columnPhase;
+    // Column 0, row 0 and the label band keep their values and get no colour.
+    const bool border = y == 0 || (labelled && y < kLabelBandRows);
+    for (int x = 0; x < (border ? kImageColumns : 1); ++x) {
+      luminance[base + x] = image[base + x];
+      planes.red[base + x] = planes.green[base + x] = planes.blue[base + x] = 0;
+    }
+    if (!border) {
+      const std::uint16_t* row = image.data() + base;
+      kernels::SynthesizeRow(row - kImageStride, row, row + kImageStride, 1, kImageColumns - 1,
+                             pixelOffset, rowPhase, luminance.data() + base, planes.red + base,
+                             planes.green + base, planes.blue + base);
     }
     for (int x = kImageColumns; x < kImageStride; ++x) {
       planes.red[base + x] = planes.green[base + x] = planes.blue[base + x] = 0;

@@ -5,6 +5,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/byte_order.h"
+#include "processing/kernels/colour_display.h"
 #include "state/program_state.h"
 
 namespace corvex {
@@ -102,6 +103,17 @@ std::array<std::uint8_t, 3> ColourPixel(int lum, int red, int green, int blue, b
     return Channel((static_cast<float>(ratio - 1) * s + 1) * static_cast<float>(v));
   };
   return {channel(rB), channel(rG), channel(rR)};
+}
+
+kernels::BrightnessTable ColourBrightness(bool autoContrast, int background) {
+  kernels::BrightnessTable table{};
+  for (int lum = 0; lum < 256; ++lum) {
+    table[lum] =
+        autoContrast
+            ? std::trunc(std::pow(std::max(lum - background, 0), kContrastGamma) * kContrastScale)
+            : lum;
+  }
+  return table;
 }
 
 std::vector<std::uint8_t> BmpHeader(int width, int height, int bitsPerPixel) {

@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "processing/kernels/colour_display.h"
 #include "state/image_store.h"
 
 namespace corvex {
@@ -44,6 +45,8 @@ Palette GreyPalette(bool autoContrast, int background);
 // One colour pixel as (blue, green, red).
 std::array<std::uint8_t, 3> ColourPixel(int lum, int red, int green, int blue, bool autoContrast,
                                         int background, int saturation);
+// The brightness ColourPixel takes from each display byte, for the row kernel.
+kernels::BrightnessTable ColourBrightness(bool autoContrast, int background);
 
 // 8-bit BMP with palette (rows given top first, written bottom-up) and 24-bit BMP (rows
 // already bottom-up); header and pixels separately, as the writer sends them.

@@ -24,6 +24,7 @@ class SimulatedDevice final : public CameraDevice {
     return observatory_->Write(bytes);
   }
   TransferResult Read(std::span<std::uint8_t> into) override { return observatory_->Read(into); }
+  TransferResult Discard(std::size_t bytes) override { return observatory_->Discard(bytes); }
   int HandleNumber() const override { return 1001; }
   DeviceDescription Describe() override {
     return {0x5A51, 0x7E21, 0x0100, "Corvex simulator", "Simulated one-shot-colour camera"};
@@ -201,12 +202,21 @@ void SimulatedObservatory::HandleTelescope(int port, const std::string& command)
 }
 
 TransferResult SimulatedObservatory::Read(std::span<std::uint8_t> into) {
+  return Transfer(into, true);
+}
+
+TransferResult SimulatedObservatory::Discard(std::size_t bytes) {
+  std::vector<std::uint8_t> scratch(bytes);
+  return Transfer(scratch, false);
+}
+
+TransferResult SimulatedObservatory::Transfer(std::span<std::uint8_t> into, bool render) {
   if (Disconnected()) return Failed(ENODEV);
   const Pending pending = pending_;
   pending_ = Pending::kNone;
   TransferResult result;
   if (pending == Pending::kFrame) {
-    result = DeliverFrame(into);
+    result = DeliverFrame(into, render);
   } else if (pending == Pending::kSerial) {
     result = DeliverSerial(into);
   } else {
@@ -236,10 +246,19 @@ FrameRequest SensorWindow(const FrameRequest& request) {
 
 }  // namespace
 
-TransferResult SimulatedObservatory::DeliverFrame(std::span<std::uint8_t> into) {
+TransferResult SimulatedObservatory::DeliverFrame(std::span<std::uint8_t> into, bool render) {
   clock_.SleepUntil(frame_.endMs);
-  const std::vector<std::uint16_t> values =
-      RenderFrame(sky_, mount_, config_, SensorWindow(frame_), noise_);
+  // A discarded frame's bytes are never looked at, only its length: every guider exposure
+  // starts with such a readout, and rendering it cost as much as the frame that follows.
+  const FrameRequest window = SensorWindow(frame_);
+  std::vector<std::uint16_t> values;
+  if (render) {
+    values = RenderFrame(sky_, mount_, config_, window, noise_);
+    ++renderedFrames_;
+  } else {
+    values.resize(static_cast<std::size_t>(std::max(window.width, 0)) *
+                  static_cast<std::size_t>(std::max(window.height, 0)));
+  }
   clock_.SleepUntil(frameReadyMs_);
   readSinceClear_ = true;
   std::size_t n = 0;

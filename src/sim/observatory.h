@@ -37,6 +37,8 @@ class SimulatedObservatory {
   // The camera's side of the USB link.
   TransferResult Write(std::span<const std::uint8_t> bytes);
   TransferResult Read(std::span<std::uint8_t> into);
+  // A read whose bytes nobody looks at: a frame is not rendered (its time still passes).
+  TransferResult Discard(std::size_t bytes);
 
   // ---- Truth ----
   const SimConfig& config() const { return config_; }
@@ -51,13 +53,16 @@ class SimulatedObservatory {
   int requests() const { return requests_; }
   // The readout requests seen, as (request, field) pairs, oldest first.
   const std::vector<FrameRequest>& readouts() const { return readouts_; }
+  // How many frames were rendered (readouts that were read rather than discarded).
+  int renderedFrames() const { return renderedFrames_; }
 
  private:
   enum class Pending { kNone, kFrame, kSerial };
   void HandleRequest(std::span<const std::uint8_t> block);
   void HandleSerialWrite(int port, std::span<const std::uint8_t> data);
   void HandleTelescope(int port, const std::string& command);
-  TransferResult DeliverFrame(std::span<std::uint8_t> into);
+  TransferResult Transfer(std::span<std::uint8_t> into, bool render);
+  TransferResult DeliverFrame(std::span<std::uint8_t> into, bool render);
   TransferResult DeliverSerial(std::span<std::uint8_t> into);
   bool Disconnected() const;
 
@@ -88,6 +93,7 @@ class SimulatedObservatory {
   std::uint8_t relayMask_ = 0;
   int requests_ = 0;
   int reads_ = 0;  // replies delivered
+  int renderedFrames_ = 0;
   std::vector<SerialCommand> telescopeCommands_;
   std::vector<FrameRequest> readouts_;
 };

@@ -1,7 +1,8 @@
 #include "sim/sky.h"
 
 #include <cmath>
-#include <numbers>
+
+#include "sim/ziggurat.h"
 
 namespace corvex::sim {
 
@@ -32,16 +33,7 @@ constexpr double kWhiteMean = (0.6 + 0.5667 + 0.4333 + 0.7333) / 4;
 }  // namespace
 
 double NoiseSource::Normal() {
-  if (haveSpare_) {
-    haveSpare_ = false;
-    return spare_;
-  }
-  const double u = Uniform();
-  const double v = Uniform();
-  const double r = std::sqrt(-2 * std::log(u));
-  spare_ = r * std::sin(2 * std::numbers::pi * v);
-  haveSpare_ = true;
-  return r * std::cos(2 * std::numbers::pi * v);
+  return ZigguratNormal(engine_);
 }
 
 SimSky MakeSky(std::uint64_t seed) {

@@ -42,7 +42,8 @@ FilterResponse PixelResponse(int sensorX, int sensorY);
 // How strongly a pixel at this position sees a star of this colour (1 for white on average).
 double ColourGain(const SimStar& star, int sensorX, int sensorY);
 
-// Box-Muller normal numbers from a fully specified engine, so frames are the same everywhere.
+// Uniform and normal (ziggurat) numbers from a fully specified engine, so frames are the
+// same everywhere.
 class NoiseSource {
  public:
   explicit NoiseSource(std::uint64_t seed) : engine_(seed) {}
@@ -51,8 +52,6 @@ class NoiseSource {
 
  private:
   std::mt19937_64 engine_;
-  bool haveSpare_ = false;
-  double spare_ = 0;
 };
 
 }  // namespace corvex::sim

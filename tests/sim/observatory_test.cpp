@@ -5,9 +5,10 @@
 
 #include <cmath>
 
-#include "camera/camera_requests.h"
-#include "commands/camera_commands.h"
 #include "camera/camera_link.h"
+#include "camera/camera_requests.h"
+#include "camera/exposures.h"
+#include "commands/camera_commands.h"
 #include "corvex.h"
 #include "support/test_rig.h"
 
@@ -180,6 +181,31 @@ TEST_F(ObservatoryTest, WindowsFocusFramesAndTheGuider) {
   const int at = static_cast<int>(std::round(g.y)) * 500 + static_cast<int>(std::round(g.x));
   EXPECT_GT(corvex.store.guiderImage[at], 10000);
   EXPECT_EQ(corvex.store.guiderImage[at] & 0xFF, 0) << "the guider sends high bytes";
+}
+
+// Every guider exposure starts with a readout that only empties the sensor: it takes its
+// time and counts as a transfer, short or whole, but no frame is rendered for it.
+TEST_F(ObservatoryTest, TheGuidersEmptyingReadoutIsReadButNotRendered) {
+  SimConfig config = StillMount();
+  config.shortReadAt = 1;
+  Start(config);
+  const std::int64_t start = rig.clock.NowMs();
+  GuiderClear(corvex.camera);
+  EXPECT_EQ(observatory->readouts().size(), 1u);
+  EXPECT_EQ(observatory->renderedFrames(), 0);
+  EXPECT_GE(rig.clock.NowMs() - start, config.guiderReadoutMs);
+  EXPECT_EQ(corvex.camera.bytesRead, kGuiderReplyBytes / 2);
+  EXPECT_EQ(corvex.camera.transferFaults, 1u) << "a short discarded reply is still a fault";
+
+  corvex.state.guiderExposureValue = 1;
+  corvex.state.guiderExposureUnit = 's';
+  EXPECT_TRUE(GuiderExposure(corvex));
+  EXPECT_EQ(observatory->readouts().size(), 3u);
+  EXPECT_EQ(observatory->renderedFrames(), 1);
+  EXPECT_EQ(corvex.camera.transferFaults, 1u);
+  const sim::SensorPoint g = observatory->StarPosition(0, true);
+  const int at = static_cast<int>(std::round(g.y)) * 500 + static_cast<int>(std::round(g.x));
+  EXPECT_GT(corvex.store.guiderImage[at], 1000) << "the exposure itself is rendered";
 }
 
 TEST_F(ObservatoryTest, TheSameSeedGivesTheSameFrame) {

@@ -1,0 +1,322 @@
+// The thresholded median, vectorised with Highway and dispatched at run time to the best
+// instruction set the processor has (AVX2 on most machines, SSE4 or plain C++ elsewhere).
+//
+// Every lane of a vector is one pixel, so a row is done 8 to 32 pixels at a time with the
+// same compare-exchange steps. Work shared between neighbouring windows is done once:
+// - each column of the window is sorted once per row and kept for the windows around it;
+// - radius 1: the median of a 3 x 3 window is the median of its three columns' largest
+//   minimum, middle median and smallest maximum;
+// - radius 2 and 3: sorted columns are merged in pairs (and for radius 3 the pairs in fours),
+//   kept for the windows that share them; each window merges what it shares with its right
+//   neighbour, and only the ranks that can still be its median are kept; the median then
+//   comes from that list and the window's first column as the smallest of k + 1 maxima.
+#include "processing/kernels/median.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "processing/kernels/sorting_networks.h"
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "processing/kernels/median.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#ifndef CORVEX_MEDIAN_PLANS_
+#define CORVEX_MEDIAN_PLANS_
+namespace corvex::kernels {
+namespace {
+
+constexpr int kSmallestCap = 65000;
+
+// The networks of a radius-R window (R 2 or 3), side k = 2R + 1. Column c of a window is c
+// columns right of its left edge; S is the merge of every column but the first (2R columns),
+// shared with the window to the right, which has the same 2R columns plus one of its own.
+template <int R>
+struct WidePlan {
+  static constexpr int kSide = 2 * R + 1;
+  static constexpr int kMedianRank = kSide * kSide / 2;
+  static constexpr int kSharedValues = 2 * R * kSide;
+  static constexpr int kPairValues = 2 * kSide;
+
+  // S's ranks that the last step reads: kMedianRank - kSide .. kMedianRank for the median,
+  // and its smallest and largest for the window's range.
+  static constexpr std::array<bool, kMaxWires> SharedRanks() {
+    std::array<bool, kMaxWires> ranks = Ranks(kMedianRank - kSide, kMedianRank);
+    ranks[0] = ranks[kSharedValues - 1] = true;
+    return ranks;
+  }
+  static constexpr Network kColumn = SortingNetwork(kSide);
+  // R = 2: S = pair(1, 2) + pair(3, 4). R = 3: S = pair(1, 2) + quad(3 .. 6).
+  static constexpr Network kShared =
+      Pruned(MergingNetwork(kPairValues, kSharedValues - kPairValues), SharedRanks());
+  static constexpr Network kQuad =
+      Pruned(MergingNetwork(kPairValues, kPairValues),
+             R == 3 ? ReadRanks(kShared, kPairValues, 2 * kPairValues) : Ranks(0, -1));
+  static constexpr std::array<bool, kMaxWires> PairRanks() {
+    const std::array<bool, kMaxWires> first = ReadRanks(kShared, 0, kPairValues);
+    if (R == 2) return Either(first, ReadRanks(kShared, kPairValues, kPairValues));
+    return Either(first, Either(ReadRanks(kQuad, 0, kPairValues),
+                                ReadRanks(kQuad, kPairValues, kPairValues)));
+  }
+  static constexpr Network kPair = Pruned(MergingNetwork(kSide, kSide), PairRanks());
+};
+
+// Rows of `width` values, one per rank of a sorted list, kept for the windows of a row.
+class RankRows {
+ public:
+  RankRows(int ranks, int width) : width_(width), values_(static_cast<std::size_t>(ranks) * width) {}
+  std::uint16_t* operator[](int rank) { return values_.data() + static_cast<std::size_t>(rank) * width_; }
+
+ private:
+  int width_;
+  std::vector<std::uint16_t> values_;
+};
+
+}  // namespace
+}  // namespace corvex::kernels
+#endif  // CORVEX_MEDIAN_PLANS_
+
+HWY_BEFORE_NAMESPACE();
+namespace corvex::kernels {
+namespace HWY_NAMESPACE {
+namespace {
+
+namespace hn = hwy::HWY_NAMESPACE;
+using D = hn::ScalableTag<std::uint16_t>;
+using V = hn::Vec<D>;
+
+// Sweep and Unrolled are built for each instruction set with the kernels, so that the
+// lambdas they call are inlined into them.
+// Calls f(x) for x = first, first + step, ... so that [x, x + step) covers first..last;
+// the last call is moved back to end at `last` (it overlaps the one before, which is
+// harmless: every result is computed from the input alone).
+template <class F>
+HWY_INLINE void Sweep(int first, int last, int step, const F& f) {
+  int x = first;
+  for (; x + step - 1 <= last; x += step) f(x);
+  if (x <= last) f(last - step + 1);
+}
+
+// Calls f(std::integral_constant<int, I>) for I = 0 .. N - 1.
+template <int N, class F, int... I>
+HWY_INLINE void Unrolled(const F& f, std::integer_sequence<int, I...>) {
+  (f(std::integral_constant<int, I>()), ...);
+}
+template <int N, class F>
+HWY_INLINE void Unrolled(const F& f) {
+  Unrolled<N>(f, std::make_integer_sequence<int, N>());
+}
+
+template <const Network& kNet, std::size_t W, std::size_t I>
+HWY_INLINE void Step(std::array<V, W>& w) {
+  constexpr Exchange e = kNet.steps[I];
+  if constexpr (e.keep == Keep::kBoth) {
+    const V low = hn::Min(w[e.low], w[e.high]);
+    w[e.high] = hn::Max(w[e.low], w[e.high]);
+    w[e.low] = low;
+  } else if constexpr (e.keep == Keep::kLow) {
+    w[e.low] = hn::Min(w[e.low], w[e.high]);
+  } else {
+    w[e.high] = hn::Max(w[e.low], w[e.high]);
+  }
+}
+
+template <const Network& kNet, std::size_t W, std::size_t... I>
+HWY_INLINE void Run(std::array<V, W>& w, std::index_sequence<I...>) {
+  (Step<kNet, W, I>(w), ...);
+}
+
+template <const Network& kNet, std::size_t W>
+HWY_INLINE void Run(std::array<V, W>& w) {
+  Run<kNet>(w, std::make_index_sequence<kNet.size>());
+}
+
+// Loads rank rows into wires offset .. offset + count - 1, where the network reads them.
+template <const Network& kNet, int kOffset, int kCount, std::size_t W>
+HWY_INLINE void Load(std::array<V, W>& w, RankRows& rows, int x) {
+  const D d;
+  Unrolled<kCount>([&](auto p) {
+    if constexpr (kNet.inputs[kOffset + p]) w[kOffset + p] = hn::LoadU(d, rows[p] + x);
+  });
+}
+
+// Stores the ranks a later step reads.
+template <const Network& kNet, int kCount, std::size_t W>
+HWY_INLINE void Store(const std::array<V, W>& w, const std::array<bool, kMaxWires>& read,
+                      RankRows& rows, int x) {
+  const D d;
+  Unrolled<kCount>([&](auto p) {
+    if (read[p]) hn::StoreU(w[kNet.order[p]], d, rows[p] + x);
+  });
+}
+
+V Median3(V a, V b, V c) {
+  return hn::Max(hn::Min(a, b), hn::Min(hn::Max(a, b), c));
+}
+
+// The value where range x num < den x |median - value|, else the pixel's own. Both products
+// can take 32 bits, so they are compared by their high 16 bits, then their low.
+HWY_INLINE V Choose(V median, V smallest, V largest, V value, V num, V den) {
+  const D d;
+  const V range = hn::Sub(largest, hn::Min(smallest, hn::Set(d, kSmallestCap)));
+  const V distance = hn::Or(hn::SaturatedSub(median, value), hn::SaturatedSub(value, median));
+  const V rangeHigh = hn::MulHigh(range, num);
+  const V rangeLow = hn::Mul(range, num);
+  const V distanceHigh = hn::MulHigh(distance, den);
+  const V distanceLow = hn::Mul(distance, den);
+  const auto less = hn::Or(hn::Lt(rangeHigh, distanceHigh),
+                           hn::And(hn::Eq(rangeHigh, distanceHigh), hn::Lt(rangeLow, distanceLow)));
+  return hn::IfThenElse(less, median, value);
+}
+
+void Radius1(const std::uint16_t* in, std::uint16_t* out, int width, int rows, int firstRow,
+             V num, V den) {
+  const D d;
+  const int lanes = static_cast<int>(hn::Lanes(d));
+  RankRows sorted(3, width);
+  std::uint16_t* low = sorted[0];
+  std::uint16_t* middle = sorted[1];
+  std::uint16_t* high = sorted[2];
+  for (int y = firstRow + 1; y <= rows - 2; ++y) {
+    const std::uint16_t* here = in + static_cast<std::ptrdiff_t>(y) * width;
+    Sweep(0, width - 1, lanes, [&](int x) {
+      const V a = hn::LoadU(d, here - width + x);
+      const V b = hn::LoadU(d, here + x);
+      const V c = hn::LoadU(d, here + width + x);
+      const V ab = hn::Min(a, b);
+      hn::StoreU(hn::Min(ab, c), d, low + x);
+      hn::StoreU(Median3(a, b, c), d, middle + x);
+      hn::StoreU(hn::Max(hn::Max(a, b), c), d, high + x);
+    });
+    Sweep(1, width - 2, lanes, [&](int x) {
+      const V l0 = hn::LoadU(d, low + x - 1), l1 = hn::LoadU(d, low + x),
+              l2 = hn::LoadU(d, low + x + 1);
+      const V h0 = hn::LoadU(d, high + x - 1), h1 = hn::LoadU(d, high + x),
+              h2 = hn::LoadU(d, high + x + 1);
+      const V median = Median3(hn::Max(hn::Max(l0, l1), l2),
+                               Median3(hn::LoadU(d, middle + x - 1), hn::LoadU(d, middle + x),
+                                       hn::LoadU(d, middle + x + 1)),
+                               hn::Min(hn::Min(h0, h1), h2));
+      const V smallest = hn::Min(hn::Min(l0, l1), l2);
+      const V largest = hn::Max(hn::Max(h0, h1), h2);
+      const V value = hn::LoadU(d, here + x);
+      hn::StoreU(Choose(median, smallest, largest, value, num, den), d,
+                 out + static_cast<std::ptrdiff_t>(y) * width + x);
+    });
+  }
+}
+
+template <int R>
+void Wide(const std::uint16_t* in, std::uint16_t* out, int width, int rows, int firstRow, V num,
+          V den) {
+  using Plan = WidePlan<R>;
+  constexpr int k = Plan::kSide;
+  constexpr int kPairs = Plan::kPairValues;
+  const D d;
+  const int lanes = static_cast<int>(hn::Lanes(d));
+  RankRows columns(k, width), pairs(kPairs, width), quads(R == 3 ? 2 * kPairs : 1, width);
+  for (int y = firstRow + R; y <= rows - 1 - R; ++y) {
+    const std::uint16_t* top = in + static_cast<std::ptrdiff_t>(y - R) * width;
+    // Every column of the row's windows, sorted.
+    Sweep(0, width - 1, lanes, [&](int x) {
+      std::array<V, k> w;
+      Unrolled<k>([&](auto i) { w[i] = hn::LoadU(d, top + i * width + x); });
+      Run<Plan::kColumn>(w);
+      Unrolled<k>([&](auto i) { hn::StoreU(w[Plan::kColumn.order[i]], d, columns[i] + x); });
+    });
+    // Columns x and x + 1 merged.
+    Sweep(0, width - 2, lanes, [&](int x) {
+      std::array<V, kPairs> w;
+      Unrolled<k>([&](auto i) {
+        w[i] = hn::LoadU(d, columns[i] + x);
+        w[k + i] = hn::LoadU(d, columns[i] + x + 1);
+      });
+      Run<Plan::kPair>(w);
+      Store<Plan::kPair, kPairs>(w, Plan::PairRanks(), pairs, x);
+    });
+    // Radius 3: columns x .. x + 3 merged from two pairs.
+    if constexpr (R == 3) {
+      Sweep(0, width - 4, lanes, [&](int x) {
+        std::array<V, 2 * kPairs> w;
+        Load<Plan::kQuad, 0, kPairs>(w, pairs, x);
+        Load<Plan::kQuad, kPairs, kPairs>(w, pairs, x + 2);
+        Run<Plan::kQuad>(w);
+        Store<Plan::kQuad, 2 * kPairs>(w, ReadRanks(Plan::kShared, kPairs, 2 * kPairs), quads, x);
+      });
+    }
+    // Each window: its shared columns merged, then the median with its first column.
+    std::uint16_t* outRow = out + static_cast<std::ptrdiff_t>(y) * width;
+    const std::uint16_t* inRow = in + static_cast<std::ptrdiff_t>(y) * width;
+    Sweep(R, width - 1 - R, lanes, [&](int x) {
+      std::array<V, Plan::kSharedValues> s;
+      Load<Plan::kShared, 0, kPairs>(s, pairs, x - R + 1);
+      if constexpr (R == 2) {
+        Load<Plan::kShared, kPairs, kPairs>(s, pairs, x + 1);
+      } else {
+        Load<Plan::kShared, kPairs, 2 * kPairs>(s, quads, x);
+      }
+      Run<Plan::kShared>(s);
+      const auto shared = [&](int rank) { return s[Plan::kShared.order[rank]]; };
+      std::array<V, k> first;
+      Unrolled<k>([&](auto i) { first[i] = hn::LoadU(d, columns[i] + x - R); });
+      // The median of the union of two sorted lists: the smallest over j of the larger of
+      // the shared list's (median - j)-th and the first column's (j - 1)-th value.
+      V median = shared(Plan::kMedianRank);
+      Unrolled<k>([&](auto i) {
+        median = hn::Min(median, hn::Max(shared(Plan::kMedianRank - 1 - i), first[i]));
+      });
+      const V smallest = hn::Min(shared(0), first[0]);
+      const V largest = hn::Max(shared(Plan::kSharedValues - 1), first[k - 1]);
+      hn::StoreU(Choose(median, smallest, largest, hn::LoadU(d, inRow + x), num, den), d,
+                 outRow + x);
+    });
+  }
+}
+
+}  // namespace
+
+void ThresholdedMedianImpl(const std::uint16_t* in, std::uint16_t* out, int width, int rows,
+                           int radius, int firstRow, int num, int den) {
+  const D d;
+  // Beyond num / den = 1 nothing changes (no pixel is further from the median than the
+  // window's range), and below 0 the rule is that of 0.
+  den = std::clamp(den, 1, 65535);
+  num = std::clamp(num, 0, den);
+  const V numV = hn::Set(d, static_cast<std::uint16_t>(num));
+  const V denV = hn::Set(d, static_cast<std::uint16_t>(den));
+  switch (radius) {
+    case 1:
+      Radius1(in, out, width, rows, firstRow, numV, denV);
+      break;
+    case 2:
+      Wide<2>(in, out, width, rows, firstRow, numV, denV);
+      break;
+    case 3:
+      Wide<3>(in, out, width, rows, firstRow, numV, denV);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace corvex::kernels
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace corvex::kernels {
+
+HWY_EXPORT(ThresholdedMedianImpl);
+
+void ThresholdedMedian(const std::uint16_t* in, std::uint16_t* out, int width, int rows,
+                       int radius, int firstRow, int num, int den) {
+  HWY_DYNAMIC_DISPATCH(ThresholdedMedianImpl)(in, out, width, rows, radius, firstRow, num, den);
+}
+
+}  // namespace corvex::kernels
+#endif

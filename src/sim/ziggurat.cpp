@@ -1,0 +1,75 @@
+// The ziggurat covers the normal density with 128 layers of equal area: a bottom layer that
+// includes the tail beyond R, and 127 rectangles stacked above it. A draw picks a layer and a
+// point across it; inside the part of the layer that lies wholly under the curve (most
+// draws) the point is the answer. Otherwise the point is tested against the curve itself, or,
+// in the bottom layer, a value is drawn from the tail. Every path accepts with exactly the
+// density's probability, so the result is normal, not an approximation of it.
+#include "sim/ziggurat.h"
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+
+namespace corvex::sim {
+
+namespace {
+
+constexpr int kLayers = 128;
+constexpr double kTailStart = 3.442619855899;       // R: where the bottom layer's tail begins
+constexpr double kLayerArea = 9.91256303526217e-3;  // each layer's area under exp(-x^2 / 2)
+
+struct Tables {
+  std::array<double, kLayers + 1> x;   // layer i spans 0 .. x[i], and x[i + 1] of it is inside
+  std::array<double, kLayers> inside;  // x[i + 1] / x[i]
+};
+
+Tables MakeTables() {
+  Tables t{};
+  double f = std::exp(-0.5 * kTailStart * kTailStart);
+  t.x[0] = kLayerArea / f;  // the bottom layer as a rectangle of the same area
+  t.x[1] = kTailStart;
+  t.x[kLayers] = 0;
+  for (int i = 2; i < kLayers; ++i) {
+    t.x[i] = std::sqrt(-2 * std::log(kLayerArea / t.x[i - 1] + f));
+    f = std::exp(-0.5 * t.x[i] * t.x[i]);
+  }
+  for (int i = 0; i < kLayers; ++i) t.inside[i] = t.x[i + 1] / t.x[i];
+  return t;
+}
+
+// Uniform on (0, 1) from the top 53 bits, never 0 (the tail takes its logarithm).
+double Uniform(std::uint64_t bits) {
+  return (static_cast<double>(bits >> 11) + 0.5) / 9007199254740992.0;
+}
+
+// Beyond R, by Marsaglia's method for the normal tail.
+double Tail(std::mt19937_64& engine, bool negative) {
+  double x = 0, y = 0;
+  do {
+    x = std::log(Uniform(engine())) / kTailStart;
+    y = std::log(Uniform(engine()));
+  } while (-2 * y < x * x);
+  return negative ? x - kTailStart : kTailStart - x;
+}
+
+}  // namespace
+
+double ZigguratNormal(std::mt19937_64& engine) {
+  static const Tables t = MakeTables();
+  for (;;) {
+    // One draw gives the point (its top 53 bits) and the layer (its low 7 bits).
+    const std::uint64_t bits = engine();
+    const double u = 2 * Uniform(bits) - 1;
+    const int i = static_cast<int>(bits & (kLayers - 1));
+    if (std::fabs(u) < t.inside[i]) return u * t.x[i];
+    if (i == 0) return Tail(engine, u < 0);
+    // Outside the inner part: a height between the layer's bottom and top, as shares of the
+    // density at x, is under the curve when it is below 1.
+    const double x = u * t.x[i];
+    const double bottom = std::exp(-0.5 * (t.x[i] * t.x[i] - x * x));
+    const double top = std::exp(-0.5 * (t.x[i + 1] * t.x[i + 1] - x * x));
+    if (top + Uniform(engine()) * (bottom - top) < 1) return x;
+  }
+}
+
+}  // namespace corvex::sim

@@ -1,0 +1,14 @@
+// Standard normal numbers by the ziggurat method: most draws take one 64-bit random number,
+// a table look-up and a multiplication, where Box-Muller takes a logarithm, a square root and
+// a sine or cosine for each.
+#pragma once
+
+#include <random>
+
+namespace corvex::sim {
+
+// A standard normal number (mean 0, standard deviation 1) from `engine`: the same sequence
+// for the same engine state on every machine.
+double ZigguratNormal(std::mt19937_64& engine);
+
+}  // namespace corvex::sim
