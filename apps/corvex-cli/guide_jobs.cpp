@@ -13,6 +13,7 @@
 #include "guiding/calibration.h"
 #include "guiding/guide_correction.h"
 #include "guiding/guide_frames.h"
+#include "guiding/guide_stats.h"
 #include "guiding/guiding_loops.h"
 #include "guiding/star_pick.h"
 #include "guiding/telescope_link.h"
@@ -134,17 +135,11 @@ class GuideLog {
       std::fprintf(stderr, "corvex-cli: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
       return false;
     }
-    Write("time_s,dx_px,dy_px,ra_dir,ra_ms,dec_dir,dec_ms\n");
+    Write(kGuideLogHeader);
     return !failed_;
   }
 
-  void Row(double seconds, const GuideCorrection& c) {
-    char row[128];
-    std::snprintf(row, sizeof row, "%.3f,%.3f,%.3f,%c,%d,%c,%d\n", seconds, c.errorX * 0.001,
-                  c.errorY * 0.001, c.raLetter ? c.raLetter : '-', c.raMs,
-                  c.decLetter ? c.decLetter : '-', c.decMs);
-    Write(row);
-  }
+  void Row(double seconds, const GuideCorrection& c) { Write(GuideLogRow(seconds, c).c_str()); }
 
   // False when any of the log was lost.
   bool Close() {
