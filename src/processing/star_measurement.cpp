@@ -253,6 +253,25 @@ std::optional<StarMeasurement> MeasureStar(const std::uint16_t* values, int widt
   return star;
 }
 
+std::optional<StarMeasurement> MeasureBrightestStar(const std::uint16_t* values, int width,
+                                                    int height, int stride, int margin,
+                                                    int radius) {
+  if (values == nullptr || width <= 2 * margin || height <= 2 * margin) return std::nullopt;
+  int px = 0, py = 0;
+  long best = -1;
+  for (int row = std::max(margin, 1); row < std::min(height - margin, height - 1); ++row) {
+    for (int col = std::max(margin, 1); col < std::min(width - margin, width - 1); ++col) {
+      long sum = 0;
+      for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) sum += values[(row + dy) * stride + col + dx];
+      }
+      if (sum > best) best = sum, px = col, py = row;
+    }
+  }
+  if (best < 0) return std::nullopt;
+  return MeasureStar(values, width, height, stride, px, py, radius);
+}
+
 std::optional<double> PixelScaleArcsec(double pixelWidthMm, double pixelHeightMm,
                                        double focalLengthInches) {
   if (!(pixelWidthMm > 0) || !(pixelHeightMm > 0) || !(focalLengthInches > 0) ||

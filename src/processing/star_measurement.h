@@ -30,6 +30,12 @@ struct StarMeasurement {
 std::optional<StarMeasurement> MeasureStar(const std::uint16_t* values, int width, int height,
                                            int stride, double x, double y, int radius = 10);
 
+// Measures the brightest star of a frame (focus mode's window), at least `margin` pixels
+// inside its edges.
+std::optional<StarMeasurement> MeasureBrightestStar(const std::uint16_t* values, int width,
+                                                    int height, int stride, int margin,
+                                                    int radius = 10);
+
 // Arcseconds per pixel for a pixel of `pixelWidthMm` x `pixelHeightMm` behind a focal length
 // of `focalLengthInches` (as the FITS details dialog takes it): 206.265 x the pixel size in
 // micrometres / the focal length in millimetres. The sensor's pixels are not square; a round

@@ -15,6 +15,9 @@
 
 #include "camera/camera_commands.h"
 #include "camera/focus_mode.h"
+#include "processing/star_measurement.h"
+#include "ui/focus_graph.h"
+#include "ui/shown_path.h"
 #include "corvex.h"
 #include "guiding/telescope_link.h"
 #include "state/messages.h"
@@ -28,6 +31,8 @@ constexpr ExposureRange kRanges[] = {
 constexpr int kMaxCount = 20;
 constexpr int kMaxPause = 20;
 constexpr int kMaxFocusStretch = 50;
+constexpr int kFocusSide = 128;   // the focus frame's width and height
+constexpr int kFocusMargin = 10;  // a star measured in it keeps this far from its edges
 
 const char* kHelpText =
     "Select exposure range using Radio buttons on left of dialog Window \nSelect anti-smear "
@@ -288,6 +293,10 @@ void TQSDialog::Build() {
   focusFrame_->setFixedSize(128, 128);
   focusFrame_->setFrameShape(QFrame::Box);
   focusLayout->addWidget(focusFrame_, 0, 3, 3, 1);
+  // The brightest star's widths frame by frame: focus is at the bottom of the curve.
+  focusGraph_ = new TFocusGraph(focusBox);
+  focusGraph_->setMinimumHeight(150);
+  focusLayout->addWidget(focusGraph_, 3, 0, 1, 4);
   grid->addWidget(focusBox, 0, 4, 3, 3);
 
   // Status and filter wheel.
@@ -358,8 +367,9 @@ void TQSDialog::Refresh() {
   set(110, QString::number(state.focusPeak));
   set(121, QString::number(state.pauseMinutes));
   set(118, QString::number(state.settings.lastFileNumber));
-  set(129, QString::fromStdString(state.settings.autosaveDirectory));
-  set(116, QString::fromStdString(state.darkFrameFile));
+  // Where the files really are on this machine, not the stored "c:\" form.
+  set(129, ShownStoredPath(corvex_, state.settings.autosaveDirectory));
+  set(116, ShownStoredPath(corvex_, state.darkFrameFile));
   set(131, QString::number(state.guideWindowGain));
   const char unit = std::string("qhts").find(state.exposureUnit) != std::string::npos
                         ? state.exposureUnit
@@ -530,7 +540,13 @@ void TQSDialog::GoToGuider() {
 
 void TQSDialog::StartFocus() {
   if (!TakeTypedExposure()) return;
+  focusGraph_->Clear();
+  const FitsHeaderFields& fits = corvex_.fits;
+  focusGraph_->SetArcsecPerPixel(
+      PixelScaleArcsec(fits.pixelWidth, fits.pixelHeight, fits.focalLength));
   RunFocusMode(corvex_, [this](int, int) {
+    focusGraph_->Add(MeasureBrightestStar(corvex_.store.currentImage.data(), kFocusSide,
+                                          kFocusSide, kFocusSide, kFocusMargin));
     Refresh();
     repaint();
     return true;
