@@ -266,7 +266,14 @@ void TGuideGraph::Refresh() {
   }
   rms_->setText(rms);
   if (finished_) {
-    summary_->setText(SummaryText() + (logNote_.isEmpty() ? QString() : "\n" + logNote_));
+    // One figure group a line: the window is narrower than the log's one-line summary.
+    QString shown = SummaryText();
+    shown.replace(", RMS ", ",\nRMS ").replace(", largest error", ",\nlargest error");
+    shown += logNote_.isEmpty() ? QString() : "\n" + logNote_;
+    summary_->setText(shown);
+    // Room for every line, so that the window grows to show them.
+    summary_->setMinimumHeight(summary_->fontMetrics().lineSpacing() *
+                               static_cast<int>(shown.count('\n') + 1));
   }
   plot_->update();
 }

@@ -5,6 +5,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
@@ -243,6 +244,9 @@ void TGuidingInfoDialog::Finish(const QString& logNote) {
   stop_->setText("Close");
   graph_->Finish(logNote);
   setWindowTitle(windowTitle() + " - ended");
+  // The summary's lines below the graph: the window grows to hold them.
+  if (layout() != nullptr) layout()->activate();
+  adjustSize();
 }
 
 }  // namespace corvex::ui

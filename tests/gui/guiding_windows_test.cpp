@@ -8,6 +8,9 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
+#include <fstream>
+#include <string>
 #include <cmath>
 #include <filesystem>
 
@@ -132,7 +135,43 @@ class GuidingWindowsTest : public QObject {
     QVERIFY(unguided > 1.5);
     // The guiding window showed the frame and drew the graph.
     QVERIFY(o.host.guidingInfo() != nullptr);
-    QVERIFY(o.host.guidingInfo()->graph().stats().count() > 50);
+    const TGuidingInfoDialog& info = *o.host.guidingInfo();
+    const TGuideGraph& graph = info.graph();
+    QVERIFY(graph.stats().count() > 50);
+    // On the trained axes, and the summary stays once guiding has ended.
+    QVERIFY(graph.axes().sky);
+    QVERIFY(info.finished() && info.isVisible());
+    QVERIFY(graph.RmsText().startsWith("RMS  RA "));
+    // The guide log holds every correction the graph drew: its rows, resolved on the same
+    // axes, give the graph's RMS, and its summary repeats it.
+    std::ifstream log(o.host.guideLogPath());
+    QVERIFY2(log.good(), o.host.guideLogPath().c_str());
+    std::string line;
+    std::getline(log, line);
+    QCOMPARE(line + "\n", std::string(corvex::kGuideLogHeader));
+    int rows = 0;
+    double first = 0, second = 0;
+    std::string summary;
+    while (std::getline(log, line)) {
+      if (line.starts_with("#")) {
+        summary += line + "\n";
+        continue;
+      }
+      double t = 0, dx = 0, dy = 0;
+      QCOMPARE(std::sscanf(line.c_str(), "%lf,%lf,%lf", &t, &dx, &dy), 3);
+      const corvex::AxisError e = corvex::ResolveOnAxes(graph.axes(), dx, dy);
+      first += e.first * e.first;
+      second += e.second * e.second;
+      ++rows;
+    }
+    QCOMPARE(rows, graph.stats().count());
+    QVERIFY(std::abs(std::sqrt(first / rows) - graph.stats().RmsFirst()) < 0.002);
+    QVERIFY(std::abs(std::sqrt(second / rows) - graph.stats().RmsSecond()) < 0.002);
+    char rms[64];
+    std::snprintf(rms, sizeof rms, "rms_ra_px=%.3f", graph.stats().RmsFirst());
+    QVERIFY2(summary.find(rms) != std::string::npos, summary.c_str());
+    QVERIFY(summary.find("# Guiding summary: ") == 0);
+    QCoreApplication::processEvents();  // the window grows to hold the summary
     o.host.guidingInfo()->grab().save(Screenshots() + "/guider_guiding_info.png");
   }
 
