@@ -27,6 +27,7 @@
 #include "ui/corvex_app.h"
 #include "ui/corvex_frame.h"
 #include "ui/corvex_window.h"
+#include "ui/focus_graph.h"
 #include "ui/guide_graph.h"
 #include "ui/guider_dialog.h"
 #include "ui/host_windows.h"
@@ -314,6 +315,9 @@ class StoppingRunsTest : public QObject {
       const std::int64_t start = p.clock.NowMs();
       panel.StartFocus();
       QVERIFY(focusing);
+      // Every focus frame went into the focus graph.
+      QVERIFY(!panel.focusGraph()->points().empty());
+      if (!byEsc) panel.grab().save(testing::Screenshots() + "/focus_mode.png");
       QVERIFY(p.steps.empty());
       QVERIFY(!p.corvex.state.focusRunning);
       QVERIFY(p.clock.NowMs() - start < 10000);

@@ -132,6 +132,23 @@ TEST(StarMeasurement, TheSimulatorsStars) {
   }
 }
 
+TEST(StarMeasurement, FocusModeMeasuresTheBrightestStarAwayFromTheEdges) {
+  // A faint star, a bright one, and a brighter one too near the edge to be measured whole.
+  auto frame = GaussianStar(3, 20, 20, 20000);
+  const auto bright = GaussianStar(3, 44, 40, 60000);
+  const auto edge = GaussianStar(3, 60, 10, 150000);
+  for (std::size_t i = 0; i < frame.size(); ++i) {
+    frame[i] = static_cast<std::uint16_t>(frame[i] + (bright[i] - kSky) + (edge[i] - kSky));
+  }
+  const auto star = MeasureBrightestStar(frame.data(), kSide, kSide, kSide, 8);
+  ASSERT_TRUE(star);
+  EXPECT_NEAR(star->x, 44, 0.1);
+  EXPECT_NEAR(star->y, 40, 0.1);
+  EXPECT_NEAR(star->fwhm, 3, 0.15);
+  // A frame smaller than its margins has nothing to measure.
+  EXPECT_FALSE(MeasureBrightestStar(frame.data(), 16, 16, kSide, 8));
+}
+
 TEST(StarMeasurement, PixelScale) {
   // 9.8 x 12.6 um pixels behind 40 inches (1016 mm): 206.265 x 11.11 / 1016.
   const auto scale = PixelScaleArcsec(0.0098, 0.0126, 40);
