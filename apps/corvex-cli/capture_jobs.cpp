@@ -23,6 +23,7 @@
 #include "files/settings_file.h"
 #include "platform/terminal_host.h"
 #include "processing/display_image.h"
+#include "processing/star_measurement.h"
 #include "state/exposure.h"
 
 namespace corvex::cli {
@@ -303,7 +304,15 @@ int RunFocusJob(const CameraJob& job, const FocusOptions& options) {
   const bool framesRead = RunFocusMode(corvex, [&](int peak, int exposureMs) {
     // A frame read over a failed link shows nothing true: focus mode stops before showing it.
     if (job.faults.count != faultsBefore) return false;
-    std::printf("frame %d: peak %d, exposure %d ms\n", ++frame, peak, exposureMs);
+    // The brightest star's widths beside the peak: focus is where they are smallest.
+    const std::optional<StarMeasurement> star =
+        MeasureBrightestStar(corvex.store.currentImage.data(), kFocusFrameSide, kFocusFrameSide,
+                             kFocusFrameSide, kFocusFrameMargin);
+    char widths[64] = ", no star to measure";
+    if (star) {
+      std::snprintf(widths, sizeof widths, ", HFR %.2f px, FWHM %.2f px", star->hfr, star->fwhm);
+    }
+    std::printf("frame %d: peak %d, exposure %d ms%s\n", ++frame, peak, exposureMs, widths);
     std::fflush(stdout);
     return frame < options.frames;
   });

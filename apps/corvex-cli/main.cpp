@@ -217,6 +217,7 @@ int main(int argc, char** argv) {
   auto* dec = gotoCommand->add_option("--dec", gotoOptions.dec, "Declination D:M (signed)");
   ra->needs(dec);
   dec->needs(ra);
+  messier->excludes(cngc);
   planet->excludes(messier)->excludes(cngc)->excludes(ra);
   ra->excludes(messier)->excludes(cngc);
   cli::AddCameraSourceOptions(*gotoCommand, source);

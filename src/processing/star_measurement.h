@@ -32,6 +32,8 @@ std::optional<StarMeasurement> MeasureStar(const std::uint16_t* values, int widt
 
 // Measures the brightest star of a frame (focus mode's window), at least `margin` pixels
 // inside its edges.
+inline constexpr int kFocusFrameSide = 128;   // focus mode's frame, square
+inline constexpr int kFocusFrameMargin = 10;  // a star measured in it keeps this far in
 std::optional<StarMeasurement> MeasureBrightestStar(const std::uint16_t* values, int width,
                                                     int height, int stride, int margin,
                                                     int radius = 10);

@@ -31,8 +31,6 @@ constexpr ExposureRange kRanges[] = {
 constexpr int kMaxCount = 20;
 constexpr int kMaxPause = 20;
 constexpr int kMaxFocusStretch = 50;
-constexpr int kFocusSide = 128;   // the focus frame's width and height
-constexpr int kFocusMargin = 10;  // a star measured in it keeps this far from its edges
 
 const char* kHelpText =
     "Select exposure range using Radio buttons on left of dialog Window \nSelect anti-smear "
@@ -545,8 +543,8 @@ void TQSDialog::StartFocus() {
   focusGraph_->SetArcsecPerPixel(
       PixelScaleArcsec(fits.pixelWidth, fits.pixelHeight, fits.focalLength));
   RunFocusMode(corvex_, [this](int, int) {
-    focusGraph_->Add(MeasureBrightestStar(corvex_.store.currentImage.data(), kFocusSide,
-                                          kFocusSide, kFocusSide, kFocusMargin));
+    focusGraph_->Add(MeasureBrightestStar(corvex_.store.currentImage.data(), kFocusFrameSide,
+                                          kFocusFrameSide, kFocusFrameSide, kFocusFrameMargin));
     Refresh();
     repaint();
     return true;

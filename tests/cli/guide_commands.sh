@@ -115,4 +115,5 @@ expect_refused() {
 expect_refused "Object out of range - try again" --messier 111
 expect_refused "Invalid Co-ordinates set." --ra 24:00 --dec 10:00
 expect_refused "unknown planet \"Vulcan\"" --planet Vulcan
+expect_refused "excludes --cngc" --messier 31 --cngc 224
 echo "guide commands OK"
