@@ -11,6 +11,8 @@
 #include "exit_codes.h"
 #include "file_commands.h"
 #include "guide_jobs.h"
+#include "json_output.h"
+#include "json_reports.h"
 #include "platform/clock.h"
 #include "platform/terminal_host.h"
 #include "process_job.h"
@@ -84,6 +86,10 @@ int main(int argc, char** argv) {
 
   cli::CameraSourceOptions source;
   bool virtualClock = false;
+  bool json = false;
+  constexpr const char* kJsonHelp =
+      "Print one JSON object on stdout (files written, figures measured, exit_code); "
+      "everything else goes to stderr";
 
   bool anyProductId = false;
   CLI::App* discover = app.add_subcommand("discover", "Find the camera on USB and show it");
@@ -271,6 +277,10 @@ int main(int argc, char** argv) {
   settings->add_flag("--write-defaults", writeDefaults,
                      "Write a settings file holding the defaults");
 
+  for (CLI::App* command : {info, settings, captureCommand, focusCommand, train, guideCommand}) {
+    command->add_flag("--json", json, kJsonHelp);
+  }
+
   // Every command's help ends with the exit codes, as the tool's own help does.
   for (CLI::App* command : app.get_subcommands({})) {
     const std::string footer = command->get_footer();
@@ -325,64 +335,84 @@ int main(int argc, char** argv) {
     return app.exit(e) == 0 ? cli::kExitOk : cli::kExitUsage;
   }
 
-  // The files a command will write are checked before it starts, so that an exposure is never
-  // taken for an output that cannot be kept.
-  std::optional<cli::ImageFormat> outputFormat;
-  if (*snap && !cli::CheckImageOutput(snapOut, outputFormat)) return cli::kExitUsage;
-  if (*guiderSnap && !cli::CheckOutput(guiderOut, {".pgm"}, "PGM")) return cli::kExitUsage;
-  if (*convert && !cli::CheckImageOutput(convertOut, outputFormat)) return cli::kExitUsage;
-  if (*process && !cli::CheckImageOutput(processOut, outputFormat)) return cli::kExitUsage;
-  if (*exportCommand && !exportOptions.tiff.empty() &&
-      !cli::CheckOutput(exportOptions.tiff, {".tif", ".tiff"}, "TIFF")) {
-    return cli::kExitUsage;
+  // Under --json stdout carries the command's report alone, written when the command ends.
+  cli::JsonReport& report = cli::JsonReport::Get();
+  if (json) {
+    if (!report.Begin()) {
+      std::fprintf(stderr, "corvex-cli: cannot keep stdout for the JSON report\n");
+      return cli::kExitFailed;
+    }
+    report.fields().Text("command", app.get_subcommands().front()->get_name());
   }
-  if (*exportCommand && !exportOptions.bmp.empty() &&
-      !cli::CheckOutput(exportOptions.bmp, {".bmp"}, "BMP")) {
-    return cli::kExitUsage;
-  }
-
-  corvex::TerminalHost host;
-  corvex::SteadyClock steadyClock;
-  corvex::VirtualClock simulatedClock;
-  corvex::Clock& clock = virtualClock ? static_cast<corvex::Clock&>(simulatedClock) : steadyClock;
-  simulatedClock.SetCalendarOrigin(steadyClock.CalendarSeconds());
-  Corvex corvex(host, clock, corvex::Paths::HomeFromEnvironment());
-  corvex::FillStartupRamps(corvex.store);
-
-  std::optional<cli::CameraSource> camera;
-  if (*discover || *snap || *guiderSnap || *captureCommand || *focusCommand || *train ||
-      *guideCommand || *gotoCommand) {
-    std::string error;
-    camera = cli::MakeCameraSource(source, clock, error);
-    if (!camera) {
-      std::fprintf(stderr, "corvex-cli: %s\n", TerminalText(error).c_str());
+  const auto run = [&]() -> int {
+    // The files a command will write are checked before it starts, so that an exposure is never
+    // taken for an output that cannot be kept.
+    std::optional<cli::ImageFormat> outputFormat;
+    if (*snap && !cli::CheckImageOutput(snapOut, outputFormat)) return cli::kExitUsage;
+    if (*guiderSnap && !cli::CheckOutput(guiderOut, {".pgm"}, "PGM")) return cli::kExitUsage;
+    if (*convert && !cli::CheckImageOutput(convertOut, outputFormat)) return cli::kExitUsage;
+    if (*process && !cli::CheckImageOutput(processOut, outputFormat)) return cli::kExitUsage;
+    if (*exportCommand && !exportOptions.tiff.empty() &&
+        !cli::CheckOutput(exportOptions.tiff, {".tif", ".tiff"}, "TIFF")) {
       return cli::kExitUsage;
     }
-    corvex.devices = std::move(camera->devices);
-  }
-  if (*discover) return RunDiscover(corvex, anyProductId);
-  if (camera) {
-    const cli::CameraJob job{corvex, host, *camera->faults};
-    if (*snap) return cli::RunSnap(job, snapExposure, snapOut, *outputFormat);
-    if (*guiderSnap) {
-      guider.hotPixelFilter = !noHotPixelFilter;
-      return cli::RunGuiderSnap(job, guider, guiderOut);
+    if (*exportCommand && !exportOptions.bmp.empty() &&
+        !cli::CheckOutput(exportOptions.bmp, {".bmp"}, "BMP")) {
+      return cli::kExitUsage;
     }
-    if (*captureCommand) return cli::RunCaptureJob(job, capture);
-    if (*focusCommand) return cli::RunFocusJob(job, focus);
-  }
-  if (*train) return cli::RunTrainJob(corvex, guide);
-  if (*guideCommand) return cli::RunGuideJob(corvex, guide, camera->observatory);
-  if (*gotoCommand) return cli::RunGoToJob(corvex, gotoOptions);
-  if (*info) return cli::RunInfo(corvex, infoFile);
-  if (*process) return cli::RunProcess(corvex, processIn, processOut, *outputFormat, steps);
-  if (*convert) {
-    const auto encoding = toUnsigned ? cli::FitsEncoding::kUnsigned
-                          : toSigned ? cli::FitsEncoding::kSigned
-                                     : cli::FitsEncoding::kAsRead;
-    return cli::RunConvert(corvex, convertIn, convertOut, *outputFormat, encoding);
-  }
-  if (*exportCommand) return cli::RunExport(corvex, exportIn, exportOptions);
-  if (*settings) return cli::RunSettings(corvex, writeDefaults);
-  return cli::kExitOk;
+
+    corvex::TerminalHost host;
+    corvex::SteadyClock steadyClock;
+    corvex::VirtualClock simulatedClock;
+    corvex::Clock& clock = virtualClock ? static_cast<corvex::Clock&>(simulatedClock) : steadyClock;
+    simulatedClock.SetCalendarOrigin(steadyClock.CalendarSeconds());
+    Corvex corvex(host, clock, corvex::Paths::HomeFromEnvironment());
+    corvex::FillStartupRamps(corvex.store);
+
+    std::optional<cli::CameraSource> camera;
+    if (*discover || *snap || *guiderSnap || *captureCommand || *focusCommand || *train ||
+        *guideCommand || *gotoCommand) {
+      std::string error;
+      camera = cli::MakeCameraSource(source, clock, error);
+      if (!camera) {
+        std::fprintf(stderr, "corvex-cli: %s\n", TerminalText(error).c_str());
+        return cli::kExitUsage;
+      }
+      corvex.devices = std::move(camera->devices);
+    }
+    if (*discover) return RunDiscover(corvex, anyProductId);
+    if (camera) {
+      const cli::CameraJob job{corvex, host, *camera->faults};
+      if (*snap) return cli::RunSnap(job, snapExposure, snapOut, *outputFormat);
+      if (*guiderSnap) {
+        guider.hotPixelFilter = !noHotPixelFilter;
+        return cli::RunGuiderSnap(job, guider, guiderOut);
+      }
+      if (*captureCommand) return cli::RunCaptureJob(job, capture);
+      if (*focusCommand) return cli::RunFocusJob(job, focus);
+    }
+    if (*train) return cli::RunTrainJob(corvex, guide);
+    if (*guideCommand) return cli::RunGuideJob(corvex, guide, camera->observatory);
+    if (*gotoCommand) return cli::RunGoToJob(corvex, gotoOptions);
+    if (*info) {
+      const int code = cli::RunInfo(corvex, infoFile);
+      if (code == cli::kExitOk) cli::ReportImageFile(corvex, infoFile);
+      return code;
+    }
+    if (*process) return cli::RunProcess(corvex, processIn, processOut, *outputFormat, steps);
+    if (*convert) {
+      const auto encoding = toUnsigned ? cli::FitsEncoding::kUnsigned
+                            : toSigned ? cli::FitsEncoding::kSigned
+                                       : cli::FitsEncoding::kAsRead;
+      return cli::RunConvert(corvex, convertIn, convertOut, *outputFormat, encoding);
+    }
+    if (*exportCommand) return cli::RunExport(corvex, exportIn, exportOptions);
+    if (*settings) {
+      const int code = cli::RunSettings(corvex, writeDefaults);
+      cli::ReportSettings(corvex);
+      return code;
+    }
+    return cli::kExitOk;
+  };
+  return report.Finish(run());
 }
