@@ -18,6 +18,8 @@
 #include "guiding/star_pick.h"
 #include "guiding/telescope_link.h"
 #include "guiding/telescope_panel.h"
+#include "json_output.h"
+#include "json_reports.h"
 #include "platform/terminal_host.h"
 #include "sim/observatory.h"
 #include "state/exposure.h"
@@ -196,10 +198,39 @@ class Track {
     const std::int64_t now = corvex_.clock.NowMs();
     const sim::PointingOffset offset = observatory_->mount().OffsetAt(now);
     const sim::PointingOffset guided = observatory_->mount().GuidedAt(now);
-    Accumulate(offset.x - start_.x, offset.y - start_.y,
-               offset.x - guided.x - unguidedStart_.x, offset.y - guided.y - unguidedStart_.y);
+    Accumulate(offset.x - start_.x, offset.y - start_.y, offset.x - guided.x - unguidedStart_.x,
+               offset.y - guided.y - unguidedStart_.y);
   }
 
+  // The run's figures in the JSON report: the line Print writes, and the measured errors
+  // on the guiding axes with the guide log's summary figures.
+  void Report(const GuideStats& stats, const GuideAxes& axes, const std::string& logPath) const {
+    JsonReport& report = JsonReport::Get();
+    if (!report.active()) return;
+    const double n = count_ > 0 ? count_ : 1;
+    JsonObject measured;
+    measured.Text("axes", axes.sky ? "RA/Dec" : "x/y")
+        .Number(axes.sky ? "rms_ra_px" : "rms_x_px", stats.RmsFirst())
+        .Number(axes.sky ? "rms_dec_px" : "rms_y_px", stats.RmsSecond())
+        .Number("rms_total_px", stats.RmsTotal())
+        .Number("largest_px", stats.Largest())
+        .Number("duration_s", stats.Duration());
+    report.fields()
+        .Whole("corrections", count_)
+        .Number("rms_ra_px", std::sqrt(ra_ / n))
+        .Number("rms_dec_px", std::sqrt(dec_ / n));
+    if (observatory_) {
+      report.fields().Number("unguided_rms_px", std::sqrt(unguided_ / n));
+    } else {
+      report.fields().Null("unguided_rms_px");
+    }
+    report.fields().Raw("measured", measured.Json());
+    if (logPath.empty()) {
+      report.fields().Null("log");
+    } else {
+      report.fields().Text("log", logPath);
+    }
+  }
   void Print() const {
     const double n = count_ > 0 ? count_ : 1;
     const std::string unguided =
@@ -236,7 +267,9 @@ bool ParsePair(const std::string& text, int& first, int& second, bool& negative)
 
 int RunTrainJob(Corvex& corvex, const GuideOptions& options) {
   if (const int failed = Start(corvex, options); failed != kExitOk) return failed;
-  return Train(corvex, options);
+  const int trained = Train(corvex, options);
+  if (trained == kExitOk) ReportTraining(corvex, options.guider);
+  return trained;
 }
 
 int RunGuideJob(Corvex& corvex, const GuideOptions& options,
@@ -244,7 +277,16 @@ int RunGuideJob(Corvex& corvex, const GuideOptions& options,
   if (const int failed = Start(corvex, options); failed != kExitOk) return failed;
   if (options.train) {
     if (const int failed = Train(corvex, options); failed != kExitOk) return failed;
+    ReportTraining(corvex, options.guider);
   }
+  // The measured errors along the axes guiding steers by, for the report.
+  GuideAxes axes;
+  const GuiderTraining& training = corvex.guiding.training;
+  if (options.guider && training.guiderTrained && training.useTrainedValues &&
+      !corvex.state.settings.ignoreRaAngle) {
+    axes = AxesFromTraining(training);
+  }
+  GuideStats stats;
   GuideLog log;
   if (!log.Open(options.log)) return kExitFailed;
   const std::int64_t start = corvex.clock.NowMs();
@@ -256,6 +298,8 @@ int RunGuideJob(Corvex& corvex, const GuideOptions& options,
     if (Measured(correction)) {
       track.Add(correction);
       log.Row((now - start) / 1000.0, correction);
+      const AxisError e = ResolveOnAxes(axes, correction.errorX * 0.001, correction.errorY * 0.001);
+      stats.Add({(now - start) / 1000.0, e.first, e.second});
     }
     if (now >= end) {
       c.state.continuousMode = false;
@@ -266,6 +310,7 @@ int RunGuideJob(Corvex& corvex, const GuideOptions& options,
                                           : RunContinuousSelfGuiding(corvex, observer);
   const bool logged = log.Close();
   track.Print();
+  track.Report(stats, axes, options.log);
   switch (ended) {
     case GuidingEnd::kStopped:
       return logged ? kExitOk : kExitFailed;

@@ -1,6 +1,7 @@
 #include "json_reports.h"
 
 #include <algorithm>
+#include <numbers>
 
 #include "corvex.h"
 #include "files/image_loader.h"
@@ -91,6 +92,35 @@ void ReportSettings(const Corvex& corvex) {
     values.Text(name, value);
   }
   report.fields().Text("file", corvex.paths.SettingsFile().string()).Raw("settings", values.Json());
+}
+
+void ReportTraining(const Corvex& corvex, bool guider) {
+  JsonReport& report = JsonReport::Get();
+  if (!report.active()) return;
+  JsonObject trained;
+  if (guider) {
+    const GuiderTraining& t = corvex.guiding.training;
+    const auto pair = [](double x, double y) {
+      return JsonArray().Raw(JsonNumber(x)).Raw(JsonNumber(y)).Json();
+    };
+    trained.Text("camera", "guider")
+        .Number("ra_angle_deg", t.trainedRaAngle * 180 / std::numbers::pi)
+        .Raw("west_move_px_per_s", pair(t.raMotionX, t.raMotionY))
+        .Raw("north_move_px_per_s", pair(t.decMotionX, t.decMotionY))
+        .Whole("ra_backlash_ms", t.raBacklashMs)
+        .Whole("dec_backlash_ms", t.decBacklashMs)
+        .Whole("move_seconds", t.trainingSeconds);
+  } else {
+    // As the settings file keeps them for self-guiding.
+    const ProgramSettings& s = corvex.state.settings;
+    trained.Text("camera", "main")
+        .Whole("selfGuideRaRate", s.selfGuideRaRate)
+        .Whole("selfGuideDecRate", s.selfGuideDecRate)
+        .Whole("selfGuideRaBacklash", s.selfGuideRaBacklash)
+        .Whole("selfGuideDecBacklash", s.selfGuideDecBacklash)
+        .Whole("move_seconds", s.selfGuideTrainingSeconds);
+  }
+  report.fields().Raw("training", trained.Json());
 }
 
 }  // namespace corvex::cli

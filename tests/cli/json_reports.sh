@@ -41,6 +41,26 @@ check 'r["file"].endswith("odd\"\x01\ufffd.fit") and r["columns"] == 512 and
 out=$("$cli" settings --json 2>/dev/null)
 check 'r["settings"]["lastFileNumber"] == "2"' <<<"$out" || fail "settings: $out"
 
+out=$("$cli" train --simulate --virtual-clock --camera guider --json 2>/dev/null)
+check 'r["training"]["camera"] == "guider" and abs(r["training"]["ra_angle_deg"] - 30) < 2' \
+  <<<"$out" || fail "train: $out"
+
+# Guiding's figures agree with its log: one row per correction, the same RMS along x and y.
+out=$("$cli" guide --simulate --virtual-clock --camera main --minutes 2 --json \
+      --log "$work/guide.csv" 2>/dev/null)
+"$python" - "$out" "$work/guide.csv" <<'PY' || fail "guide: $out"
+import csv, json, math, sys
+r = json.loads(sys.argv[1])
+rows = list(csv.DictReader(open(sys.argv[2])))
+m = r["measured"]
+assert r["corrections"] == len(rows) > 5, r
+assert m["axes"] == "x/y"
+for key, column in (("rms_x_px", "dx_px"), ("rms_y_px", "dy_px")):
+    rms = math.sqrt(sum(float(row[column]) ** 2 for row in rows) / len(rows))
+    assert abs(rms - m[key]) < 0.002, (key, rms, m[key])
+assert r["log"].endswith("guide.csv") and r["ok"]
+PY
+
 # A failure still gives one object, with the exit code the shell sees.
 set +e
 out=$("$cli" info --json "$work/missing.fit" 2>/dev/null)
