@@ -292,6 +292,8 @@ int RunGuideJob(Corvex& corvex, const GuideOptions& options,
   const std::int64_t start = corvex.clock.NowMs();
   const std::int64_t end = start + static_cast<std::int64_t>(options.minutes * 60000);
   Track track(corvex, observatory);
+  // The run's progress through its minutes, as the capture's exposures show theirs.
+  corvex.host.OpenProgress("GUIDING");
   // Every turn of the loop, measured or not, so that the time is up when it is up.
   const auto observer = [&](Corvex& c, const GuideCorrection& correction) {
     const std::int64_t now = c.clock.NowMs();
@@ -300,7 +302,13 @@ int RunGuideJob(Corvex& corvex, const GuideOptions& options,
       log.Row((now - start) / 1000.0, correction);
       const AxisError e = ResolveOnAxes(axes, correction.errorX * 0.001, correction.errorY * 0.001);
       stats.Add({(now - start) / 1000.0, e.first, e.second});
+      if (options.verbose) {
+        std::fprintf(stderr, "%8.1f s  dx %+7.3f px  dy %+7.3f px\n", (now - start) / 1000.0,
+                     correction.errorX * 0.001, correction.errorY * 0.001);
+      }
     }
+    c.host.SetProgress(static_cast<int>(std::min<std::int64_t>(now - start, end - start) * 256 /
+                                        std::max<std::int64_t>(end - start, 1)));
     if (now >= end) {
       c.state.continuousMode = false;
       c.state.guiderGuidingRunning = false;
@@ -308,6 +316,7 @@ int RunGuideJob(Corvex& corvex, const GuideOptions& options,
   };
   const GuidingEnd ended = options.guider ? RunGuiderGuiding(corvex, observer)
                                           : RunContinuousSelfGuiding(corvex, observer);
+  corvex.host.CloseProgress();
   const bool logged = log.Close();
   track.Print();
   track.Report(stats, axes, options.log);

@@ -205,6 +205,9 @@ int main(int argc, char** argv) {
     cli::AddCameraSourceOptions(*command, source);
   }
   guideCommand->add_flag("--train", guide.train, "Calibrate first");
+  for (CLI::App* command : {train, guideCommand}) {
+    command->add_flag("--beep", guide.beep, "Ring the terminal's bell at each telescope move");
+  }
   cli::AddRealOption(*guideCommand, "--minutes", guide.minutes, 0.1, 1440.0,
                      "How long to guide (0.1-1440)")
       ->default_str("10");
@@ -281,8 +284,18 @@ int main(int argc, char** argv) {
     command->add_flag("--json", json, kJsonHelp);
   }
 
-  // Every command's help ends with the exit codes, as the tool's own help does.
+  // Every command's help ends with the exit codes, as the tool's own help does; each
+  // command can be quiet or verbose.
+  bool quiet = false;
+  bool verbose = false;
   for (CLI::App* command : app.get_subcommands({})) {
+    CLI::Option* quietFlag = command->add_flag(
+        "-q,--quiet", quiet, "No progress and no notices; results, warnings and errors only");
+    command
+        ->add_flag("--verbose", verbose,
+                   "Progress in steps even when not on a terminal, "
+                   "and each guiding error")
+        ->excludes(quietFlag);
     const std::string footer = command->get_footer();
     command->footer(footer.empty() ? kExitCodeHelp : footer + "\n\n" + kExitCodeHelp);
   }
@@ -362,6 +375,12 @@ int main(int argc, char** argv) {
     }
 
     corvex::TerminalHost host;
+    host.SetVerbosity(quiet     ? corvex::TerminalHost::Verbosity::kQuiet
+                      : verbose ? corvex::TerminalHost::Verbosity::kVerbose
+                                : corvex::TerminalHost::Verbosity::kNormal);
+    // Guiding moves the telescope every few seconds: no bell unless asked for.
+    if (*train || *guideCommand) host.SetBeeps(guide.beep);
+    guide.verbose = verbose;
     corvex::SteadyClock steadyClock;
     corvex::VirtualClock simulatedClock;
     corvex::Clock& clock = virtualClock ? static_cast<corvex::Clock&>(simulatedClock) : steadyClock;
