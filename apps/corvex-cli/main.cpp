@@ -132,7 +132,8 @@ int main(int argc, char** argv) {
                          "Length: a number and a unit")
       ->default_str("1s");
   cli::AddWholeOption(*captureCommand, "--count", capture.count, 1, 999,
-                      "Exposures in the series (1-999)");
+                      "Exposures in the series (1-999)")
+      ->default_str("1");
   CLI::Option* continuous =
       captureCommand->add_flag("--continuous", capture.continuous,
                                "Keep exposing (the count, if above 1, ends it) until Ctrl-C");
@@ -140,10 +141,13 @@ int main(int argc, char** argv) {
   captureCommand->add_flag("--alternative-align", capture.alternativeAlign,
                            "Align the series by region profiles, not by the guide star");
   cli::AddPositionOption(*captureCommand, "--guide-star", capture.guideStar, kMainColumns, kRows,
-                         "X,Y of the star to align on");
+                         "X,Y of the star to align on: column 0-511 and row 0-289 of the stored "
+                         "frame, from its top-left corner (the image's own pixels, whatever "
+                         "the display's zoom or QZ geometry)");
   captureCommand->add_flag("--start-delay", capture.startDelay, "Count down 10 seconds first");
   cli::AddWholeOption(*captureCommand, "--pause", capture.pauseMinutes, 0, 999,
-                      "Minutes between exposures (0-999)");
+                      "Minutes between exposures (0-999)")
+      ->default_str("0");
   CLI::Option* darkSubtract = captureCommand->add_flag("--dark-subtract", capture.darkSubtract,
                                                        "Subtract the dark frame from each frame");
   captureCommand
@@ -172,7 +176,9 @@ int main(int argc, char** argv) {
   focusCommand->add_flag("--auto-exposure", focus.autoExposure,
                          "Adjust the exposure from each frame's peak");
   cli::AddPositionOption(*focusCommand, "--window", focus.window, kFocusColumns, kFocusRows,
-                         "X,Y of the 128 x 128 focus window");
+                         "X,Y of the 128 x 128 focus window's top-left corner on the sensor: "
+                         "column 0-372, row 0-162")
+      ->default_str("184,65");
   focusCommand->add_flag("--virtual-clock", virtualClock, "Run on simulated time");
   cli::AddCameraSourceOptions(*focusCommand, source);
 
@@ -196,7 +202,10 @@ int main(int argc, char** argv) {
                          cli::ExposureRanges(cli::ExposureKind::kSelfGuide) + "; guider " +
                          cli::ExposureRanges(cli::ExposureKind::kGuider))
         ->capture_default_str();
-    command->add_option("--star", guideStar, "X,Y of the guide star (else the brightest)");
+    command->add_option("--star", guideStar,
+                        "X,Y of the guide star, from the frame's top-left corner: column 0-511 "
+                        "and row 0-289 of the main camera's stored frame, or column 0-499 and "
+                        "row 0-289 of the guider's (else the brightest star)");
     command->add_option("--method", guide.method, "lx200 or relays (else the settings file's)")
         ->check(CLI::IsMember({"lx200", "relays"}));
     command->add_option("--training-seconds", trainingSeconds, "Training move time: 1, 2, 4 or 8 s")
