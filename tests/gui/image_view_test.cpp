@@ -21,6 +21,7 @@
 #include "ui/command_map.h"
 #include "ui/corvex_frame.h"
 #include "ui/corvex_window.h"
+#include "ui/viewer_windows.h"
 
 using corvex::Corvex;
 using namespace corvex::ui;
@@ -234,6 +235,11 @@ class ImageViewTest : public QObject {
     window.RefreshDisplay();
     QCOMPARE(window.shownPicture().toImage(), stretched);
     QVERIFY(std::equal(before.begin(), before.end(), v.corvex.store.currentImage.data()));
+    // The histogram marks where the stretch puts black and white.
+    QVERIFY(window.Command(command::kHistogram));
+    auto* histogram = window.findChild<THistDialog*>();
+    QVERIFY(histogram != nullptr);
+    histogram->Render().save(Screenshots() + "/histogram_stretch.png");
     // "Auto contrast" is a display transform of its own and takes the screen stretch off.
     QVERIFY(window.Command(command::kAutoContrast));
     QVERIFY(state.autoContrast);
