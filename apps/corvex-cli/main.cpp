@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/terminal_host.h"
 #include "process_job.h"
+#include "settings_set.h"
 #include "state/image_store.h"
 
 namespace {
@@ -286,8 +287,14 @@ int main(int argc, char** argv) {
 
   bool writeDefaults = false;
   CLI::App* settings = app.add_subcommand("settings", "Show every setting and its value");
-  settings->add_flag("--write-defaults", writeDefaults,
-                     "Write a settings file holding the defaults");
+  CLI::Option* defaultsFlag = settings->add_flag("--write-defaults", writeDefaults,
+                                                 "Write a settings file holding the defaults");
+  std::vector<std::string> settingsToSet;
+  settings
+      ->add_option("--set", settingsToSet,
+                   "NAME=VALUE: change a setting (as the listing names it), with the defaults "
+                   "dialog's checks; repeat for more, all or none are written")
+      ->excludes(defaultsFlag);
 
   for (CLI::App* command : {info, settings, captureCommand, focusCommand, train, guideCommand}) {
     command->add_flag("--json", json, kJsonHelp);
@@ -436,7 +443,8 @@ int main(int argc, char** argv) {
     }
     if (*exportCommand) return cli::RunExport(corvex, exportIn, exportOptions);
     if (*settings) {
-      const int code = cli::RunSettings(corvex, writeDefaults);
+      const int code = settingsToSet.empty() ? cli::RunSettings(corvex, writeDefaults)
+                                             : cli::RunSettingsSet(corvex, settingsToSet);
       cli::ReportSettings(corvex);
       return code;
     }
