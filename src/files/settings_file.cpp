@@ -489,7 +489,8 @@ std::optional<std::string> SetSetting(ProgramSettings& settings, FitsHeaderField
   const bool bad = std::any_of(read.badFields.begin(), read.badFields.end(),
                                [name](const SettingsFieldProblem& p) { return p.name == name; });
   if (!read.complete || bad ||
-      valueOf(ListSettings(stored, storedFields)) != valueOf(ListSettings(newSettings, newFields))) {
+      valueOf(ListSettings(stored, storedFields)) !=
+          valueOf(ListSettings(newSettings, newFields))) {
     return "the settings file cannot hold " + std::string(name) + " = " + std::string(value);
   }
   settings = newSettings;
