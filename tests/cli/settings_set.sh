@@ -14,9 +14,9 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
   || fail "set on a fresh home"
 [ "$(stat -c %s "$ini")" = 1302 ] || fail "the settings file's length"
 out=$("$cli" settings)
-grep -q "telescopeMethod  *l$" <<<"$out" || fail "telescopeMethod: $out"
-grep -q "starMaskRadius  *10$" <<<"$out" || fail "starMaskRadius: $out"
-grep -q 'object  *"M 31"$' <<<"$out" || fail "object: $out"
+grep -q "telescopeMethod  *l " <<<"$out" || fail "telescopeMethod: $out"
+grep -q "starMaskRadius  *10 " <<<"$out" || fail "starMaskRadius: $out"
+grep -q 'object  *"M 31" ' <<<"$out" || fail "object: $out"
 
 cp "$ini" "$work/before"
 for bad in telescopeMethod=x nosuch=1 starMaskRadius= saturationFactor=12 \
