@@ -11,7 +11,8 @@
 #include <string>
 #include <system_error>
 
-#include "camera/camera_commands.h"
+#include "camera/camera_requests.h"
+#include "commands/camera_commands.h"
 #include "camera/camera_link.h"
 #include "corvex.h"
 #include "platform/quiet_host.h"
@@ -55,7 +56,7 @@ inline void TakeSimulatedFrame(Context& context, int ms) {
     std::abort();
   }
   corvex.state.exposureMs = ms;
-  ClearSensor(corvex);
+  ClearSensor(corvex.camera);
   context.clock.Advance(ms);
   ReadFullFrame(corvex);
 }

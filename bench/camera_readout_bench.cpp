@@ -5,7 +5,8 @@
 
 #include <vector>
 
-#include "camera/camera_commands.h"
+#include "camera/camera_requests.h"
+#include "camera/exposures.h"
 #include "state/image_store.h"
 
 namespace {

@@ -5,8 +5,9 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_support.h"
-#include "camera/camera_commands.h"
 #include "camera/camera_link.h"
+#include "commands/colour_commands.h"
+#include "commands/display_commands.h"
 #include "corvex.h"
 #include "files/tiff_file.h"
 #include "processing/colour_adjustments.h"

@@ -4,7 +4,9 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_support.h"
-#include "files/quick_save.h"
+#include "commands/colour_commands.h"
+#include "commands/display_commands.h"
+#include "commands/quick_save.h"
 #include "processing/calibration.h"
 #include "processing/colour_synthesis.h"
 #include "processing/display_image.h"

@@ -9,8 +9,9 @@
 #include <memory>
 
 #include "bench_support.h"
-#include "camera/camera_commands.h"
 #include "camera/camera_link.h"
+#include "commands/contrast_commands.h"
+#include "commands/filter_commands.h"
 #include "corvex.h"
 #include "processing/contrast_stretch.h"
 #include "processing/processing_history.h"

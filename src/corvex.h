@@ -10,22 +10,23 @@
 
 #include "camera/camera_link.h"
 #include "files/fits_header_fields.h"
-#include "guiding/guiding_state.h"
-#include "guiding/telescope_link.h"
+#include "files/program_options_file.h"
 #include "platform/clock.h"
+#include "platform/host.h"
 #include "platform/paths.h"
 #include "processing/contrast_stretch.h"
 #include "processing/display_image.h"
 #include "processing/processing_history.h"
-#include "state/host.h"
+#include "state/guiding_state.h"
 #include "state/image_store.h"
 #include "state/program_state.h"
+#include "state/telescope_state.h"
 
 namespace corvex {
 
 struct Corvex {
   Corvex(Host& host, Clock& clock, std::filesystem::path home)
-      : host(host), clock(clock), paths(std::move(home)), camera(host) {}
+      : host(host), clock(clock), paths(std::move(home)), camera(host, clock) {}
   Corvex(const Corvex&) = delete;
   Corvex& operator=(const Corvex&) = delete;
 
@@ -34,6 +35,7 @@ struct Corvex {
   Paths paths;
   ImageStore store;
   ProgramState state;
+  ProgramOptions options;  // the settings of corvex.conf, beside the settings file
   FitsHeaderFields fits;
   ProcessingHistory history;
   StretchTable stretch;  // the one table every contrast stretch fills; all 0 at start

@@ -10,16 +10,20 @@
 #include <map>
 #include <tuple>
 
-#include "camera/camera_commands.h"
 #include "camera/camera_link.h"
-#include "camera/capture_run.h"
-#include "camera/focus_mode.h"
+#include "camera/camera_requests.h"
+#include "commands/display_commands.h"
+#include "commands/settings_commands.h"
+#include "runs/capture_run.h"
+#include "runs/focus_mode.h"
 #include "camera_source.h"
+#include "commands/camera_commands.h"
 #include "corvex.h"
 #include "exit_codes.h"
 #include "files/fits_file.h"
 #include "files/pgm_file.h"
-#include "files/quick_save.h"
+#include "files/program_options_file.h"
+#include "commands/quick_save.h"
 #include "files/settings_file.h"
 #include "json_output.h"
 #include "platform/terminal_host.h"
@@ -84,27 +88,33 @@ std::optional<std::string> AutosaveProblem(const std::filesystem::path& director
   return std::nullopt;
 }
 
-// Follows the quick saves of a run: after each save returns, the autosave files that are new
-// or were replaced since the last look are the ones written. A save that wrote none failed.
 // The run's quick saves and the files they wrote. A file counts as saved only when the save
 // says it wrote it: numbers already taken are passed over, so the counter alone does not say
-// which files a run made.
+// which files a run made. A frame is saved when all its files (one, or two with both
+// formats) were written.
 class SaveTracker {
  public:
-  void Attempted() { ++saves_; }
+  explicit SaveTracker(int filesPerFrame) : filesPerFrame_(filesPerFrame) {}
+  void Attempted() {
+    ++saves_;
+    if (writtenThisFrame_ < filesPerFrame_) ++failed_;
+    writtenThisFrame_ = 0;
+  }
   void Wrote(const std::filesystem::path& file) {
-    ++written_;
+    ++writtenThisFrame_;
     std::printf("Saved %s\n", Shown(file).c_str());
     std::fflush(stdout);
     files_.Text(file.string());
   }
   const JsonArray& files() const { return files_; }
   int saves() const { return saves_; }
-  int failed() const { return saves_ - written_; }
+  int failed() const { return failed_; }
 
  private:
+  int filesPerFrame_;
   int saves_ = 0;
-  int written_ = 0;
+  int failed_ = 0;
+  int writtenThisFrame_ = 0;
   JsonArray files_;
 };
 
@@ -122,8 +132,8 @@ int RunSnap(const CameraJob& job, const ExposureSetting& exposure, const std::fi
   state.fieldSelect = 3;
 
   state.exposureStartTime = corvex.clock.CalendarSeconds();
-  ClearRegister(corvex);
-  ClearSensor(corvex);
+  ClearRegister(corvex.camera);
+  ClearSensor(corvex.camera);
   const std::int64_t end = corvex.clock.NowMs() + state.exposureMs;
   // Up to a second the camera times the exposure itself (the delay travels in the readout).
   if (state.exposureMs > 1000 && !WaitForExposure(corvex, end, state.exposureMs)) {
@@ -207,6 +217,9 @@ int RunCaptureJob(const CameraJob& job, const CaptureOptions& options) {
   InstallDisplayRebuild(corvex);
   // The settings as the program keeps them between runs (the quick-save counter among them).
   ReadSettingsFile(corvex);
+  ReadProgramOptionsFile(corvex);
+  if (!options.format.empty()) corvex.options.Set(kAutosaveFormatKey, options.format);
+  const AutosaveFormat format = AutosaveFormatOf(corvex.options);
   if (options.save) {
     const std::filesystem::path directory = AutosaveFilePath(corvex, 1).parent_path();
     if (const auto problem = AutosaveProblem(directory)) {
@@ -221,7 +234,7 @@ int RunCaptureJob(const CameraJob& job, const CaptureOptions& options) {
                  "kept\n");
   }
 
-  SaveTracker saves;
+  SaveTracker saves(format == AutosaveFormat::kBoth ? 2 : 1);
   corvex.quickSaved = [&saves](const std::filesystem::path& file) { saves.Wrote(file); };
   job.host.SetNoticeClosedHandler([&saves](const std::string& caption) {
     if (caption == "Saving Image") saves.Attempted();

@@ -52,6 +52,7 @@ struct CaptureOptions {
   std::string dark;  // the dark frame file, else the default one
   bool colour = false;
   bool save = false;
+  std::string format;  // what --save writes: native, standard or both; empty: corvex.conf's
   bool beep = false;
   std::optional<std::pair<int, int>> guideStar;  // the star a series is aligned on
   std::string output;                            // the final frame goes here too, when given

@@ -11,11 +11,17 @@
 #include <cstring>
 #include <filesystem>
 
+#include "commands/display_commands.h"
+#include "commands/file_commands.h"
+#include "commands/quick_save.h"
+#include "commands/settings_commands.h"
 #include "corvex.h"
 #include "files/fits_file.h"
 #include "files/image_loader.h"
+#include "files/program_options_file.h"
 #include "files/raw_file.h"
 #include "files/settings_file.h"
+#include "files/standard_fits.h"
 #include "files/tiff_file.h"
 #include "platform/atomic_file.h"
 #include "platform/read_file.h"
@@ -26,8 +32,6 @@
 namespace corvex::cli {
 
 namespace {
-
-constexpr std::uint64_t kDarkFrameLength = 295800;
 
 std::string Shown(const std::filesystem::path& path) {
   return TerminalText(path.string());
@@ -164,24 +168,23 @@ bool CheckOutput(const std::filesystem::path& path, std::initializer_list<const 
 
 std::optional<std::string> CalibrationFileProblem(const std::filesystem::path& path,
                                                   CalibrationUse use) {
-  std::error_code ec;
-  const std::filesystem::file_status status = std::filesystem::status(path, ec);
-  if (!std::filesystem::exists(status)) return std::string("not found");
-  if (!std::filesystem::is_regular_file(status)) return std::string("is not a regular file");
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::string("is not readable (") + std::strerror(errno) + ")";
-  close(fd);
-  const std::uint64_t length = RegularFileLength(path).value_or(0);
-  const std::string size = " (" + std::to_string(length) + " bytes)";
+  const CalibrationFileFacts facts = InspectCalibrationFile(path, use);
+  if (!facts.exists) return std::string("not found");
+  if (!facts.regular) return std::string("is not a regular file");
+  if (facts.openError != 0) {
+    return std::string("is not readable (") + std::strerror(facts.openError) + ")";
+  }
+  if (facts.lengthFits) return std::nullopt;
+  const std::string size = " (" + std::to_string(facts.length) + " bytes)";
   if (use == CalibrationUse::kRunDark) {
-    if (length == kDarkFrameLength) return std::nullopt;
     return "is not a native raw file" + size + ": a dark frame is a 295800-byte native raw file";
   }
-  const ImageFileFormat* format = FindImageFileFormat(length);
-  // The pixels-only loader of dark and flat frames takes no file of the earlier FITS layout.
-  if (format != nullptr && (use == CalibrationUse::kMergeImage || !format->fits ||
-                            format->layout == FitsLayout::kCurrent)) {
-    return std::nullopt;
+  // A file of none of the program's lengths may be a standard FITS image of another program.
+  if (FindImageFileFormat(facts.length) == nullptr && FileStartsAsFits(path)) {
+    StandardFitsContents contents;
+    std::string problem;
+    if (ReadStandardFits(path, 2, contents, problem) == kStandardFitsOk) return std::nullopt;
+    return problem;
   }
   return "is not an image file of a length this program reads" + size;
 }
@@ -197,19 +200,54 @@ void PrintHistory(const Corvex& corvex) {
   if (!any) std::printf("  (none)\n");
 }
 
+// What `info` says about a standard FITS file, read again for its shape.
+struct StandardFileInfo {
+  FitsImageShape shape;
+  int columns = kStandardFitsWidth;
+};
+std::optional<StandardFileInfo> DescribeStandardFile(const Corvex& corvex,
+                                                     const std::string& file) {
+  StandardFitsContents contents;
+  std::string problem;
+  if (ReadStandardFits(file, corvex.state.settings.saturationFactor, contents, problem) !=
+      kStandardFitsOk) {
+    return std::nullopt;
+  }
+  return StandardFileInfo{contents.shape, static_cast<int>(contents.shape.axes[0])};
+}
+
 int RunInfo(Corvex& corvex, const std::string& file) {
   if (LoadImageFile(corvex, file) != 0) return 1;
-  const ImageFileFormat* format = FindImageFileFormat(*RegularFileLength(file));
+  const std::uint64_t length = RegularFileLength(file).value_or(0);
+  const ImageFileFormat* format = FindImageFileFormat(length);
+  const std::optional<StandardFileInfo> standard =
+      format == nullptr ? DescribeStandardFile(corvex, file) : std::nullopt;
+  if (format == nullptr && !standard) {
+    std::fprintf(stderr, "corvex-cli: %s changed while it was read\n", Shown(file).c_str());
+    return 1;
+  }
   const FitsHeaderFields& fits = corvex.fits;
-  const int columns = format->fits ? kImageStride : kRawRowSamples;
+  const int columns = standard ? standard->columns : format->fits ? kImageStride : kRawRowSamples;
+  const int rows = standard ? kImageRows : format->rows;
 
   std::printf("File:       %s\n", Shown(file).c_str());
-  std::printf("Kind:       %s, %llu bytes\n", std::string(format->description).c_str(),
-              static_cast<unsigned long long>(format->length));
-  std::printf("Geometry:   %d x %d samples of 16 bits\n", columns, format->rows);
-  std::printf("Colour:     %s\n",
-              format->colourPlanes ? "red, green and blue planes follow the samples" : "none");
-  if (format->fits) {
+  if (standard) {
+    std::printf("Kind:       standard FITS %s, %llu bytes\n",
+                standard->shape.Colour() ? "colour image (RGB cube)" : "image",
+                static_cast<unsigned long long>(length));
+    std::printf("Geometry:   %s\n", standard->shape.Describe().substr(11).c_str());
+    std::printf("Colour:     %s\n", standard->shape.Colour()
+                                        ? "red, green and blue planes, read as luminance and "
+                                          "colour planes"
+                                        : "none");
+  } else {
+    std::printf("Kind:       %s, %llu bytes\n", std::string(format->description).c_str(),
+                static_cast<unsigned long long>(format->length));
+    std::printf("Geometry:   %d x %d samples of 16 bits\n", columns, format->rows);
+    std::printf("Colour:     %s\n",
+                format->colourPlanes ? "red, green and blue planes follow the samples" : "none");
+  }
+  if (format != nullptr && format->fits) {
     std::printf("Encoding:   %s\n", fits.unsignedFormat ? "unsigned (BZERO 0, SATURATE 65535)"
                                                         : "signed (BZERO 32768, SATURATE 32768)");
   }
@@ -230,7 +268,7 @@ int RunInfo(Corvex& corvex, const std::string& file) {
   PrintText("HISTORY", fits.historyNote);
   PrintText("COMMENT", fits.commentText);
   PrintHistory(corvex);
-  PrintSampleStatistics(corvex.store.currentImage, columns, format->rows);
+  PrintSampleStatistics(corvex.store.currentImage, columns, rows);
   return 0;
 }
 
@@ -278,6 +316,13 @@ int RunExport(Corvex& corvex, const std::string& in, const ExportOptions& option
     state.displayStretchPower = *options.displayStretch;
   }
   if (options.saturation) state.settings.saturationFactor = *options.saturation;
+  if (!options.fits.empty()) {
+    const ImageType type = ParseImageType(options.imageType).value_or(ImageType::kLight);
+    if (SaveStandardFitsImage(corvex, options.fits, type) != 0) return 1;
+    std::printf("Wrote %s (standard FITS, %s)\n", Shown(options.fits).c_str(),
+                state.colourConverted ? "RGB cube of 510 x 290" : "510 x 290");
+    return 0;
+  }
   if (!options.tiff.empty()) return SaveImage(corvex, options.tiff, ImageFormat::kTiff) ? 0 : 1;
   if (RebuildDisplayImage(corvex) != 0) return 1;
   const auto bytes = ReadFileBytes(corvex.display.shownFile, 1 << 20);
@@ -312,6 +357,24 @@ int RunSettings(Corvex& corvex, bool writeDefaults) {
     const std::string shown = TerminalText(value);
     const std::string meaning(SettingMeaning(name));
     std::printf("  %-32s %-14s %s\n", name.c_str(), shown.c_str(), meaning.c_str());
+  }
+
+  // The second file, corvex.conf, only read here (unless the defaults are to be written).
+  const std::filesystem::path options = ProgramOptionsPath(path);
+  if (writeDefaults) {
+    std::vector<std::string_view> keys;
+    for (const OptionDefinition& definition : ProgramOptionTable()) keys.push_back(definition.key);
+    if (!WriteProgramOptionsFile(corvex, keys)) return 1;
+    std::printf("Wrote the default settings to %s\n", Shown(options).c_str());
+  } else if (std::filesystem::exists(std::filesystem::symlink_status(options))) {
+    std::printf("Settings from %s\n", Shown(options).c_str());
+    if (!ReadProgramOptionsFile(corvex)) status = 1;
+  } else {
+    std::printf("No settings file at %s; these are the defaults\n", Shown(options).c_str());
+  }
+  for (const OptionDefinition& definition : ProgramOptionTable()) {
+    std::printf("  %-32s %s\n", std::string(definition.key).c_str(),
+                TerminalText(corvex.options.Text(definition.key)).c_str());
   }
   return status;
 }

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "files/image_loader.h"
+
 namespace corvex {
 struct Corvex;
 }
@@ -32,10 +34,6 @@ bool CheckImageOutput(const std::filesystem::path& path, std::optional<ImageForm
 bool CheckOutput(const std::filesystem::path& path, std::initializer_list<const char*> extensions,
                  const char* kind);
 
-// What a calibration or merge file is read as: the capture run's dark frame (a mono native
-// raw file of 295800 bytes only), the second image of dark and flat (the pixels-only
-// loader's lengths), or an image opened for merging (every image file length).
-enum class CalibrationUse { kRunDark, kSecondImage, kMergeImage };
 // Why the file cannot be used (not found, not a regular file, not readable, not a file of a
 // length the loader takes), checked before any work; nullopt when it can.
 std::optional<std::string> CalibrationFileProblem(const std::filesystem::path& path,
@@ -54,7 +52,9 @@ int RunInfo(Corvex& corvex, const std::string& file);
 int RunConvert(Corvex& corvex, const std::string& in, const std::string& out, ImageFormat format,
                FitsEncoding encoding);
 struct ExportOptions {
-  std::string tiff;  // write the TIFF export here, or
+  std::string fits;                 // write standard FITS here, or
+  std::string imageType = "light";  // its IMAGETYP
+  std::string tiff;                 // the TIFF export, or
   std::string bmp;   // the display bitmap as the main window would show it
   bool qz = false;
   bool autoContrast = false;

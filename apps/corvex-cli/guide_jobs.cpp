@@ -5,16 +5,16 @@
 #include <cstdio>
 #include <cstring>
 
-#include "camera/camera_commands.h"
 #include "camera/camera_link.h"
+#include "commands/camera_commands.h"
 #include "corvex.h"
 #include "exit_codes.h"
 #include "files/settings_file.h"
-#include "guiding/calibration.h"
+#include "runs/guide_training.h"
 #include "guiding/guide_correction.h"
 #include "guiding/guide_frames.h"
 #include "guiding/guide_stats.h"
-#include "guiding/guiding_loops.h"
+#include "runs/guiding_loops.h"
 #include "guiding/star_pick.h"
 #include "guiding/telescope_link.h"
 #include "guiding/telescope_panel.h"

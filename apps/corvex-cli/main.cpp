@@ -156,7 +156,14 @@ int main(int argc, char** argv) {
                    "The dark frame file (a 295800-byte native raw file; else dark.def)")
       ->needs(darkSubtract);
   captureCommand->add_flag("--colour", capture.colour, "Synthesise colour after each frame");
-  captureCommand->add_flag("--save", capture.save, "Quick-save each frame as IMG<n>.FIT");
+  CLI::Option* saveFlag =
+      captureCommand->add_flag("--save", capture.save, "Quick-save each frame as IMG<n>.FIT");
+  captureCommand
+      ->add_option("--format", capture.format,
+                   "What --save writes: native (IMG<n>.FIT), standard (IMG<n>.fits) or both; "
+                   "else autosave.format of corvex.conf")
+      ->check(CLI::IsMember({"native", "standard", "both"}))
+      ->needs(saveFlag);
   captureCommand
       ->add_option("-o,--output", capture.output,
                    "Also write the run's final frame here (named as for snap)")
@@ -269,14 +276,24 @@ int main(int argc, char** argv) {
 
   std::string exportIn;
   cli::ExportOptions exportOptions;
-  CLI::App* exportCommand =
-      app.add_subcommand("export", "Export an image as TIFF, or as the display bitmap");
+  CLI::App* exportCommand = app.add_subcommand(
+      "export", "Export an image as standard FITS, as TIFF, or as the display bitmap");
   exportCommand->add_option("IN", exportIn, "Image file to read")->required();
   CLI::Option* tiffOption = exportCommand->add_option("--tiff", exportOptions.tiff,
                                                       "TIFF file to write (510 x 372, .tif)");
   CLI::Option* bmpOption = exportCommand->add_option(
       "--bmp", exportOptions.bmp, "BMP file to write: the display image as the window shows it");
   tiffOption->excludes(bmpOption);
+  CLI::Option* fitsOption = exportCommand->add_option(
+      "--fits", exportOptions.fits,
+      "Standard FITS file to write (.fits, .fit or .fts): 510 x 290, or an RGB cube");
+  fitsOption->excludes(tiffOption)->excludes(bmpOption);
+  exportCommand
+      ->add_option("--image-type", exportOptions.imageType,
+                   "IMAGETYP of the standard FITS file: light, dark or flat")
+      ->check(CLI::IsMember({"light", "dark", "flat"}, CLI::ignore_case))
+      ->needs(fitsOption)
+      ->capture_default_str();
   exportCommand->add_flag("--qz", exportOptions.qz, "Aspect-corrected QZ geometry (373 rows)");
   exportCommand->add_flag("--auto-contrast", exportOptions.autoContrast,
                           "Auto contrast stretch from the sky level");
@@ -348,8 +365,9 @@ int main(int argc, char** argv) {
         throw CLI::ValidationError("goto needs --messier, --cngc, --planet or --ra with --dec");
       }
     }
-    if (*exportCommand && exportOptions.tiff.empty() && exportOptions.bmp.empty()) {
-      throw CLI::ValidationError("export needs --tiff OUT or --bmp OUT");
+    if (*exportCommand && exportOptions.tiff.empty() && exportOptions.bmp.empty() &&
+        exportOptions.fits.empty()) {
+      throw CLI::ValidationError("export needs --fits OUT, --tiff OUT or --bmp OUT");
     }
     if (*process) {
       for (const std::string& op : processOps) {
@@ -387,6 +405,10 @@ int main(int argc, char** argv) {
     }
     if (*exportCommand && !exportOptions.bmp.empty() &&
         !cli::CheckOutput(exportOptions.bmp, {".bmp"}, "BMP")) {
+      return cli::kExitUsage;
+    }
+    if (*exportCommand && !exportOptions.fits.empty() &&
+        !cli::CheckOutput(exportOptions.fits, {".fits", ".fit", ".fts"}, "standard FITS")) {
       return cli::kExitUsage;
     }
 

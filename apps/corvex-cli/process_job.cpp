@@ -4,6 +4,11 @@
 #include <cmath>
 #include <cstdio>
 
+#include "commands/calibration_commands.h"
+#include "commands/colour_commands.h"
+#include "commands/contrast_commands.h"
+#include "commands/file_commands.h"
+#include "commands/filter_commands.h"
 #include "corvex.h"
 #include "exit_codes.h"
 #include "file_commands.h"

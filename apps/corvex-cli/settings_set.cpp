@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "commands/settings_commands.h"
 #include "corvex.h"
 #include "exit_codes.h"
 #include "files/settings_file.h"

@@ -20,7 +20,6 @@
 #include <unistd.h>
 
 #include "bench_support.h"
-#include "camera/camera_commands.h"
 #include "camera/camera_link.h"
 #include "corvex.h"
 #include "processing/colour_synthesis.h"

@@ -5,9 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/host.h"
 #include "platform/os_version.h"
-#include "state/host.h"
-#include "state/image_store.h"
 #include "state/messages.h"
 #include "state/program_state.h"
 
@@ -54,7 +53,8 @@ std::optional<std::string> IdTextAfter(std::string_view path, std::string_view k
   return std::string(path.substr(start, 4));
 }
 
-bool DiscoverCamera(CameraLink& link, DeviceEnumerator& devices, ProgramState& state) {
+DiscoveryResult DiscoverCamera(CameraLink& link, DeviceEnumerator& devices,
+                               const DiscoveryOptions& options) {
   Host& host = link.host;
   // A handle left by an earlier discovery would keep the camera claimed and make this
   // scan's open of the same camera fail, so the scan starts from a closed link.
@@ -62,30 +62,30 @@ bool DiscoverCamera(CameraLink& link, DeviceEnumerator& devices, ProgramState& s
 
   if (!devices.Attach()) {
     ShowMessage(host, kFreeTextMessage, "Could not attach to PnP node");
-    return false;
+    return {};
   }
   DeviceSetGuard releaseSet(devices);
 
-  bool interfaceSeen = false;
+  DiscoveryResult result{.listed = false, .completed = true};
   for (int memberIndex = 0; memberIndex < kInterfaceIndexLimit; ++memberIndex) {
     const std::optional<InterfaceEntry> entry = devices.Interface(memberIndex);
     if (!entry) continue;  // a gap in the member indices does not end the scan
-    interfaceSeen = true;
+    result.listed = true;
 
     if (!entry->pathAvailable) {
       ShowError(host, "Could not find the system name for this HID device");
-      return false;
+      return {};
     }
     if (auto vid = IdTextAfter(entry->path, "vid")) link.vendorIdText = *vid;
     if (auto pid = IdTextAfter(entry->path, "pid")) link.productIdText = *pid;
-    if (link.productIdText != kExpectedProductId && !state.settings.acceptAnyProductId) continue;
+    if (link.productIdText != kExpectedProductId && !options.acceptAnyProductId) continue;
 
     std::unique_ptr<CameraDevice> opened = devices.Open(entry->path);
     if (!opened) {
       // Without the udev rule a normal user may see the camera but not open it.
       const bool denied = devices.LastOpenError() == EACCES;
       ShowError(host, denied ? std::string(kOpenDeniedText) : std::string(kOpenFailedText));
-      return false;
+      return {};
     }
     link.device = std::move(opened);  // a later match replaces an earlier one
     link.devicePath = entry->path;
@@ -94,18 +94,26 @@ bool DiscoverCamera(CameraLink& link, DeviceEnumerator& devices, ProgramState& s
 
   if (!link.device) {
     ShowMessage(host, kFreeTextMessage, "USB KAMIO device not found");
-    state.cameraFound = false;
-    return interfaceSeen;
+    return result;
   }
-  if (state.showCameraSummary || state.settings.verboseCameraMessages) ShowCameraSummary(link);
-  state.cameraFound = true;
-  return interfaceSeen;
+  if (options.showSummary) ShowCameraSummary(link);
+  return result;
 }
 
-void WriteCommand(CameraLink& link, const ImageStore& store) {
+bool DiscoverCamera(CameraLink& link, DeviceEnumerator& devices, ProgramState& state) {
+  const DiscoveryOptions options{
+      .acceptAnyProductId = state.settings.acceptAnyProductId,
+      .showSummary = state.showCameraSummary || state.settings.verboseCameraMessages};
+  const DiscoveryResult result = DiscoverCamera(link, devices, options);
+  // A scan that failed early says nothing about the camera: the flag stays as it was.
+  if (result.completed) state.cameraFound = link.device != nullptr;
+  return result.listed && result.completed;
+}
+
+void WriteCommand(CameraLink& link) {
   const std::size_t count = std::min<std::size_t>(link.transferByteCount, kCommandBlockBytes);
   TransferResult result;
-  if (link.device) result = link.device->Write(std::span(store.commandBlock.data(), count));
+  if (link.device) result = link.device->Write(std::span(link.commandBlock.data(), count));
   link.bytesWritten = result.bytes;
   if (!result.ok || result.bytes != count) {
     ++link.transferFaults;
@@ -114,10 +122,10 @@ void WriteCommand(CameraLink& link, const ImageStore& store) {
   }
 }
 
-std::size_t ReadReply(CameraLink& link, ImageStore& store) {
+std::size_t ReadReply(CameraLink& link) {
   const std::size_t asked = std::min<std::size_t>(link.transferByteCount, kReceiveBufferBytes);
   TransferResult result{.ok = false, .bytes = 0, .errorCode = EBADF};
-  if (link.device) result = link.device->Read(std::span(store.usbReceiveBuffer.data(), asked));
+  if (link.device) result = link.device->Read(std::span(link.usbReceiveBuffer.data(), asked));
   link.bytesRead = result.bytes;
 
   char text[kSummaryBufferBytes];

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "state/host.h"
+#include "platform/host.h"
 
 namespace corvex {
 

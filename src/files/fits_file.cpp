@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <string_view>
 
-#include "corvex.h"
 #include "files/file_messages.h"
 #include "files/fits_cards.h"
 #include "platform/atomic_file.h"
@@ -270,17 +269,6 @@ int ReadFitsPixels(const std::filesystem::path& path, ImageBuffer& buffer) {
   FitsContents contents;
   const int result = ReadFitsContents(path, FitsLayout::kCurrent, false, contents);
   if (result == kFitsOk) CommitImage(contents.image, buffer);
-  return result;
-}
-
-int SaveFitsImage(Corvex& corvex, const std::filesystem::path& path) {
-  corvex.host.SetWaitCursor(true);
-  const PlaneView planes = MainPlanes(corvex.store);
-  int error = 0;
-  const int result = WriteFitsFile(path, corvex.store.currentImage, corvex.fits, corvex.history,
-                                   corvex.state.colourConverted ? &planes : nullptr, &error);
-  corvex.host.SetWaitCursor(false);
-  if (result != kFitsOk) ShowWriteFailure(corvex.host, 29, path, error);
   return result;
 }
 

@@ -16,8 +16,6 @@
 
 namespace corvex {
 
-struct Corvex;
-
 inline constexpr std::size_t kFitsHeaderCards = 72;
 inline constexpr std::size_t kEarlierFitsHeaderCards = 36;
 inline constexpr std::size_t kFitsPixelBytes = 296960;  // 290 rows x 512 samples x 2 bytes
@@ -74,11 +72,6 @@ int ReadFitsFile(const std::filesystem::path& path, ImageBuffer& image,
 
 // The samples of a current-layout file into `buffer`; no header field or plane changes.
 int ReadFitsPixels(const std::filesystem::path& path, ImageBuffer& buffer);
-
-// "Save as FITS" once the path is chosen: the current image, with its planes when it is
-// colour converted. A failure shows message 29 when the disk is full, else its cause with the
-// path. Returns the writer's result.
-int SaveFitsImage(Corvex& corvex, const std::filesystem::path& path);
 
 // Whether a file name asks for FITS: it ends in .fit or .fits, in any case.
 bool IsFitsFileName(const std::filesystem::path& path);

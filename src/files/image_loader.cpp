@@ -1,14 +1,17 @@
 #include "files/image_loader.h"
 
-#include <algorithm>
-#include <optional>
-#include <vector>
+#include <fcntl.h>
+#include <unistd.h>
 
-#include "corvex.h"
-#include "files/file_messages.h"
+#include <algorithm>
+#include <cerrno>
+#include <string>
+#include <system_error>
+
+#include "files/fits_cards.h"
 #include "files/raw_file.h"
+#include "files/standard_fits.h"
 #include "platform/read_file.h"
-#include "state/messages.h"
 
 namespace corvex {
 
@@ -31,38 +34,6 @@ constexpr ImageFileFormat kFormats[] = {
     {kFitsColourLength, "FITS colour image", true, true, FitsLayout::kCurrent, kImageRows},
 };
 
-constexpr int kMessageCannotOpen = 11;
-constexpr int kMessageNotImageFile = 12;
-constexpr int kMessageFitsUnreadable = 13;
-constexpr int kMessageFitsNotOurs = 14;
-constexpr int kMessageNotSecondImage = 16;
-
-int FitsMessage(int result) {
-  return result == kFitsNotOurs ? kMessageFitsNotOurs : kMessageFitsUnreadable;
-}
-
-std::vector<std::uint16_t> ImageCopy(const ImageBuffer& image) {
-  return std::vector<std::uint16_t>(image.begin(), image.begin() + kImageValues);
-}
-
-void CopyPlane(const std::vector<std::uint8_t>& from, PlaneBuffer& to) {
-  std::copy(from.begin(), from.end(), to.begin());
-}
-
-// The file's bytes when it has exactly `length` of them.
-std::optional<std::vector<std::uint8_t>> ReadExactly(const std::filesystem::path& path,
-                                                     std::uint64_t length) {
-  auto bytes = ReadFileBytes(path, length);
-  if (!bytes || bytes->size() != length) return std::nullopt;
-  return bytes;
-}
-
-// Shows `message` (when not 0) and passes it on.
-int Report(Corvex& corvex, int message) {
-  if (message != 0) ShowMessage(corvex.host, message);
-  return message;
-}
-
 }  // namespace
 
 const ImageFileFormat* FindImageFileFormat(std::uint64_t length) {
@@ -72,96 +43,47 @@ const ImageFileFormat* FindImageFileFormat(std::uint64_t length) {
   return nullptr;
 }
 
-int LoadImageBytes(Corvex& corvex, const std::filesystem::path& path,
-                   std::span<const std::uint8_t> bytes) {
-  ProgramState& state = corvex.state;
-  const ImageFileFormat* format = FindImageFileFormat(bytes.size());
-  if (format == nullptr) return Report(corvex, kMessageNotImageFile);
-  if (state.mergingMode && state.colourConverted && !format->colourPlanes) {
-    return Report(corvex, kMessageNotImageFile);
-  }
-
-  // Everything is read into copies and committed only when the whole file was good.
-  FitsContents contents{corvex.fits, corvex.history, ImageCopy(corvex.store.currentImage), {}, {},
-                        {}};
-  ResetFitsHeaderTexts(contents.fields, contents.history);
-  if (format->fits) {
-    const int result = DecodeFitsFile(bytes, format->layout, format->colourPlanes, contents);
-    if (result != kFitsOk) return Report(corvex, FitsMessage(result));
-  } else {
-    RawContents raw{std::move(contents.image), {}, {}, {}};
-    if (!DecodeRawImage(bytes, true, raw)) return Report(corvex, kMessageCannotOpen);
-    contents.image = std::move(raw.image);
-    contents.red = std::move(raw.red);
-    contents.green = std::move(raw.green);
-    contents.blue = std::move(raw.blue);
-  }
-
-  std::copy(contents.image.begin(), contents.image.end(), corvex.store.currentImage.begin());
-  if (format->colourPlanes) {
-    CopyPlane(contents.red, corvex.store.redPlane);
-    CopyPlane(contents.green, corvex.store.greenPlane);
-    CopyPlane(contents.blue, corvex.store.bluePlane);
-    state.colourConverted = true;
-  } else if (!state.mergingMode) {
-    state.colourConverted = false;
-  }
-  corvex.fits = std::move(contents.fields);
-  corvex.history = std::move(contents.history);
-  state.currentImageFile = path.string();
-  RebuildDisplay(corvex);
-  return 0;
+bool IsStandardFits(std::span<const std::uint8_t> firstBytes) {
+  static const std::string native = BuildFitsHeader({}, {});
+  constexpr std::size_t kFixedCards = 5 * kCardBytes;  // SIMPLE ... NAXIS2
+  constexpr std::size_t kFirstHistory = 12 * kCardBytes;
+  constexpr std::string_view kHistory = "HISTORY = '";
+  if (!StartsAsFits(firstBytes)) return false;
+  if (firstBytes.size() < kFirstHistory + kHistory.size()) return true;
+  const std::string_view bytes(reinterpret_cast<const char*>(firstBytes.data()),
+                               kFirstHistory + kHistory.size());
+  return bytes.substr(0, kFixedCards) != std::string_view(native).substr(0, kFixedCards) ||
+         bytes.substr(kFirstHistory) != kHistory;
 }
 
-int LoadImageFile(Corvex& corvex, const std::filesystem::path& path) {
-  if (const int error = CheckReadableFile(path); error != 0) {
-    ShowOpenFailure(corvex.host, path, error);
-    return kFreeTextMessage;
-  }
-  const std::optional<std::uint64_t> length = RegularFileLength(path);
-  const ImageFileFormat* format = length ? FindImageFileFormat(*length) : nullptr;
-  if (format == nullptr) return Report(corvex, kMessageNotImageFile);
-
-  corvex.host.SetWaitCursor(true);
-  const auto bytes = ReadExactly(path, *length);
-  int message = 0;
-  if (!bytes) {
-    message = Report(corvex, format->fits ? kMessageFitsUnreadable : kMessageCannotOpen);
-  } else {
-    message = LoadImageBytes(corvex, path, *bytes);
-  }
-  corvex.host.SetWaitCursor(false);
-  return message;
+bool FileIsStandardFits(const std::filesystem::path& path) {
+  const auto bytes = ReadFileBytes(path, 13 * kCardBytes);
+  return bytes && IsStandardFits(*bytes);
 }
 
-int LoadSecondImage(Corvex& corvex, const std::filesystem::path& path, ImageBuffer& buffer) {
-  if (const int error = CheckReadableFile(path); error != 0) {
-    ShowOpenFailure(corvex.host, path, error);
-    return 1;
+CalibrationFileFacts InspectCalibrationFile(const std::filesystem::path& path, CalibrationUse use) {
+  CalibrationFileFacts facts;
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  facts.exists = std::filesystem::exists(status);
+  facts.regular = std::filesystem::is_regular_file(status);
+  if (!facts.regular) return facts;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    facts.openError = errno;
+  } else {
+    close(fd);
   }
-  const std::optional<std::uint64_t> length = RegularFileLength(path);
-  const ImageFileFormat* format = length ? FindImageFileFormat(*length) : nullptr;
-  if (format == nullptr || (format->fits && format->layout == FitsLayout::kEarlier)) {
-    Report(corvex, kMessageNotSecondImage);
-    return 1;
+  facts.length = RegularFileLength(path).value_or(0);
+  if (use == CalibrationUse::kRunDark) {
+    facts.lengthFits = facts.length == kRawLength;
+    return facts;
   }
-
-  if (format->fits) {
-    const int result = ReadFitsPixels(path, buffer);
-    if (result != kFitsOk) Report(corvex, FitsMessage(result));
-    return result;
-  }
-  if (!ReadRawImage(path, buffer, nullptr)) {
-    Report(corvex, kMessageCannotOpen);
-    return 1;
-  }
-  // A raw file holds 510 values a row; the buffer's last two columns must not keep what an
-  // earlier image left there, or a flat's level and a merge would use them.
-  for (int row = 0; row < kImageRows; ++row) {
-    std::fill_n(buffer.data() + row * kImageStride + kRawRowSamples, kImageStride - kRawRowSamples,
-                0);
-  }
-  return 0;
+  const ImageFileFormat* format = FindImageFileFormat(facts.length);
+  // The pixels-only loader of dark and flat frames takes no file of the earlier FITS layout.
+  facts.lengthFits = format != nullptr && (use == CalibrationUse::kMergeImage || !format->fits ||
+                                           format->layout == FitsLayout::kCurrent);
+  return facts;
 }
 
 }  // namespace corvex

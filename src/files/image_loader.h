@@ -1,5 +1,6 @@
-// Opening an image file: recognised by its exact length, loaded into the current image (or,
-// pixels only, into a second buffer for merging and calibration).
+// Image files recognised by their exact length, as the camera's own files carry no header, or
+// as standard FITS files (of other programs) by their first cards; and what stands at a
+// calibration file's path, found before anything is read.
 #pragma once
 
 #include <cstdint>
@@ -11,8 +12,6 @@
 #include "state/image_store.h"
 
 namespace corvex {
-
-struct Corvex;
 
 struct ImageFileFormat {
   std::uint64_t length;
@@ -26,25 +25,28 @@ struct ImageFileFormat {
 // The format of a file of this length, or nullptr when no image file has that length.
 const ImageFileFormat* FindImageFileFormat(std::uint64_t length);
 
-// The Open command once the file is chosen. A file that cannot be opened (missing, a
-// directory or FIFO, not readable) gets message 50 with the path and the cause. Shows
-// message 12 for a length that is not an image file's (or, in merging mode over a colour
-// image, a file without planes), 13 or 14
-// when a FITS file cannot be read or was not written by this program, and 11 when a raw file
-// cannot be read. Returns the message number shown, 0 on success. A failed load changes
-// nothing; a successful one replaces the image, the planes when the file has them, the header
-// texts and the processing history, and rebuilds the display.
-int LoadImageFile(Corvex& corvex, const std::filesystem::path& path);
+// Whether bytes (the file's first 13 cards or more) are a standard FITS file: they start as
+// one, and not with the native header's own first cards. A native file at a length it never
+// has (cut short, or grown) is refused as before, not read by the standard reader, which
+// would take its unsigned samples (BZERO 0) for signed ones.
+bool IsStandardFits(std::span<const std::uint8_t> firstBytes);
+// IsStandardFits on the start of the file at `path`; false when it cannot be read.
+bool FileIsStandardFits(const std::filesystem::path& path);
 
-// LoadImageFile on a file's bytes already in memory.
-int LoadImageBytes(Corvex& corvex, const std::filesystem::path& path,
-                   std::span<const std::uint8_t> bytes);
+// What a calibration or merge file is read as: the capture run's dark frame (a mono native
+// raw file of 295800 bytes only), the second image of dark and flat (the pixels-only
+// loader's lengths), or an image opened for merging (every image file length).
+enum class CalibrationUse { kRunDark, kSecondImage, kMergeImage };
 
-// The second image of a merge or calibration: samples only, into `buffer`. Accepts the raw
-// lengths and the current FITS layouts. Shows message 16 for any other length, message 50
-// with the path and cause for a file that cannot be opened, 13 or 14 for a FITS file that
-// cannot be read or is not ours, 11 for an unreadable raw file. Returns 0, 1 or the FITS
-// reader's result 2. `buffer` changes only on success.
-int LoadSecondImage(Corvex& corvex, const std::filesystem::path& path, ImageBuffer& buffer);
+// What stands at a calibration file's path. The capture run and the command-line tool word
+// their refusals from these facts, each in its own order.
+struct CalibrationFileFacts {
+  bool exists = false;
+  bool regular = false;
+  int openError = 0;         // why a regular file cannot be opened for reading (errno); 0 if it can
+  std::uint64_t length = 0;  // of a regular file
+  bool lengthFits = false;   // a regular file of a length `use` takes
+};
+CalibrationFileFacts InspectCalibrationFile(const std::filesystem::path& path, CalibrationUse use);
 
 }  // namespace corvex

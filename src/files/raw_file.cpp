@@ -4,7 +4,7 @@
 #include <optional>
 #include <system_error>
 
-#include "corvex.h"
+#include "files/image_loader.h"
 #include "platform/atomic_file.h"
 #include "platform/byte_order.h"
 #include "platform/read_file.h"
@@ -16,7 +16,6 @@ namespace {
 
 constexpr std::size_t kPlaneBytes = kImageValues;                           // 290 rows of 512
 constexpr std::size_t kEarlierPlaneBytes = kEarlierRawRows * kImageStride;  // 256 rows
-constexpr std::size_t kRawPixelBytes = kRawLength;
 
 void DecodeRows(const std::uint8_t* in, int rows, std::vector<std::uint16_t>& image) {
   for (int row = 0; row < rows; ++row) {
@@ -111,47 +110,34 @@ std::vector<std::uint8_t> EncodeFlatField(const ImageBuffer& image, bool colourC
   return bytes;
 }
 
-int WriteRawImage(Corvex& corvex, const std::filesystem::path& path) {
-  const PlaneView planes = MainPlanes(corvex.store);
-  const bool withPlanes = corvex.state.colourConverted;
-  const std::vector<std::uint8_t> bytes =
-      EncodeRawImage(corvex.store.currentImage, withPlanes ? &planes : nullptr);
-  const std::span<const std::uint8_t> all(bytes);
-
-  AtomicFileWriter file(path);
-  int failure = 0;
-  if (!file.Open()) {
-    failure = 17;
-  } else {
-    corvex.host.SetWaitCursor(true);
-    if (!file.Write(all.first(kRawPixelBytes))) {
-      failure = 18;
-    } else if (withPlanes && !file.Write(all.subspan(kRawPixelBytes))) {
-      failure = 19;
-    } else if (!file.Commit()) {
-      failure = withPlanes ? 19 : 18;
-    }
-    corvex.host.SetWaitCursor(false);
-  }
-  if (failure != 0) ShowMessage(corvex.host, failure);
-  return failure;
-}
-
 int WriteFlatFieldFile(const std::filesystem::path& path, const ImageBuffer& image,
                        bool colourConverted) {
   return WriteFileAtomically(path, EncodeFlatField(image, colourConverted)) ? 0 : 1;
 }
 
-int SaveFlatField(Corvex& corvex, const std::filesystem::path& path) {
-  const int result =
-      WriteFlatFieldFile(path, corvex.store.currentImage, corvex.state.colourConverted);
-  if (result != 0) ShowMessage(corvex.host, 17);
-  return result;
-}
-
 bool DeleteImageFile(const std::filesystem::path& path) {
   std::error_code ec;
   return std::filesystem::remove(path, ec) && !ec;
+}
+
+std::optional<std::string> DarkFrameProblem(const std::filesystem::path& path) {
+  const CalibrationFileFacts facts = InspectCalibrationFile(path, CalibrationUse::kRunDark);
+  if (!facts.exists) return "not found";
+  if (!facts.lengthFits) {
+    return "not a native raw dark frame (a mono native raw file of 295800 bytes)";
+  }
+  if (facts.openError != 0) return "not readable";
+  return std::nullopt;
+}
+
+std::optional<std::string> LoadDarkFrame(const std::filesystem::path& path, ImageBuffer& dark) {
+  if (auto problem = DarkFrameProblem(path)) return problem;
+  if (!ReadRawImage(path, dark, nullptr)) return "not readable";
+  for (int row = 0; row < kImageRows; ++row) {
+    std::fill_n(dark.data() + row * kImageStride + kRawRowSamples, kImageStride - kRawRowSamples,
+                0);
+  }
+  return std::nullopt;
 }
 
 }  // namespace corvex

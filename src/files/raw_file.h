@@ -6,20 +6,21 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "state/image_store.h"
 
 namespace corvex {
 
-struct Corvex;
-
 inline constexpr int kRawRowSamples = 510;
 inline constexpr std::size_t kRawRowBytes = 1020;
 inline constexpr int kEarlierRawRows = 256;
 
 inline constexpr std::uint64_t kRawLength = 295800;               // 290 rows
+inline constexpr std::size_t kRawPixelBytes = kRawLength;         // the samples before the planes
 inline constexpr std::uint64_t kRawColourLength = 741240;         // 290 rows and the planes
 inline constexpr std::uint64_t kEarlierRawLength = 261120;        // 256 rows
 inline constexpr std::uint64_t kEarlierRawPaddedLength = 262144;  // 256 rows, then ignored bytes
@@ -53,19 +54,18 @@ std::vector<std::uint8_t> EncodeRawImage(const ImageBuffer& image, const PlaneVi
 // right-hand neighbour, rounded down, which evens out the colour-matrix pattern.
 std::vector<std::uint8_t> EncodeFlatField(const ImageBuffer& image, bool colourConverted);
 
-// "Save" once the path is chosen: the current image, with its planes when colour converted.
-// Shows message 17 when the file cannot be created, 18 when the samples cannot be written and
-// 19 when the planes cannot; returns that number, 0 on success. The old file survives a failure.
-int WriteRawImage(Corvex& corvex, const std::filesystem::path& path);
-
 // Writes a flat-field file; 0 on success, 1 on failure (the old file survives).
 int WriteFlatFieldFile(const std::filesystem::path& path, const ImageBuffer& image,
                        bool colourConverted);
 
-// "Save as Flatfield" once the path is chosen: a failure shows message 17.
-int SaveFlatField(Corvex& corvex, const std::filesystem::path& path);
-
 // "Delete": removes the chosen file. False when it could not be removed.
 bool DeleteImageFile(const std::filesystem::path& path);
+
+// Why `path` cannot be a capture run's dark frame ("not found", "not readable", "not a
+// native raw dark frame ..."); nullopt when it can (a mono native raw file, 295800 bytes).
+std::optional<std::string> DarkFrameProblem(const std::filesystem::path& path);
+// Reads a dark frame file into `dark`, columns 510-511 (not in the file) set to 0. The
+// problem when it cannot; `dark` is then unchanged.
+std::optional<std::string> LoadDarkFrame(const std::filesystem::path& path, ImageBuffer& dark);
 
 }  // namespace corvex

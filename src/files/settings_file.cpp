@@ -9,7 +9,6 @@
 #include <string_view>
 #include <system_error>
 
-#include "corvex.h"
 #include "files/fits_cards.h"
 #include "platform/atomic_file.h"
 #include "platform/byte_order.h"
@@ -550,9 +549,13 @@ std::string DescribeBadFields(const std::vector<SettingsFieldProblem>& bad,
   return text;
 }
 
+}  // namespace
+
 void ShowSettingsMessage(Host& host, const std::string& text) {
   host.ShowMessageBox(text, kMessageCaption, MessageButtons::kOk, MessageIcon::kNone);
 }
+
+namespace {
 
 // Says why the file could not be read. A missing file keeps the warning it has always had.
 void ReportUnreadable(Host& host, const std::filesystem::path& path, int error) {
@@ -566,72 +569,64 @@ void ReportUnreadable(Host& host, const std::filesystem::path& path, int error) 
 
 }  // namespace
 
-int WriteSettingsFile(Corvex& corvex, const std::filesystem::path& path, int* error) {
+int WriteSettingsFile(const std::filesystem::path& path, const ProgramSettings& settings,
+                      const FitsHeaderFields& fields, int* error) {
   std::error_code ec;
   std::filesystem::create_directories(path.parent_path(), ec);
   int cause = 0;
-  const bool written =
-      KeepDamagedCopy(path, cause) &&
-      WriteFileAtomically(path, EncodeSettings(corvex.state.settings, corvex.fits), &cause);
+  const bool written = KeepDamagedCopy(path, cause) &&
+                       WriteFileAtomically(path, EncodeSettings(settings, fields), &cause);
   if (error) *error = cause;
   return written ? kSettingsOk : kSettingsWriteFailed;
 }
 
-int WriteSettingsFile(Corvex& corvex) {
-  return WriteSettingsFile(corvex, corvex.paths.SettingsFile());
-}
-
-int ReadSettingsFile(Corvex& corvex, const std::filesystem::path& path, SettingsRepair repair) {
+int ReadSettingsFile(Host& host, const std::filesystem::path& path, ProgramSettings& settings,
+                     FitsHeaderFields& fields, SettingsRepair repair) {
   // First run: the directory is new, so there is nothing to read; write the defaults.
   std::error_code ec;
   if (std::filesystem::create_directories(path.parent_path(), ec)) {
-    return WriteSettingsFile(corvex, path);
+    return WriteSettingsFile(path, settings, fields);
   }
   int readError = 0;
   const auto bytes = ReadFileBytes(path, kSettingsReadLimit, &readError);
   if (!bytes) {
-    ReportUnreadable(corvex.host, path, readError);
+    ReportUnreadable(host, path, readError);
     return kSettingsUnreadable;
   }
-  ProgramSettings& settings = corvex.state.settings;
   const std::span<const std::uint8_t> fileBytes(*bytes);
   const SettingsDecodeResult result = DecodeSettings(
-      fileBytes.first(std::min(fileBytes.size(), kSettingsFileBytes)), settings, corvex.fits);
+      fileBytes.first(std::min(fileBytes.size(), kSettingsFileBytes)), settings, fields);
   DeriveAutosaveDirectory(settings);
   if (result.fastParallelUnknown) {
-    corvex.host.ShowMessageBox(kFastParallelWarning, kFastParallelCaption, MessageButtons::kOk,
-                               MessageIcon::kNone);
+    host.ShowMessageBox(kFastParallelWarning, kFastParallelCaption, MessageButtons::kOk,
+                        MessageIcon::kNone);
   }
   if (!result.complete) {
-    corvex.host.ShowMessageBox(kNoSettingsFileWarning, "", MessageButtons::kOk, MessageIcon::kNone);
+    host.ShowMessageBox(kNoSettingsFileWarning, "", MessageButtons::kOk, MessageIcon::kNone);
     return kSettingsUnreadable;
   }
   if (result.badFields.empty()) return kSettingsOk;
 
   const std::string what = "The settings file " + path.string() + " has a bad value for " +
-                           DescribeBadFields(result.badFields, settings, corvex.fits) +
+                           DescribeBadFields(result.badFields, settings, fields) +
                            ". Every other setting was read from it.\n";
   if (repair == SettingsRepair::kLeaveFile) {
-    ShowSettingsMessage(corvex.host, what +
-                                         "The file is left as it is; saving the settings "
-                                         "rewrites it and keeps the damaged one as " +
-                                         DamagedCopyPath(path).string() + ".");
+    ShowSettingsMessage(host, what +
+                                  "The file is left as it is; saving the settings "
+                                  "rewrites it and keeps the damaged one as " +
+                                  DamagedCopyPath(path).string() + ".");
     return kSettingsDamaged;
   }
   int writeError = 0;
-  const int written = WriteSettingsFile(corvex, path, &writeError);
+  const int written = WriteSettingsFile(path, settings, fields, &writeError);
   if (written == kSettingsOk) {
-    ShowSettingsMessage(corvex.host, what + "The file was rewritten, and the damaged one kept as " +
-                                         DamagedCopyPath(path).string() + ".");
+    ShowSettingsMessage(host, what + "The file was rewritten, and the damaged one kept as " +
+                                  DamagedCopyPath(path).string() + ".");
   } else {
-    ShowSettingsMessage(corvex.host, what + "The file could not be rewritten: " +
-                                         FileErrorText(path, writeError) + ".");
+    ShowSettingsMessage(
+        host, what + "The file could not be rewritten: " + FileErrorText(path, writeError) + ".");
   }
   return written;
-}
-
-int ReadSettingsFile(Corvex& corvex, SettingsRepair repair) {
-  return ReadSettingsFile(corvex, corvex.paths.SettingsFile(), repair);
 }
 
 }  // namespace corvex

@@ -14,12 +14,10 @@
 #include <vector>
 
 #include "files/fits_header_fields.h"
-#include "state/host.h"
+#include "platform/host.h"
 #include "state/program_settings.h"
 
 namespace corvex {
-
-struct Corvex;
 
 inline constexpr std::size_t kSettingsFileBytes = 1302;
 
@@ -70,21 +68,23 @@ enum class SettingsRepair {
 inline constexpr int kSettingsDamaged = 4;  // kLeaveFile read a bad value and left the file
 inline constexpr const char* kDamagedSettingsSuffix = ".bad";
 
-// Reads the settings file at `path` into corvex.state.settings and corvex.fits. Returns 0; 2
-// when the file is missing (after the "No INI file found" warning), is not a regular file,
-// cannot be read, or is incomplete; kSettingsDamaged when a value failed its check and the
-// file was left; or, when it was rewritten, the result of that write. Bad values are named in
-// a message. On the first run, when the file's directory did not exist yet, the file is
-// written at once.
-int ReadSettingsFile(Corvex& corvex, const std::filesystem::path& path,
-                     SettingsRepair repair = SettingsRepair::kRewrite);
-int ReadSettingsFile(Corvex& corvex, SettingsRepair repair = SettingsRepair::kRewrite);
+// Reads the settings file at `path` into `settings` and `fields`. Returns 0; 2 when the file
+// is missing (after the "No INI file found" warning), is not a regular file, cannot be read,
+// or is incomplete; kSettingsDamaged when a value failed its check and the file was left; or,
+// when it was rewritten, the result of that write. Bad values are named in a message to
+// `host`. On the first run, when the file's directory did not exist yet, the file is written
+// at once.
+int ReadSettingsFile(Host& host, const std::filesystem::path& path, ProgramSettings& settings,
+                     FitsHeaderFields& fields, SettingsRepair repair = SettingsRepair::kRewrite);
 
 // Replaces the settings file atomically; 0 on success, 3 on any failure (the old file stays,
 // and `error` says why). A file that is damaged is first kept as "<name>.bad"; when that copy
 // cannot be written the file is not replaced either.
-int WriteSettingsFile(Corvex& corvex, const std::filesystem::path& path, int* error = nullptr);
-int WriteSettingsFile(Corvex& corvex);  // at its usual place
+int WriteSettingsFile(const std::filesystem::path& path, const ProgramSettings& settings,
+                      const FitsHeaderFields& fields, int* error = nullptr);
+
+// Shows `text` in a box of the settings file's caption: what went wrong with a settings file.
+void ShowSettingsMessage(Host& host, const std::string& text);
 
 // Sets the setting `name` (as ListSettings names it) from the text `value` in `settings` and
 // `fields`, with the checks the defaults dialog and the file's reader apply: whole numbers

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "corvex.h"
-#include "files/file_messages.h"
 #include "platform/atomic_file.h"
 #include "platform/byte_order.h"
 #include "processing/sensor_geometry.h"
@@ -106,19 +104,6 @@ std::vector<std::uint8_t> EncodeTiff(bool colour, const ImageBuffer& image,
 int WriteTiffFile(bool colour, const std::filesystem::path& path, const ImageBuffer& image,
                   const std::uint8_t* colourDisplay, int* error) {
   return WriteFileAtomically(path, EncodeTiff(colour, image, colourDisplay), error) ? 0 : 1;
-}
-
-int SaveTiffImage(Corvex& corvex, const std::filesystem::path& path) {
-  const bool colour = corvex.state.colourConverted;
-  // The colour file is made from the display image as the window shows it now.
-  if (colour) RebuildDisplayImage(corvex);
-  corvex.host.SetWaitCursor(true);
-  int error = 0;
-  const int result =
-      WriteTiffFile(colour, path, corvex.store.currentImage, corvex.display.colour.data(), &error);
-  corvex.host.SetWaitCursor(false);
-  if (result != 0) ShowWriteFailure(corvex.host, 29, path, error);
-  return result;
 }
 
 }  // namespace corvex

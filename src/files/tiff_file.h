@@ -10,8 +10,6 @@
 
 namespace corvex {
 
-struct Corvex;
-
 inline constexpr std::uint64_t kGreyTiffLength = 189978;
 inline constexpr std::uint64_t kColourTiffLength = 569424;
 
@@ -22,8 +20,5 @@ std::vector<std::uint8_t> EncodeTiff(bool colour, const ImageBuffer& image,
 // 0, or 1 when the file could not be written (an earlier file stays).
 int WriteTiffFile(bool colour, const std::filesystem::path& path, const ImageBuffer& image,
                   const std::uint8_t* colourDisplay, int* error = nullptr);
-// "Save as Tiff File" once the path is chosen: message 29 when the disk is full, else the
-// cause with the path.
-int SaveTiffImage(Corvex& corvex, const std::filesystem::path& path);
 
 }  // namespace corvex

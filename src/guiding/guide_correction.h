@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "guiding/guiding_state.h"
+#include "state/guiding_state.h"
 
 namespace corvex {
 

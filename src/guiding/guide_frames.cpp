@@ -1,6 +1,6 @@
 #include "guiding/guide_frames.h"
 
-#include "camera/camera_commands.h"
+#include "commands/camera_commands.h"
 #include "corvex.h"
 
 namespace corvex {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "guiding/guiding_state.h"
+#include "state/guiding_state.h"
 
 namespace corvex {
 

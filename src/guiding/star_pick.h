@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "guiding/guiding_state.h"
+#include "state/guiding_state.h"
 
 namespace corvex {
 

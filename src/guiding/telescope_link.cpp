@@ -4,7 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "camera/camera_commands.h"
+#include "camera/camera_requests.h"
+#include "commands/settings_commands.h"
 #include "corvex.h"
 #include "files/settings_file.h"
 #include "state/messages.h"
@@ -16,8 +17,6 @@ namespace {
 constexpr std::size_t kInfoBytes = 33;
 constexpr int kRateSettleMs = 20;
 constexpr int kQuitSettleMs = 4;
-constexpr int kRelayLeadMs = 10;
-constexpr int kRelaySettleMs = 300;
 constexpr int kStopRetryMs = 20;
 
 std::uint16_t Port(const Corvex& corvex) {
@@ -26,7 +25,7 @@ std::uint16_t Port(const Corvex& corvex) {
 
 // A serial reply up to its first '#', at most `limit` characters.
 std::string ReplyText(const Corvex& corvex, std::size_t limit) {
-  const std::uint8_t* reply = corvex.store.usbReceiveBuffer.data();
+  const std::uint8_t* reply = corvex.camera.usbReceiveBuffer.data();
   const std::uint8_t* end = std::find(reply, reply + limit, '#');
   return std::string(reinterpret_cast<const char*>(reply), end - reply);
 }
@@ -46,30 +45,7 @@ bool SendStopCommand(Corvex& corvex, const std::string& text) {
   return SendStop(corvex, [&] { return SendScopeCommand(corvex, text); });
 }
 
-bool ReleaseRelays(Corvex& corvex) {
-  return SendStop(corvex, [&] {
-    const unsigned before = corvex.camera.transferFaults;
-    SetGuideRelays(corvex, 0);
-    return corvex.camera.transferFaults == before;
-  });
-}
-
 }  // namespace
-
-std::uint8_t RelayMask(char direction) {
-  switch (direction) {
-    case 'w':
-      return kRelayWest;
-    case 's':
-      return kRelaySouth;
-    case 'n':
-      return kRelayNorth;
-    case 'e':
-      return kRelayEast;
-    default:
-      return 0;
-  }
-}
 
 char DirectionLetter(const Corvex& corvex, int slot) {
   return corvex.state.settings.directionTable[static_cast<std::size_t>(slot) & 3];
@@ -105,22 +81,22 @@ bool PrepareTelescopeLink(Corvex& corvex) {
 
 bool SendScopeCommand(Corvex& corvex, std::string_view text) {
   const unsigned before = corvex.camera.transferFaults;
-  SerialWrite(corvex, Port(corvex), text, text.size());
+  SerialWrite(corvex.camera, Port(corvex), text, text.size());
   return corvex.camera.transferFaults == before;
 }
 
 void ReadScopeInfo(Corvex& corvex) {
-  const std::size_t got = SerialRead(corvex, Port(corvex), kInfoBytes);
+  const std::size_t got = SerialRead(corvex.camera, Port(corvex), kInfoBytes);
   corvex.telescope.scopeInfoText = ReplyText(corvex, std::min(got, kInfoBytes));
 }
 
 void ReadSlewReply(Corvex& corvex) {
-  const std::size_t got = SerialRead(corvex, Port(corvex), 1);
-  if (got == 1 && corvex.store.usbReceiveBuffer[0] == '0') {
+  const std::size_t got = SerialRead(corvex.camera, Port(corvex), 1);
+  if (got == 1 && corvex.camera.usbReceiveBuffer[0] == '0') {
     corvex.telescope.slewReplyText.clear();
     return;
   }
-  const std::size_t text = SerialRead(corvex, Port(corvex), kInfoBytes);
+  const std::size_t text = SerialRead(corvex.camera, Port(corvex), kInfoBytes);
   corvex.telescope.slewReplyText = ReplyText(corvex, std::min(text, kInfoBytes));
 }
 
@@ -144,26 +120,24 @@ MoveResult TimedMove(Corvex& corvex) {
 }
 
 MoveResult TimedRelayMove(Corvex& corvex) {
-  Clock& clock = corvex.clock;
-  clock.SleepFor(kRelayLeadMs);
-  const std::int64_t start = clock.NowMs();
-  const unsigned before = corvex.camera.transferFaults;
-  SetGuideRelays(corvex, RelayMask(corvex.telescope.moveDirection));
-  const bool started = corvex.camera.transferFaults == before;
-  if (started) clock.SleepUntil(start + corvex.telescope.moveDurationMs);
-  const bool released = ReleaseRelays(corvex);
-  clock.SleepFor(kRelaySettleMs);
-  if (!released) return MoveResult::kStillMoving;
-  return started ? MoveResult::kDone : MoveResult::kNotMade;
+  switch (PulseGuideRelays(corvex.camera, RelayMask(corvex.telescope.moveDirection),
+                           corvex.telescope.moveDurationMs)) {
+    case PulseOutcome::kDone:
+      return MoveResult::kDone;
+    case PulseOutcome::kNotMade:
+      return MoveResult::kNotMade;
+    case PulseOutcome::kStillMoving:
+      break;
+  }
+  return MoveResult::kStillMoving;
 }
 
 void StartRelayMove(Corvex& corvex) {
-  corvex.clock.SleepFor(1);
-  SetGuideRelays(corvex, RelayMask(corvex.telescope.moveDirection));
+  CloseGuideRelays(corvex.camera, RelayMask(corvex.telescope.moveDirection));
 }
 
 bool StopRelayMove(Corvex& corvex) {
-  return ReleaseRelays(corvex);
+  return ReleaseGuideRelays(corvex.camera);
 }
 
 // (The host serial library's receive-buffer clear of the original concerns a port this

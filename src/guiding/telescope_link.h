@@ -7,30 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "camera/guide_relays.h"
+#include "state/telescope_state.h"
+
 namespace corvex {
 
 struct Corvex;
 
-struct TelescopeLink {
-  int portIndex = 0;           // the camera serial port the telescope is on
-  char moveDirection = 'e';    // the letter of the next move
-  char lastRaDirection = 'e';  // the last correction on each axis (for backlash)
-  char lastDecDirection = 'n';
-  std::uint32_t moveDurationMs = 0;
-  std::string rateCommand = "#:RS#";
-  std::string moveCommand;
-  std::string focusSpeedCommand = "#:FS#";
-  std::string focusMoveCommand;
-  bool slewing = false;
-  bool focusing = false;
-  bool linkOpen = false;
-  bool relayWakeUpPending = true;
-  std::string scopeInfoText;  // the last "Info from Scope"
-  std::string slewReplyText;  // the last refusal of a slew
-};
-
-// The relay bit of a direction letter: w 0x01, s 0x02, n 0x04, e 0x08; 0 for anything else.
-std::uint8_t RelayMask(char direction);
 // The four places of the direction table.
 inline constexpr int kEast = 0;
 inline constexpr int kWest = 1;
@@ -68,8 +51,6 @@ enum class MoveResult {
   kStillMoving,  // the stop could not be sent: the telescope may still be moving
 };
 inline constexpr int kStopAttempts = 3;
-inline constexpr const char* kStillMovingMessage =
-    "The telescope could not be told to stop - it may still be moving";
 
 // One move of moveDirection for moveDurationMs: by LX200 ("#:RG#", move, quit), or by the
 // relays when the method is "Via Control Box".

@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "state/host.h"
+#include "platform/host.h"
 
 namespace corvex {
 

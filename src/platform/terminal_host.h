@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "state/host.h"
+#include "platform/host.h"
 
 namespace corvex {
 

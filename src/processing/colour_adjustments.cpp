@@ -2,10 +2,7 @@
 
 #include <algorithm>
 
-#include "corvex.h"
-#include "files/settings_file.h"
 #include "processing/sensor_geometry.h"
-#include "state/messages.h"
 
 namespace corvex {
 
@@ -18,24 +15,11 @@ constexpr int kAntiAliasDivisor = 156;
 constexpr int kLowPassKernel[3][3] = {{1, 2, 1}, {2, 4, 2}, {1, 2, 1}};
 constexpr int kBalanceKeepFrom = 245;
 constexpr int kStartBinPixels = 5000;
-constexpr int kNotColourFilter = 7;
-constexpr int kNotColourBalance = 25;
-constexpr int kNotColourAdjustment = 26;
 
 using Plane = std::uint8_t*;
 
 std::array<Plane, 3> Planes(const MutablePlaneView& view) {
   return {view.red, view.green, view.blue};
-}
-
-MutablePlaneView ViewOf(ColourPlanes& planes) {
-  return {planes.red.data(), planes.green.data(), planes.blue.data()};
-}
-
-void CopyPlanes(const MutablePlaneView& from, const MutablePlaneView& to) {
-  const auto in = Planes(from);
-  const auto out = Planes(to);
-  for (int p = 0; p < 3; ++p) std::copy_n(in[p], kImageValues, out[p]);
 }
 
 // The 13th largest of a 5 x 5 window of bytes, by a sliding 256-bin histogram per row that
@@ -64,16 +48,16 @@ void MedianOf25(const std::uint8_t* in, std::uint8_t* out) {
   }
 }
 
-bool Refuse(Corvex& corvex, int message) {
-  if (corvex.state.colourConverted) return false;
-  ShowMessage(corvex.host, message);
-  return true;
-}
-
 }  // namespace
 
-void SaveColourUndo(Corvex& corvex) {
-  CopyPlanes(MainPlanes(corvex.store), ViewOf(corvex.store.colourUndo));
+MutablePlaneView ViewOf(ColourPlanes& planes) {
+  return {planes.red.data(), planes.green.data(), planes.blue.data()};
+}
+
+void CopyPlanes(const MutablePlaneView& from, const MutablePlaneView& to) {
+  const auto in = Planes(from);
+  const auto out = Planes(to);
+  for (int p = 0; p < 3; ++p) std::copy_n(in[p], kImageValues, out[p]);
 }
 
 void AntiAliasPass(const MutablePlaneView& planes, const MutablePlaneView& detail,
@@ -199,94 +183,6 @@ ColourStartBins ColourHistogramStarts(const PlaneView& planes) {
     }
   }
   return {starts[0], starts[1], starts[2]};
-}
-
-bool AntiAliasFilter(Corvex& corvex, bool refresh) {
-  if (Refuse(corvex, kNotColourFilter)) return false;
-  ImageStore& store = corvex.store;
-  corvex.host.OpenProgress("ANTI-ALIAS PROGRESS");
-  AntiAliasPass(MainPlanes(store), ViewOf(store.colourDetail), ViewOf(store.colourScratch),
-                [&corvex](int position) { corvex.host.SetProgress(position); });
-  corvex.host.CloseProgress();
-  if (refresh) RebuildDisplay(corvex);
-  return true;
-}
-
-bool LowPassColourFilter(Corvex& corvex) {
-  if (Refuse(corvex, kNotColourFilter)) return false;
-  SaveColourUndo(corvex);
-  LowPassColourPass(MainPlanes(corvex.store), ViewOf(corvex.store.colourScratch));
-  RebuildDisplay(corvex);
-  return true;
-}
-
-bool ColourBalance(Corvex& corvex, int red, int green, int blue, int saturation) {
-  if (Refuse(corvex, kNotColourBalance)) return false;
-  ProgramSettings& settings = corvex.state.settings;
-  const bool saturationChanged = saturation != settings.saturationFactor;
-  if (red == 0 && green == 0 && blue == 0 && !saturationChanged) return false;
-  if (saturationChanged) {
-    settings.saturationFactor = saturation;
-    WriteSettingsFile(corvex);
-  }
-  corvex.state.balanceRed = red;
-  corvex.state.balanceGreen = green;
-  corvex.state.balanceBlue = blue;
-  corvex.host.OpenProgress("COLOUR BALANCE IN PROGRESS");
-  SaveColourUndo(corvex);
-  BalancePass(MainPlanes(corvex.store), red, green, blue,
-              [&corvex](int row) { corvex.host.SetProgress(row * 256 / kImageRows); });
-  corvex.host.CloseProgress();
-  RebuildDisplay(corvex);
-  return true;
-}
-
-bool ChromaticAdjustment(Corvex& corvex, int redH, int redV, int blueH, int blueV) {
-  if (Refuse(corvex, kNotColourAdjustment)) return false;
-  ImageStore& store = corvex.store;
-  ProgramState& state = corvex.state;
-  state.redShiftHorizontal = redH;
-  state.redShiftVertical = redV;
-  state.blueShiftHorizontal = blueH;
-  state.blueShiftVertical = blueV;
-  CopyImage(store.currentImage, store.secondaryImage);
-  SaveColourUndo(corvex);
-  ChromaticPass(MainPlanes(store), ViewOf(store.colourScratch), redH, redV, blueH, blueV,
-                FirstUnprotectedRow(store.currentImage));
-  RebuildDisplay(corvex);
-  return true;
-}
-
-bool BalanceColourHistogram(Corvex& corvex) {
-  if (Refuse(corvex, kNotColourAdjustment)) return false;
-  ImageStore& store = corvex.store;
-  CopyImage(store.currentImage, store.secondaryImage);
-  SaveColourUndo(corvex);
-  const ColourStartBins starts = ColourHistogramStarts(MainPlanes(store));
-  const int top = std::max({starts.red, starts.green, starts.blue});
-  const auto deficit = [top](int start) { return static_cast<int>((top - start) * 1.2f); };
-  const int dR = deficit(starts.red), dG = deficit(starts.green), dB = deficit(starts.blue);
-  std::uint8_t* plane = store.bluePlane.data();
-  int d = dB;
-  if (dG < dR && dB < dR) {
-    plane = store.redPlane.data();
-    d = dR;
-  } else if (dR < dG && dB < dG) {
-    plane = store.greenPlane.data();
-    d = dG;
-  }
-  for (int i = 0; i < kImageValues; ++i) {
-    if (plane[i] < 255 - d) plane[i] = static_cast<std::uint8_t>(plane[i] + d);
-  }
-  RebuildDisplay(corvex);
-  return true;
-}
-
-bool UndoLastColourFilter(Corvex& corvex) {
-  if (Refuse(corvex, kNotColourFilter)) return false;
-  CopyPlanes(ViewOf(corvex.store.colourUndo), MainPlanes(corvex.store));
-  RebuildDisplay(corvex);
-  return true;
 }
 
 }  // namespace corvex

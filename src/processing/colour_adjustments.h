@@ -1,6 +1,6 @@
-// The colour menu: filters and adjustments of the three 8-bit colour planes of a colour
-// converted image. The luminance is never changed. Each command refuses a raw image with
-// "Image not Colour Converted".
+// The colour filters and adjustments as passes over the three 8-bit colour planes of a colour
+// converted image; the luminance is never changed. The Colour menu's commands
+// (commands/colour_commands) run them on the current image.
 #pragma once
 
 #include <array>
@@ -10,11 +10,14 @@
 
 namespace corvex {
 
-struct Corvex;
-
 struct ColourStartBins {
   int red = 1, green = 1, blue = 1;
 };
+
+// A set of colour planes as a view.
+MutablePlaneView ViewOf(ColourPlanes& planes);
+// The used part of three planes copied into three others.
+void CopyPlanes(const MutablePlaneView& from, const MutablePlaneView& to);
 
 // ---- Passes (pure) ----
 // Suppresses colour noise and keeps fine detail: each plane's 5 x 5 median plus the pixel's
@@ -35,20 +38,5 @@ void ChromaticPass(const MutablePlaneView& planes, const MutablePlaneView& scrat
 // Each plane's start bin: the first bin of two values (from 2-3 on) with more than 5000 pixels
 // in rows 10-289.
 ColourStartBins ColourHistogramStarts(const PlaneView& planes);
-
-// ---- Commands ----
-bool AntiAliasFilter(Corvex& corvex, bool refresh = true);  // keeps the colour undo copy
-bool LowPassColourFilter(Corvex& corvex);
-// "Set Colour Balance" with the dialog's values (-10..127 each) and saturation factor (1-9).
-// Nothing happens when all three are 0 and the saturation is unchanged; a changed saturation
-// is written to the settings file.
-bool ColourBalance(Corvex& corvex, int red, int green, int blue, int saturation);
-// "Adjust Chromatism", shifts -3..3.
-bool ChromaticAdjustment(Corvex& corvex, int redH, int redV, int blueH, int blueV);
-bool BalanceColourHistogram(Corvex& corvex);
-bool UndoLastColourFilter(Corvex& corvex);
-
-// The colour undo copy every colour command but the anti-alias filter takes first.
-void SaveColourUndo(Corvex& corvex);
 
 }  // namespace corvex

@@ -3,13 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "corvex.h"
-#include "files/settings_file.h"
-#include "processing/colour_adjustments.h"
-#include "processing/contrast_stretch.h"
 #include "processing/sensor_geometry.h"
-#include "processing/spatial_filters.h"
-#include "state/messages.h"
 
 namespace corvex {
 
@@ -19,13 +13,6 @@ constexpr int kSaturatedLuminance = 60000;
 constexpr std::uint16_t kBlackLevelKeep = 65500;
 constexpr int kSynthesisRows = kImageRows - 1;  // row 289 is not computed
 constexpr int kImageColumns = 510;
-
-int StretchPower(const ProgramSettings& settings) {
-  if (settings.weakStretch) return 2;
-  if (settings.strongStretch) return 18;
-  if (settings.userStretch) return settings.userStretchValue;
-  return 0;
-}
 
 }  // namespace
 
@@ -150,54 +137,6 @@ void CorrectLightPollution(const MutablePlaneView& planes) {
       if (all[p][i] >= offset) all[p][i] = static_cast<std::uint8_t>(all[p][i] - offset);
     }
   }
-}
-
-bool SynthesizeColourImage(Corvex& corvex, const SynthesisDialog& dialog) {
-  ProgramState& state = corvex.state;
-  ImageStore& store = corvex.store;
-  if (state.colourConverted) {
-    ShowMessage(corvex.host, 22);
-    return false;
-  }
-  if (ReadSettingsFile(corvex) != kSettingsOk) ShowMessage(corvex.host, 23);
-  if (!state.autoSynthesis && dialog && !dialog(state.settings)) return false;
-  if (WriteSettingsFile(corvex) != kSettingsOk) ShowMessage(corvex.host, 24);
-  const ProgramSettings& options = state.settings;
-
-  corvex.host.SetWaitCursor(true);
-  corvex.host.OpenProgress("COLOUR CALCULATION IN PROGRESS");
-  SubtractBlackLevel(store.currentImage, BlackLevel(store.currentImage));
-  const bool labelled = HasLabelBand(store.currentImage);
-  SynthesizeRows(store.currentImage, store.secondaryImage, MainPlanes(store), options.pixelOffset,
-                 options.lineOffset, labelled,
-                 [&corvex](int row) { corvex.host.SetProgress(row * 256 / kSynthesisRows); });
-  corvex.host.CloseProgress();
-  state.colourConverted = true;
-  state.balanceRed = state.balanceGreen = state.balanceBlue = 0;
-  state.redShiftHorizontal = state.redShiftVertical = 0;
-  state.blueShiftHorizontal = state.blueShiftVertical = 0;
-  if (options.lightPollutionCorrection) CorrectLightPollution(MainPlanes(store));
-  CopyImage(store.secondaryImage, store.currentImage);
-
-  if (const int power = StretchPower(options); power > 0) {
-    state.backgroundLevel = SkyBackgroundLevel(store.currentImage);
-    // Remove Background works only from level 3 on, and then its table acts twice. Below
-    // that the table holds nothing of this image (zeros, or an earlier stretch), so it is
-    // not applied at all, as the menu command does.
-    if (options.removeBackground && RemoveBackground(corvex, false)) {
-      ApplyStretchTable(corvex, false);
-    }
-    SynthesisNonLinearStretch(corvex, power);
-  }
-  if (options.highPassLowPower) HighPassLowPowerFilter(corvex, false);
-  if (options.unsharpMask) {
-    UnsharpMask(corvex, options.unsharpDiameter, options.unsharpPower, false);
-  }
-  SaveColourUndo(corvex);
-  if (options.antiAlias) AntiAliasFilter(corvex, false);
-  RebuildDisplay(corvex);
-  corvex.host.SetWaitCursor(false);
-  return true;
 }
 
 }  // namespace corvex

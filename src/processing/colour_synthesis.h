@@ -1,6 +1,6 @@
 // Colour synthesis: a raw one-shot-colour frame becomes a 16-bit luminance image and three
 // 8-bit colour planes, computed from each pixel's 3 x 3 neighbourhood by its phase in the
-// colour filter pattern, followed by the optional steps the synthesis options choose.
+// colour filter pattern; commands/colour_commands adds the steps the synthesis options choose.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +10,6 @@
 #include "state/program_settings.h"
 
 namespace corvex {
-
-struct Corvex;
 
 struct SynthesisPixel {
   std::uint16_t luminance = 0;
@@ -35,15 +33,5 @@ void SubtractBlackLevel(ImageBuffer& image, int m);
 // Light pollution correction: each plane's most common sky value (rows 10-39), measured
 // against the reference plane, is taken off the pixels at or above it.
 void CorrectLightPollution(const MutablePlaneView& planes);
-
-// What the "SYNTHESIZE COLOUR IMAGE" dialog does: edits the synthesis options and answers
-// whether to go on ("Create Image") or not ("Cancel").
-using SynthesisDialog = std::function<bool(ProgramSettings&)>;
-
-// "Synthesize Colour Image". Refuses a converted image (message 22); reads the settings file
-// (message 23 on failure), asks the dialog unless the capture run started it (autoSynthesis)
-// or there is none, writes the settings file (message 24), then synthesises and runs the
-// chosen steps. Returns false when refused or cancelled.
-bool SynthesizeColourImage(Corvex& corvex, const SynthesisDialog& dialog = {});
 
 }  // namespace corvex

@@ -1,6 +1,6 @@
-// The contrast stretches: every stretch fills the one shared 32768-entry table by its own
-// formula, then the table is applied to the whole image (v becomes 2 x table[v / 2]), with an
-// undo copy and a history label.
+// The contrast stretches: each fills a 32768-entry table by its own formula, then applied to
+// an image (v becomes 2 x table[v / 2]); and the background levels. The Contrast menu's
+// commands (commands/contrast_commands) apply them to the current image.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +9,6 @@
 #include "state/image_store.h"
 
 namespace corvex {
-
-struct Corvex;
 
 inline constexpr int kStretchEntries = 32768;
 using StretchTable = FixedBuffer<std::uint16_t, kStretchEntries>;
@@ -38,26 +36,5 @@ void ApplyStretch(ImageBuffer& image, const StretchTable& table, int begin = 0,
 int RefreshBackgroundLevel(const ImageBuffer& image);
 // The most frequent high byte of rows 40-69.
 int SkyBackgroundLevel(const ImageBuffer& image);
-
-// ---- The apply step ----
-// Undo copy, the table over rows 10-289 in 16 progress blocks ("CONTRAST STRETCH") and over
-// rows 0-9 unless the frame is labelled, then (with `refresh`) the display rebuild.
-void ApplyStretchTable(Corvex& corvex, bool refresh);
-
-// ---- Commands: each returns whether it changed the image ----
-bool NormalStretch(Corvex& corvex, int black, int white);  // black < white, else nothing
-bool PowerStretch(Corvex& corvex, double power);           // nothing for a power of 1.0
-bool SineStretch(Corvex& corvex);
-// Uses state.backgroundLevel; nothing below 3. `refresh` false is colour synthesis's entry.
-bool RemoveBackground(Corvex& corvex, bool refresh = true);
-bool NonLinearStretch(Corvex& corvex, int power);
-bool LogStretch(Corvex& corvex);
-bool AntiLogStretch(Corvex& corvex);
-bool InvertImage(Corvex& corvex);
-// Colour synthesis's stretch: the synthesis table applied without display refresh.
-void SynthesisNonLinearStretch(Corvex& corvex, double power);
-
-// "Undo Last Filter": the undo image back, the display rebuilt, the last history entry gone.
-void UndoLastFilter(Corvex& corvex);
 
 }  // namespace corvex

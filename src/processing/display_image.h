@@ -1,5 +1,5 @@
-// The display image: after every change the current image becomes an 8-bit (mono) or 24-bit
-// (colour) bitmap, written as a BMP file the window shows. Also the raw readout preview.
+// The pieces of the display image: the buffers of the 8-bit (mono) or 24-bit (colour) bitmap
+// the window shows, its palettes, curves and BMP writer (commands/display_commands rebuilds it).
 #pragma once
 
 #include <array>
@@ -12,7 +12,6 @@
 
 namespace corvex {
 
-struct Corvex;
 struct ProgramState;
 
 inline constexpr int kDisplayWidth = 512;
@@ -57,17 +56,5 @@ inline constexpr int kBmpPixelsShort = 3;
 // replace. Returns 0, 1, 2 or 3.
 int WriteBmpFile(const std::filesystem::path& path, int width, int height, int bitsPerPixel,
                  const Palette* palette, std::span<const std::uint8_t> pixels, int chunks);
-
-// ---- Commands ----
-// Rebuilds the display image and writes its BMP ("corvex.bmp", or "corvexf.bmp" for a focus
-// frame) in the run's private directory. A failure shows message 8, 9 or 10 and keeps the
-// file shown before. Returns the writer's result.
-int RebuildDisplayImage(Corvex& corvex);
-// "Auto contrast stretch image": flips the flag and rebuilds the display.
-void ToggleAutoContrast(Corvex& corvex);
-// Makes RebuildDisplay (which every command calls) rebuild the display image.
-void InstallDisplayRebuild(Corvex& corvex);
-// The raw readout preview "CORVEXG.bmp" of a 500 x 290 readout. Returns 0, 1, 2 or 3.
-int WriteRawPreview(Corvex& corvex, std::span<const std::uint16_t> readout);
 
 }  // namespace corvex

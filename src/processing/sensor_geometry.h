@@ -1,15 +1,14 @@
 // How a stored frame maps onto the sensor: the colour filter's phase, the black-level
-// reference, the label band that processing leaves alone, QZ row resampling, the mirror and
-// the two display-geometry toggles.
+// reference, the label band that processing leaves alone, QZ row resampling and the mirror
+// of rows.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "state/image_store.h"
 
 namespace corvex {
-
-struct Corvex;
 
 inline constexpr int kLabelBandRows = 10;
 inline constexpr int kLabelBandValues = kLabelBandRows * kImageStride;  // 5120
@@ -45,16 +44,15 @@ inline int FirstUnprotectedRow(const ImageBuffer& image) {
 void ResampleRows(const std::uint8_t* source, int sourceRows, int rowBytes, std::uint8_t* target,
                   int targetRows, float factor);
 
-// Reverses every row over its full 512 values (column k goes to 511 - k), the colour planes
-// too when colour converted, leaving a labelled frame's rows 0-9 as they are. The mirrored
-// copies are built in secondaryImage and the scratch planes. Rebuilds the display.
-void MirrorImage(Corvex& corvex);
-
-// "Change to QZ Geometry": flips qzGeometry (switching it on switches "Fit to window" off)
-// and rebuilds the display.
-void ToggleQzGeometry(Corvex& corvex);
-// "Fit to window": flips fitToWindow; switching it on in QZ geometry leaves QZ geometry and
-// rebuilds the display.
-void ToggleFitToWindow(Corvex& corvex);
+// Copies rows firstRow-289 of `from` into `to`, each reversed over its full 512 values
+// (column k goes to 511 - k): the mirror of an image or of a colour plane.
+template <typename Value>
+void MirrorRows(const Value* from, Value* to, int firstRow) {
+  for (int row = firstRow; row < kImageRows; ++row) {
+    const Value* in = from + row * kImageStride;
+    Value* out = to + row * kImageStride;
+    std::reverse_copy(in, in + kImageStride, out);
+  }
+}
 
 }  // namespace corvex

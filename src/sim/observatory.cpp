@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "camera/camera_commands.h"
+#include "camera/camera_requests.h"
 #include "platform/byte_order.h"
 
 namespace corvex::sim {

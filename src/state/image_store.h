@@ -23,9 +23,6 @@ inline constexpr int kReadoutBytes = 290000;  // 500 x 290 x 2
 inline constexpr int kReadoutLeftPad = 6;
 inline constexpr int kGuiderValues = 145000;  // 500 x 290, row stride 500
 inline constexpr int kFocusSize = 128;
-inline constexpr int kCommandBlockBytes = 64;
-// Room for a whole readout, rounded up to whole 512-byte USB packets.
-inline constexpr int kReceiveBufferBytes = 290304;
 
 // An array of N values made once, zero-filled; it cannot be resized or copied by accident.
 template <typename T, std::size_t N>
@@ -93,10 +90,6 @@ struct ImageStore {
   GuiderBuffer guiderImage;
   GuiderBuffer guiderScratch;  // the hot-pixel filter's output
   GuiderBuffer guiderDark;
-
-  // USB transfer buffers: the request written to the camera and where every reply lands.
-  std::array<std::uint8_t, kCommandBlockBytes> commandBlock{};
-  FixedBuffer<std::uint8_t, kReceiveBufferBytes> usbReceiveBuffer;
 };
 
 // The three colour planes of one image, by reference; the first 148480 bytes of each are used.

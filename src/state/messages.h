@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "state/host.h"
+#include "platform/host.h"
 
 namespace corvex {
 

@@ -13,6 +13,7 @@ constexpr MenuItem kFile[] = {
     {kSave, "&Save...\tCTL+S", false},
     {kSaveTiff, "Save as &Tiff File...", false},
     {kSaveFits, "S&ave as FITS\tCTL+F", false},
+    {kSaveStandardFits, "Save as sta&ndard FITS...", false},
     {kSaveFlatField, "Sa&ve as Flatfield", false},
     {kQuickSaveFits, "&Quick Save as FITs\tCTL+Q", true},
     {kDelete, "&Delete", false},
@@ -162,6 +163,7 @@ constexpr Text kHints[] = {
     {24332, "Get an image from Disk"},
     {24333, "Save Image in Raw data format"},
     {24335, "Save Image as a FITs file"},
+    {24337, "Save Image as standard FITS for other astronomy programs"},
 };
 
 // In its order. Ctrl+W is listed twice: as the control character (11, no handler) and as a

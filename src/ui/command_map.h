@@ -87,6 +87,7 @@ inline constexpr int kSave = 24333;
 inline constexpr int kSaveTiff = 24334;
 inline constexpr int kSaveFits = 24335;
 inline constexpr int kSaveFlatField = 24336;
+inline constexpr int kSaveStandardFits = 24337;
 }  // namespace command
 
 struct MenuItem {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "camera/usb_libusb.h"
+#include "commands/settings_commands.h"
 #include "corvex.h"
 #include "files/settings_file.h"
 #include "sim/observatory.h"
@@ -49,6 +50,7 @@ TCorvexApp::TCorvexApp(int& argc, char** argv, const AppOptions& options)
   // the settings), then the start-up ramps in the image store.
   // Starting the program never rewrites the user's file, even when it holds a bad value.
   ReadSettingsFile(*corvex_, SettingsRepair::kLeaveFile);
+  ReadProgramOptionsFile(*corvex_);
   frame_ = std::make_unique<TCorvexFrame>(*corvex_, *host_);
   host_->SetParentWindow(frame_.get());
   frame_->window().acceptDialogsAutomatically = options.automatic;

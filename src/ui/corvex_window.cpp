@@ -20,17 +20,25 @@
 #include <filesystem>
 
 #include "camera/camera_link.h"
-#include "camera/capture_run.h"
+#include "commands/calibration_commands.h"
+#include "commands/colour_commands.h"
+#include "commands/contrast_commands.h"
+#include "commands/display_commands.h"
+#include "commands/file_commands.h"
+#include "commands/filter_commands.h"
+#include "commands/settings_commands.h"
+#include "guiding/telescope_link.h"
+#include "runs/capture_run.h"
 #include "corvex.h"
 #include "files/fits_file.h"
 #include "files/image_loader.h"
-#include "files/quick_save.h"
+#include "commands/quick_save.h"
 #include "files/raw_file.h"
 #include "files/settings_file.h"
 #include "files/tiff_file.h"
-#include "guiding/calibration.h"
+#include "runs/guide_training.h"
 #include "guiding/guide_frames.h"
-#include "guiding/guiding_loops.h"
+#include "runs/guiding_loops.h"
 #include "guiding/star_pick.h"
 #include "processing/calibration.h"
 #include "processing/colour_adjustments.h"
@@ -47,13 +55,13 @@
 #include "ui/guider_dialog.h"
 #include "ui/label_dialog.h"
 #include "ui/merge_dialog.h"
-#include "ui/settings_dialog.h"
-#include "ui/telescope_dialogs.h"
-#include "ui/viewer_windows.h"
 #include "ui/processing_dialogs.h"
 #include "ui/qs_dialog.h"
 #include "ui/qt_host.h"
+#include "ui/settings_dialog.h"
 #include "ui/shown_path.h"
+#include "ui/telescope_dialogs.h"
+#include "ui/viewer_windows.h"
 
 namespace corvex::ui {
 
@@ -67,6 +75,8 @@ constexpr const char* kDeleteFilter =
     "Quellmark (~*.)|~*.*|FITS files|*.FIT|All Files(*.*)|*.*|";
 constexpr const char* kFitsFilter = "FITS file (*.FIT)|*.FIT|All Files(*.*)|*.*|";
 constexpr const char* kTiffFilter = "Tiff file (*.TIF)|*.TIF|All Files(*.*)|*.*|";
+constexpr const char* kStandardFitsFilter =
+    "Standard FITS file (*.fits)|*.fits|All Files(*.*)|*.*|";
 constexpr int kCrossHalf = 20;
 constexpr double kQzRowScale = 373.0 / 290.0;
 constexpr double kZoomLadder[] = {0.25, 1.0 / 3, 0.5, 2.0 / 3, 1, 1.5, 2, 3, 4, 6, 8};
@@ -622,6 +632,15 @@ void TCorvexWindow::SaveFits() {
   if (SaveFitsImage(corvex_, Path(path)) == 0) SetFileTitle(path);
 }
 
+// The FITS details first, as for "Save as FITS"; no date is made up for a frame without one,
+// as other programs take DATE-OBS for the time of the exposure.
+void TCorvexWindow::SaveStandardFits() {
+  if (!EditFitsDetails(this, corvex_, Runner())) return;
+  const QString path = SaveFileName("Save as standard FITS", kStandardFitsFilter, "fits", "*.fits");
+  if (path.isEmpty()) return;
+  if (SaveStandardFitsImage(corvex_, Path(path)) == 0) SetFileTitle(path);
+}
+
 void TCorvexWindow::SaveTiff() {
   const QString path = SaveFileName("Save as Tiff File", kTiffFilter, "TIF", "*.TIF");
   if (path.isEmpty()) return;
@@ -869,6 +888,9 @@ bool TCorvexWindow::Command(int id) {
     case kOpen: OpenImage(); break;
     case kSave: SaveRaw(); break;
     case kSaveFits: SaveFits(); break;
+    case kSaveStandardFits:
+      SaveStandardFits();
+      break;
     case kSaveTiff: SaveTiff(); break;
     case kSaveFlatField: SaveFlatfield(); break;
     case kQuickSaveFits:

@@ -135,6 +135,7 @@ class TCorvexWindow : public QAbstractScrollArea {
   void OpenImage();
   void SaveRaw();
   void SaveFits();
+  void SaveStandardFits();
   void SaveTiff();
   void SaveFlatfield();
   void DeleteFile();

@@ -13,6 +13,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "commands/settings_commands.h"
 #include "corvex.h"
 #include "files/settings_file.h"
 #include "state/messages.h"

@@ -14,10 +14,13 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-#include "camera/camera_commands.h"
+#include "camera/exposures.h"
+#include "commands/camera_commands.h"
+#include "commands/display_commands.h"
+#include "commands/settings_commands.h"
 #include "corvex.h"
 #include "files/settings_file.h"
-#include "guiding/calibration.h"
+#include "runs/guide_training.h"
 #include "guiding/star_pick.h"
 #include "guiding/telescope_link.h"
 #include "guiding/telescope_panel.h"
@@ -423,7 +426,7 @@ bool TGQSDialog::TakeFrame() {
 
 void TGQSDialog::StartExposures(int frames) {
   stopRequested_ = false;
-  GuiderClear(corvex_);
+  GuiderClear(corvex_.camera);
   for (int taken = 0;;) {
     if (corvex_.host.PumpEvents()) stopRequested_ = true;
     TakeFrame();

@@ -12,7 +12,7 @@
 #include <optional>
 
 #include "guiding/guide_stats.h"
-#include "state/host.h"
+#include "platform/host.h"
 
 class QLabel;
 class QPushButton;

@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <algorithm>
 
+#include "commands/calibration_commands.h"
 #include "corvex.h"
 #include "guiding/star_centroid.h"
 #include "processing/calibration.h"

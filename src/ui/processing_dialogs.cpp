@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "commands/colour_commands.h"
 #include "state/program_settings.h"
 
 namespace corvex::ui {

@@ -13,14 +13,14 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-#include "camera/camera_commands.h"
-#include "camera/focus_mode.h"
-#include "processing/star_measurement.h"
-#include "ui/focus_graph.h"
-#include "ui/shown_path.h"
+#include "commands/camera_commands.h"
 #include "corvex.h"
 #include "guiding/telescope_link.h"
+#include "processing/star_measurement.h"
+#include "runs/focus_mode.h"
 #include "state/messages.h"
+#include "ui/focus_graph.h"
+#include "ui/shown_path.h"
 
 namespace corvex::ui {
 

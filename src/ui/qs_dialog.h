@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "camera/capture_run.h"
+#include "runs/capture_run.h"
 
 class QAbstractButton;
 class QCheckBox;

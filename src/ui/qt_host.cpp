@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QThread>
 
+#include "commands/display_commands.h"
 #include "corvex.h"
 #include "guiding/guide_stats.h"
 #include "platform/calendar.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "state/host.h"
+#include "platform/host.h"
 #include "ui/host_windows.h"
 
 class QDialog;

@@ -19,7 +19,10 @@
 #include <limits>
 #include <system_error>
 
+#include "commands/settings_commands.h"
 #include "corvex.h"
+#include "files/program_options_file.h"
+#include "commands/quick_save.h"
 #include "files/settings_file.h"
 #include "guiding/telescope_link.h"
 #include "state/messages.h"
@@ -117,6 +120,16 @@ constexpr Choice kMainTraining[] = {
 constexpr Choice kGuideTraining[] = {
     {17190, "1 Sec", 1}, {17191, "2 Sec", 2}, {17192, "4 Sec", 4}, {17193, "8 Sec", 8}};
 constexpr Choice kComPorts[] = {{17129, "Com 1", '1'}, {17130, "Com 2", '2'}};
+// What the automatic save writes, kept in corvex.conf.
+struct FormatChoice {
+  int id;
+  const char* text;
+  AutosaveFormat format;
+};
+constexpr FormatChoice kAutosaveFormats[] = {
+    {17201, "Native FITS (IMG<n>.FIT)", AutosaveFormat::kNative},
+    {17202, "Standard FITS (IMG<n>.fits)", AutosaveFormat::kStandard},
+    {17203, "Both", AutosaveFormat::kBoth}};
 
 constexpr int kFilterEdits = 17162;  // "Filter 1" .. "Filter 8": 17162-17169
 constexpr int kFilterCountEdit = 17170;
@@ -396,6 +409,16 @@ void TINIDialog::Build() {
     right->addWidget(box);
   }
   {
+    QGroupBox* box = group("Auto Save Format");
+    auto* column = new QVBoxLayout(box);
+    for (const FormatChoice& entry : kAutosaveFormats) {
+      const char* name = AutosaveFormatName(entry.format);
+      column->addWidget(radio({entry.id, entry.text, 0}, box,
+                              [this, name] { corvex_.options.Set(kAutosaveFormatKey, name); }));
+    }
+    right->addWidget(box);
+  }
+  {
     QGroupBox* box = group("Filter Wheel Filters");
     auto* grid = new QGridLayout(box);
     for (int i = 0; i < 8; ++i) {
@@ -473,6 +496,8 @@ void TINIDialog::SetFilters() {
 
 void TINIDialog::SaveChanges() {
   if (WriteSettingsFile(corvex_) != kSettingsOk) ShowMessage(corvex_.host, 21);
+  const std::string_view keys[] = {kAutosaveFormatKey};
+  WriteProgramOptionsFile(corvex_, keys);
   accept();
 }
 
@@ -510,6 +535,9 @@ void TINIDialog::Refresh() {
   checked(17194, settings.acceptAnyProductId);
   checked(17109, corvex_.fits.unsignedFormat);
   checked(17157, settings.filterWheelAvailable);
+  for (const FormatChoice& entry : kAutosaveFormats) {
+    checked(entry.id, AutosaveFormatOf(corvex_.options) == entry.format);
+  }
   // In memory the table runs east, west, north, south.
   checked(17144, settings.directionTable[2] == 's');
   checked(17145, settings.directionTable[0] == 'w');
@@ -532,6 +560,7 @@ void TINIDialog::Refresh() {
 
 void RunProgramDefaults(QWidget* parent, Corvex& corvex, const DialogRunner& run) {
   if (ReadSettingsFile(corvex) != kSettingsOk) ShowMessage(corvex.host, 20);
+  ReadProgramOptionsFile(corvex);
   TINIDialog dialog(corvex, parent);
   RunConfirmedDialog(dialog, run, [&dialog] {
     if (auto* save = qobject_cast<QAbstractButton*>(dialog.Control(1))) save->click();

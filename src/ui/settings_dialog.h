@@ -1,6 +1,7 @@
 // TINIDialog, "Set Program Defaults": every option the settings file keeps that no other
-// dialog edits. The controls change ProgramSettings directly; "Save Changes" writes the
-// settings file, "Cancel" leaves the changes in memory unwritten.
+// dialog edits, and the automatic save's format from corvex.conf. The controls change
+// ProgramSettings (and the options) directly; "Save Changes" writes the settings file and the
+// format's line of corvex.conf, "Cancel" leaves the changes in memory unwritten.
 //
 // Every click on one of its buttons (push buttons, radio buttons and check boxes alike) first
 // takes the numbers typed into the twelve guiding-parameter fields, then applies the click,

@@ -27,6 +27,22 @@ grep -q '^Samples: *min [0-9]*, max [0-9]*, mean' "$work/info.txt" || fail "info
 again=$("$cli" info "$work/again.FITS")
 grep -q '^Encoding: *unsigned' <<<"$again" || fail "encoding kept"
 
+# Standard FITS: a raw frame survives raw -> native FITS -> standard FITS -> native FITS ->
+# raw, pixel for pixel, and info says what the file is.
+"$cli" convert "$work/~frame" "$work/native.fit" > /dev/null
+"$cli" export "$work/native.fit" --fits "$work/frame.fits" > /dev/null
+[ $(( $(stat -c %s "$work/frame.fits") % 2880 )) = 0 ] || fail "standard FITS in whole blocks"
+"$cli" convert "$work/frame.fits" "$work/back.fit" > /dev/null
+"$cli" convert "$work/back.fit" "$work/~back" > /dev/null
+cmp -s "$work/~frame" "$work/~back" || fail "standard FITS round trip"
+info=$("$cli" info "$work/frame.fits")
+grep -q '^Kind: *standard FITS image' <<<"$info" || fail "info of a standard file"
+grep -q '^Geometry: *510 x 290, BITPIX 16' <<<"$info" || fail "info geometry"
+# An existing file of another format is no way out of the extension check.
+if "$cli" export "$work/native.fit" --fits "$work/frame.tif" 2> /dev/null; then
+  fail "export --fits took a .tif name"
+fi
+
 # A file that is not an image: the message, a failure, and nothing written.
 "$cli" settings --write-defaults > /dev/null
 ini=$CORVEX_HOME/autosave/Corvex.ini

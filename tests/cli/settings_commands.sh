@@ -46,3 +46,21 @@ mkfifo "$ini"
 if timeout 10 "$cli" settings > /dev/null 2> "$work/err.txt"; then fail "a FIFO passed"; fi
 grep -q 'it is a FIFO, not a regular file' "$work/err.txt" || fail "the FIFO is named"
 [ -p "$ini" ] || fail "the FIFO was replaced"
+
+# corvex.conf: listed with the settings; a bad value is named with its line, the command
+# fails, and the user's file stays as it was.
+rm "$ini"
+"$cli" settings --write-defaults > /dev/null
+conf=$CORVEX_HOME/autosave/corvex.conf
+grep -q '^autosave.format = native$' "$conf" || fail "corvex.conf written with its defaults"
+printf '# mine\nautosave.format = Standard\nfuture.key = 3\n' > "$conf"
+"$cli" settings > "$work/out.txt" 2> "$work/err.txt" || fail "a sound corvex.conf failed"
+grep -q '^ *autosave.format *standard$' "$work/out.txt" || fail "corvex.conf value listed"
+grep -q 'line 3: future.key' "$work/err.txt" || fail "an unknown key is named"
+printf '# mine\nautosave.format = sideways\nfuture.key = 3\n' > "$conf"
+cp "$conf" "$work/conf"
+if "$cli" settings > "$work/out.txt" 2> "$work/err.txt"; then fail "a bad value passed"; fi
+grep -q 'line 2: autosave.format = "sideways"' "$work/err.txt" || fail "the bad line is named"
+grep -q '^ *autosave.format *native$' "$work/out.txt" || fail "the default is used"
+cmp -s "$conf" "$work/conf" || fail "settings rewrote corvex.conf"
+cmp -s "$ini" "$work/defaults" || fail "Corvex.ini changed with corvex.conf"

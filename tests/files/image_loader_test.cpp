@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "commands/file_commands.h"
 #include "corvex.h"
+#include "files/fits_builder.h"
 #include "files/raw_file.h"
+#include "files/standard_fits.h"
 #include "support/test_rig.h"
 
 namespace corvex {
@@ -55,6 +58,11 @@ class ImageLoaderTest : public ::testing::Test {
   std::vector<std::uint8_t> Fits(bool planes) {
     const PlaneView view{file.red.data(), file.green.data(), file.blue.data()};
     return EncodeFitsFile(file.image, file.fields, file.history, planes ? &view : nullptr);
+  }
+  std::vector<std::uint8_t> Standard(bool planes) {
+    const PlaneView view{file.red.data(), file.green.data(), file.blue.data()};
+    return EncodeStandardFits(file.image.span().first(kImageValues), planes ? &view : nullptr,
+                              file.fields, file.history, {});
   }
   std::vector<std::uint8_t> Raw(bool planes) {
     const PlaneView view{file.red.data(), file.green.data(), file.blue.data()};
@@ -205,6 +213,90 @@ TEST_F(ImageLoaderTest, SecondImageTakesSamplesOnly) {
                                 "Unable to open " + (rig.home.path() / "missing").string() +
                                     ": No such file or directory",
                                 "Unable to load FITS file, File was not saved by this program"}));
+  EXPECT_EQ(second[0], 5);
+  EXPECT_EQ(rebuilds, 0);
+}
+
+TEST_F(ImageLoaderTest, OpensStandardFitsOfItsSize) {
+  MarkCurrentState();
+  const fs::path mono = Write("frame.fits", Standard(false));
+  ASSERT_EQ(LoadImageFile(corvex, mono), 0);
+  EXPECT_EQ(corvex.store.currentImage[1000], file.image[1000]);
+  EXPECT_EQ(corvex.store.currentImage[510], 0) << "the file has 510 columns";
+  EXPECT_FALSE(corvex.state.colourConverted);
+  EXPECT_EQ(corvex.fits.object, "NGC 7000");
+  EXPECT_EQ(corvex.history.entries[0], "Gaussian Filter");
+  EXPECT_EQ(corvex.state.currentImageFile, mono.string());
+  EXPECT_EQ(rebuilds, 1);
+
+  ASSERT_EQ(LoadImageFile(corvex, Write("colour.fits", Standard(true))), 0);
+  EXPECT_TRUE(corvex.state.colourConverted);
+  EXPECT_EQ(corvex.store.currentImage[1000], file.image[1000]);
+
+  // The same through the bytes, as the fuzzers feed them.
+  ASSERT_EQ(LoadImageBytes(corvex, "mem.fits", Standard(false)), 0);
+  EXPECT_FALSE(corvex.state.colourConverted);
+
+  // A 512-wide image written by another program keeps all its columns.
+  std::vector<double> values(512 * 290, 700.0);
+  auto wide = testing::FitsBuilder(16, {512, 290}).Build(values);
+  ASSERT_EQ(LoadImageFile(corvex, Write("wide.fit", wide)), 0);
+  EXPECT_EQ(corvex.store.currentImage[511], 700);
+  EXPECT_EQ(corvex.fits.instrument, "");
+  EXPECT_TRUE(rig.host.messages.empty());
+}
+
+TEST_F(ImageLoaderTest, StandardFitsRefusalsSayWhatTheFileHoldsAndChangeNothing) {
+  MarkCurrentState();
+  auto big = testing::FitsBuilder(-32, {4656, 3520, 3}).HeaderOnly();
+  auto damaged = Standard(false);
+  damaged.resize(damaged.size() - 2880 * 20);
+  const fs::path damagedPath = Write("damaged.fits", damaged);
+  EXPECT_EQ(LoadImageFile(corvex, Write("big.fits", big)), 50);
+  EXPECT_EQ(LoadImageFile(corvex, damagedPath), 50);
+  EXPECT_EQ(LoadImageBytes(corvex, "big.fits", big), 50);
+  ASSERT_EQ(rig.host.messages.size(), 3u);
+  EXPECT_EQ(rig.host.messages[0].text,
+            "FITS image 4656 x 3520 x 3, BITPIX -32: Corvex opens images of 510 x 290");
+  EXPECT_EQ(rig.host.messages[1].text.rfind(
+                "Unable to load FITS file " + damagedPath.string() + ": the FITS file", 0),
+            0u)
+      << rig.host.messages[1].text;
+  ExpectCurrentStateUnchanged(false);
+
+  // A native length is always the native layout, whatever its first bytes.
+  auto nativeLength = Standard(false);
+  nativeLength.resize(kRawLength);
+  rig.host.messages.clear();
+  ASSERT_EQ(LoadImageFile(corvex, Write("~looks_like_fits", nativeLength)), 0);
+  EXPECT_EQ(corvex.fits.object, "") << "read as a raw file, which has no header";
+
+  // Merging over a colour image still needs a colour file.
+  MarkCurrentState();
+  rebuilds = 0;
+  corvex.state.mergingMode = true;
+  corvex.state.colourConverted = true;
+  EXPECT_EQ(LoadImageFile(corvex, Write("mono.fits", Standard(false))), 12);
+  ExpectCurrentStateUnchanged(true);
+  EXPECT_EQ(LoadImageFile(corvex, Write("colour.fits", Standard(true))), 0);
+}
+
+TEST_F(ImageLoaderTest, SecondImageFromStandardFits) {
+  ImageBuffer& second = corvex.store.secondaryImage;
+  second.Fill(5);
+  EXPECT_EQ(LoadSecondImage(corvex, Write("dark.fits", Standard(false)), second), 0);
+  EXPECT_EQ(second[77], file.image[77]);
+  EXPECT_EQ(second[510], 0);
+  EXPECT_EQ(LoadSecondImage(corvex, Write("colour.fits", Standard(true)), second), 0);
+  EXPECT_EQ(second[77], file.image[77]) << "a colour image's luminance";
+  EXPECT_FALSE(corvex.state.colourConverted);
+
+  second.Fill(5);
+  auto big = testing::FitsBuilder(16, {1000, 1000}).HeaderOnly();
+  EXPECT_EQ(LoadSecondImage(corvex, Write("big.fits", big), second), 1);
+  EXPECT_EQ(rig.host.MessageTexts(),
+            std::vector<std::string>{
+                "FITS image 1000 x 1000, BITPIX 16: Corvex opens images of 510 x 290"});
   EXPECT_EQ(second[0], 5);
   EXPECT_EQ(rebuilds, 0);
 }

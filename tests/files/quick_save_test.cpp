@@ -1,6 +1,6 @@
 // The numbered quick save: counter, path, the stamp of mid-exposure, the settings write, and
 // its promises: no earlier file is ever overwritten, and no failure is reported as success.
-#include "files/quick_save.h"
+#include "commands/quick_save.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -14,9 +14,13 @@
 #include <fstream>
 #include <map>
 
+#include "commands/file_commands.h"
+#include "commands/settings_commands.h"
 #include "corvex.h"
+#include "files/fits_builder.h"
 #include "files/fits_file.h"
 #include "files/image_loader.h"
+#include "files/program_options_file.h"
 #include "files/settings_file.h"
 #include "platform/atomic_file.h"
 #include "support/test_rig.h"
@@ -198,6 +202,66 @@ TEST_F(QuickSaveTest, AnImageSavedWithoutItsCounterIsSaidSo) {
                 corvex.paths.SettingsFile().string() +
                 " could not be written: it is a directory, not a regular file.\nThe file "
                 "number was not stored; the next save still takes a free one.");
+}
+
+TEST_F(QuickSaveTest, StandardAndBothShareOneNumberPerFrame) {
+  corvex.state.exposureStartTime = 1165449600;  // 2006-12-07 00:00:00
+  corvex.state.exposureEndTime = 1165449600 + 61;
+  corvex.fits.exposureSeconds = 60;
+  // A number is taken when either of its names is.
+  Put(Autosave("img1.FITS"), "someone's");
+  Put(Autosave("IMG2.FIT"), "native");
+
+  QuickSaveResult result = QuickSaveImage(corvex, AutosaveFormat::kStandard);
+  ASSERT_EQ(result.code, kQuickSaved);
+  EXPECT_EQ(result.files, std::vector<fs::path>{Autosave("IMG3.fits")});
+  EXPECT_EQ(announced, result.files);
+  const auto cards = testing::ReadCards(testing::FileBytes(Autosave("IMG3.fits")));
+  EXPECT_EQ(cards.values.at("DATE-OBS"), "2006-12-07T00:00:00");  // the exposure's start
+  EXPECT_EQ(cards.values.at("DATE-AVG"), "2006-12-07T00:00:30");  // its middle
+  EXPECT_EQ(corvex.fits.observationTime, "00:00:30");             // as the native save stamps
+  EXPECT_FALSE(fs::exists(Autosave("IMG3.FIT")));
+
+  announced.clear();
+  corvex.state.colourConverted = true;
+  result = QuickSaveImage(corvex, AutosaveFormat::kBoth);
+  ASSERT_EQ(result.code, kQuickSaved);
+  EXPECT_EQ(result.files, (std::vector<fs::path>{Autosave("IMG4.FIT"), Autosave("IMG4.fits")}));
+  EXPECT_EQ(announced, result.files);
+  EXPECT_EQ(fs::file_size(Autosave("IMG4.FIT")), 748160u);
+  EXPECT_EQ(testing::ReadCards(testing::FileBytes(Autosave("IMG4.fits"))).values.at("NAXIS3"), "3");
+  EXPECT_EQ(Contents(Autosave("img1.FITS")), "someone's");
+  corvex.state.settings.lastFileNumber = 0;
+  ASSERT_EQ(ReadSettingsFile(corvex), kSettingsOk);
+  EXPECT_EQ(corvex.state.settings.lastFileNumber, 4);
+  EXPECT_TRUE(rig.host.messages.empty());
+
+  // The format comes from corvex.conf's setting.
+  ProgramOptions options;
+  EXPECT_EQ(AutosaveFormatOf(options), AutosaveFormat::kNative);
+  ASSERT_TRUE(options.Set(kAutosaveFormatKey, "both"));
+  EXPECT_EQ(AutosaveFormatOf(options), AutosaveFormat::kBoth);
+}
+
+TEST_F(QuickSaveTest, BothFormatsKeepTheFirstFileWhenTheSecondFails) {
+  // Room for the native file and not for the standard one.
+  SetFileWriteFaultForTesting(303040 + 1000);
+  const QuickSaveResult result = QuickSaveImage(corvex, AutosaveFormat::kBoth);
+  SetFileWriteFaultForTesting(std::nullopt);
+  EXPECT_EQ(result.code, kQuickSaveImageFailed);
+  EXPECT_EQ(result.file, Autosave("IMG1.fits"));
+  EXPECT_EQ(result.files, std::vector<fs::path>{Autosave("IMG1.FIT")});
+  EXPECT_EQ(announced, result.files);
+  EXPECT_TRUE(fs::exists(Autosave("IMG1.FIT")));
+  EXPECT_FALSE(fs::exists(Autosave("IMG1.fits")));
+  ReportQuickSave(corvex, result);
+  EXPECT_EQ(
+      rig.host.MessageTexts(),
+      (std::vector<std::string>{
+          kDiskSpaceText, "The frame was saved as " + Autosave("IMG1.FIT").string() + " only."}));
+  // The next frame takes the next number: IMG1.fits stays free rather than half a pair.
+  ASSERT_EQ(QuickSaveImage(corvex, AutosaveFormat::kBoth).code, kQuickSaved);
+  EXPECT_TRUE(fs::exists(Autosave("IMG2.fits")));
 }
 
 // ---- A disk that fills up, and one that is read-only ----

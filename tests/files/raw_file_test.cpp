@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "commands/file_commands.h"
 #include "platform/atomic_file.h"
 #include "support/test_rig.h"
 

@@ -1,7 +1,8 @@
 // Opening an image file from arbitrary bytes. Files are told apart by their exact length, so
 // the low four bits of the first byte pick one of the nine image file lengths and the rest of
-// the input is laid over a zero-filled file of that length. Bits 4 and 5 set the merging mode
-// and the colour flag the load starts from.
+// the input is laid over a zero-filled file of that length; 9 to 15 take the input as it is,
+// which reaches the standard FITS reader. Bits 4 and 5 set the merging mode and the colour
+// flag the load starts from.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -10,10 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "commands/file_commands.h"
 #include "corvex.h"
 #include "files/fits_file.h"
 #include "files/image_loader.h"
 #include "files/raw_file.h"
+#include "files/standard_fits.h"
 #include "platform/clock.h"
 #include "quiet_host.h"
 
@@ -27,6 +30,8 @@ constexpr std::uint64_t kLengths[] = {
     kFitsColourLength,
 };
 constexpr std::size_t kLengthCount = sizeof kLengths / sizeof kLengths[0];
+// Room for a standard colour file (three planes of 510 x 290 and a header).
+constexpr std::size_t kLargestFile = 1 << 20;
 
 // One context for the whole run (its buffers are large); every input starts it afresh.
 struct Fixture {
@@ -106,8 +111,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The file, in a buffer kept between inputs and filled with memcpy and memset: large
   // allocations and byte loops are slow under the sanitizers.
-  static std::vector<std::uint8_t>* const buffer = new std::vector<std::uint8_t>(kFitsColourLength);
-  const std::uint64_t length = kLengths[(data[0] & 0x0F) % kLengthCount];
+  static std::vector<std::uint8_t>* const buffer = new std::vector<std::uint8_t>(kLargestFile);
+  const std::size_t selector = data[0] & 0x0F;
+  const std::uint64_t length =
+      selector < kLengthCount ? kLengths[selector] : std::min<std::size_t>(size - 1, kLargestFile);
   const std::size_t laid = std::min<std::size_t>(size - 1, length);
   std::memcpy(buffer->data(), data + 1, laid);
   std::memset(buffer->data() + laid, 0, length - laid);
@@ -120,8 +127,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   const ImageFileFormat* format = FindImageFileFormat(length);
-  fuzz::Require(format != nullptr, "only an image file's length loads");
-  if (format->colourPlanes) fuzz::Require(corvex.state.colourConverted, "planes make colour");
+  fuzz::Require(format != nullptr || StartsAsFits(file),
+                "only an image file's length, or a standard FITS file, loads");
+  if (format != nullptr && format->colourPlanes) {
+    fuzz::Require(corvex.state.colourConverted, "planes make colour");
+  }
   fuzz::Require(corvex.state.currentImageFile == "fuzz.fit", "a load remembers its file");
   return 0;
 }

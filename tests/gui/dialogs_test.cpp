@@ -351,6 +351,29 @@ class DialogsTest : public QObject {
     QVERIFY(program.Said("Unable to save INI file, please check disk space"));
   }
 
+  void DefaultsAutosaveFormatGoesToCorvexConfOnly() {
+    Program program;
+    const fs::path ini = program.corvex.paths.SettingsFile();
+    const fs::path conf = ini.parent_path() / "corvex.conf";
+    fs::create_directories(conf.parent_path());
+    std::ofstream(conf) << "# my notes\nviewer.future = 7\nautosave.format = standard\n";
+    RunProgramDefaults(nullptr, program.corvex, Automatic([](QDialog& d) {
+                         QVERIFY(Checked(d, 17202));
+                         Click(d, 17203);
+                       }));
+    const auto text = FileBytes(conf);
+    QCOMPARE(std::string(text.begin(), text.end()),
+             std::string("# my notes\nviewer.future = 7\nautosave.format = both\n"));
+    QCOMPARE(fs::file_size(ini), std::uintmax_t{1302});
+
+    // Cancel: the choice stays in memory, the file as it was.
+    RunProgramDefaults(nullptr, program.corvex, Automatic([](QDialog& d) {
+                         Click(d, 17201);
+                         Click(d, 2);
+                       }));
+    QCOMPARE(FileBytes(conf), text);
+  }
+
   void LabelDateRulesAndDrawing() {
     Program program;
     corvex::ImageBuffer& image = program.corvex.store.currentImage;

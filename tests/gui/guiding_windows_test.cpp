@@ -16,7 +16,8 @@
 
 #include "camera/camera_link.h"
 #include "corvex.h"
-#include "guiding/guiding_loops.h"
+#include "guiding/telescope_link.h"
+#include "runs/guiding_loops.h"
 #include "guiding/star_pick.h"
 #include "platform/clock.h"
 #include "sim/observatory.h"

@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "camera/camera_commands.h"
 #include "camera/camera_link.h"
+#include "commands/camera_commands.h"
 #include "corvex.h"
 #include "gui_support.h"
 #include "guiding/star_pick.h"

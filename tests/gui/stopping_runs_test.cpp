@@ -22,6 +22,7 @@
 
 #include "camera/camera_link.h"
 #include "corvex.h"
+#include "guiding/telescope_link.h"
 #include "support/test_rig.h"
 #include "ui/command_map.h"
 #include "ui/corvex_app.h"

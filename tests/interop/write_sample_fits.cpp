@@ -1,11 +1,12 @@
 // Writes a FITS file of known content for the third-party readers to check.
 //
-//   write_sample_fits OUT [--unsigned] [--colour] [--date TEXT]
+//   write_sample_fits OUT [--unsigned] [--colour] [--date TEXT] [--long-texts]
 //
 // Samples: value (row * 512 + col) * 7 mod 65536, except for a few fixed spots that hold the
 // extremes and the values either side of the signed offset (see check_fits.py, which knows
 // the same pattern). With --colour the three planes follow, each with its own pattern.
 // DATE-OBS is "7/12/06", a short day/month/year text, unless --date gives another.
+// --long-texts fills every processing history slot and the note and comment to the brim.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -54,11 +55,14 @@ int main(int argc, char** argv) {
   bool unsignedFormat = false;
   bool colour = false;
   std::string date = "7/12/06";
+  bool longTexts = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--unsigned") == 0) {
       unsignedFormat = true;
     } else if (std::strcmp(argv[i], "--colour") == 0) {
       colour = true;
+    } else if (std::strcmp(argv[i], "--long-texts") == 0) {
+      longTexts = true;
     } else if (std::strcmp(argv[i], "--date") == 0 && i + 1 < argc) {
       date = argv[++i];
     } else if (argv[i][0] != '-' && out == nullptr) {
@@ -69,7 +73,9 @@ int main(int argc, char** argv) {
     }
   }
   if (out == nullptr) {
-    std::fprintf(stderr, "usage: write_sample_fits OUT [--unsigned] [--colour] [--date TEXT]\n");
+    std::fprintf(stderr,
+                 "usage: write_sample_fits OUT [--unsigned] [--colour] [--date TEXT] "
+                 "[--long-texts]\n");
     return 2;
   }
 
@@ -90,6 +96,20 @@ int main(int argc, char** argv) {
   corvex::ProcessingHistory history;
   corvex::AddHistoryLabel(history, "Dark frame subtracted");
   corvex::AddHistoryLabel(history, "Colour converted");
+  if (longTexts) {
+    for (std::size_t i = 2; i < corvex::kHistoryEntries; ++i) {
+      corvex::AddHistoryLabel(
+          history, "Step " + std::to_string(i + 1) + std::string(corvex::kHistoryEntryLength, '.'));
+    }
+    std::string note;
+    std::string comment;
+    for (int word = 0; note.size() < 255; ++word) note += "note" + std::to_string(word) + " ";
+    for (int word = 0; comment.size() < 255; ++word) {
+      comment += "comment" + std::to_string(word) + " ";
+    }
+    fields.historyNote = note.substr(0, 255);
+    fields.commentText = comment.substr(0, 255);
+  }
 
   corvex::ImageBuffer image;
   FillSamples(image);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "commands/calibration_commands.h"
 #include "corvex.h"
 #include "files/raw_file.h"
 #include "support/test_rig.h"

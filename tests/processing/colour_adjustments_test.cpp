@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "commands/colour_commands.h"
 #include "corvex.h"
 #include "support/test_rig.h"
 

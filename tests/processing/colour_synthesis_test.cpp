@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include "camera/camera_commands.h"
+#include "camera/camera_requests.h"
+#include "commands/camera_commands.h"
 #include "camera/camera_link.h"
+#include "commands/colour_commands.h"
+#include "commands/settings_commands.h"
 #include "corvex.h"
 #include "files/settings_file.h"
 #include "processing/colour_adjustments.h"
@@ -198,7 +201,7 @@ TEST_F(ColourSynthesisTest, SimulatedStarsKeepTheirColours) {
   corvex.devices = sim::MakeSimulatedEnumerator(observatory);
   ASSERT_TRUE(DiscoverCamera(corvex.camera, *corvex.devices, corvex.state));
   corvex.state.exposureMs = 4000;
-  ClearSensor(corvex);
+  ClearSensor(corvex.camera);
   rig.clock.Advance(4000);
   ReadFullFrame(corvex);
   ASSERT_TRUE(SynthesizeColourImage(corvex, AllOff));

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/contrast_commands.h"
 #include "corvex.h"
 #include "processing/processing_history.h"
 #include "processing/sensor_geometry.h"

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "commands/display_commands.h"
 #include "corvex.h"
 #include "platform/atomic_file.h"
 #include "support/test_rig.h"

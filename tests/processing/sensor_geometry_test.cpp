@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "commands/display_commands.h"
+#include "commands/filter_commands.h"
 #include "corvex.h"
 #include "support/test_rig.h"
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/filter_commands.h"
 #include "corvex.h"
 #include "processing/processing_history.h"
 #include "processing/sensor_geometry.h"

@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "camera/camera_commands.h"
+#include "commands/camera_commands.h"
 #include "support/test_rig.h"
 
 namespace corvex {

@@ -5,7 +5,8 @@
 
 #include <cmath>
 
-#include "camera/camera_commands.h"
+#include "camera/camera_requests.h"
+#include "commands/camera_commands.h"
 #include "camera/camera_link.h"
 #include "corvex.h"
 #include "support/test_rig.h"
@@ -34,7 +35,7 @@ class ObservatoryTest : public ::testing::Test {
   // A full frame exposed for `ms` with the current fieldSelect.
   void Snap(int ms) {
     corvex.state.exposureMs = ms;
-    ClearSensor(corvex);
+    ClearSensor(corvex.camera);
     if (ms > 1000) rig.clock.Advance(ms);
     ReadFullFrame(corvex);
   }
@@ -81,17 +82,17 @@ TEST_F(ObservatoryTest, RelayMovesShiftTheStarsByRateTimesTime) {
   config.backlashPx = 0;
   Start(config);
   const sim::SensorPoint before = observatory->StarPosition(0);
-  SetGuideRelays(corvex, kRelayWest);
+  SetGuideRelays(corvex.camera, kRelayWest);
   rig.clock.Advance(1500);
-  SetGuideRelays(corvex, 0);
+  SetGuideRelays(corvex.camera, 0);
   rig.clock.Advance(1000);  // nothing moves once the relay is off
   const sim::SensorPoint after = observatory->StarPosition(0);
   EXPECT_NEAR(after.x - before.x, -6 * 1.5, 1e-9);
   EXPECT_NEAR(after.y - before.y, 0, 1e-9);
 
-  SetGuideRelays(corvex, kRelayNorth | kRelayEast);
+  SetGuideRelays(corvex.camera, kRelayNorth | kRelayEast);
   rig.clock.Advance(500);
-  SetGuideRelays(corvex, 0);
+  SetGuideRelays(corvex.camera, 0);
   const sim::SensorPoint diagonal = observatory->StarPosition(0);
   EXPECT_NEAR(diagonal.x - after.x, 3, 1e-9);
   EXPECT_NEAR(diagonal.y - after.y, 3, 1e-9);
@@ -99,9 +100,9 @@ TEST_F(ObservatoryTest, RelayMovesShiftTheStarsByRateTimesTime) {
   // The guider sees the same move turned by its angle to RA.
   const double angle = observatory->config().guiderRotationDeg * M_PI / 180;
   const sim::SensorPoint g0 = observatory->StarPosition(0, true);
-  SetGuideRelays(corvex, kRelayWest);
+  SetGuideRelays(corvex.camera, kRelayWest);
   rig.clock.Advance(1000);
-  SetGuideRelays(corvex, 0);
+  SetGuideRelays(corvex.camera, 0);
   const sim::SensorPoint g1 = observatory->StarPosition(0, true);
   EXPECT_NEAR(g1.x - g0.x, -6 * std::cos(angle), 1e-9);
   EXPECT_NEAR(g1.y - g0.y, -6 * std::sin(angle), 1e-9);
@@ -124,9 +125,9 @@ TEST_F(ObservatoryTest, DecBacklashSwallowsTheStartOfAReversal) {
   config.backlashPx = 2;
   Start(config);
   const auto decAfter = [&](std::uint8_t relay, int ms) {
-    SetGuideRelays(corvex, relay);
+    SetGuideRelays(corvex.camera, relay);
     rig.clock.Advance(ms);
-    SetGuideRelays(corvex, 0);
+    SetGuideRelays(corvex.camera, 0);
     return observatory->mount().GuidedAt(rig.clock.NowMs()).y;
   };
   EXPECT_NEAR(decAfter(kRelaySouth, 1000), -6, 1e-9);  // already engaged southwards
@@ -191,26 +192,26 @@ TEST_F(ObservatoryTest, TheSameSeedGivesTheSameFrame) {
   other.corvex.devices = sim::MakeSimulatedEnumerator(twin);
   DiscoverCamera(other.corvex.camera, *other.corvex.devices, other.corvex.state);
   other.corvex.state.exposureMs = 1000;
-  ClearSensor(other.corvex);
+  ClearSensor(other.corvex.camera);
   ReadFullFrame(other.corvex);
   EXPECT_TRUE(std::equal(first.begin(), first.end(), other.corvex.store.currentImage.begin()));
 }
 
 TEST_F(ObservatoryTest, TelescopeAndFilterWheelOnTheSerialPorts) {
   Start(StillMount());
-  SerialWrite(corvex, 0, "#:LM 0031#", 10);
-  SerialWrite(corvex, 0, "#:LI#", 5);
-  ASSERT_EQ(SerialRead(corvex, 0, 33), 33u);
-  const std::string info(reinterpret_cast<const char*>(corvex.store.usbReceiveBuffer.data()), 33);
+  SerialWrite(corvex.camera, 0, "#:LM 0031#", 10);
+  SerialWrite(corvex.camera, 0, "#:LI#", 5);
+  ASSERT_EQ(SerialRead(corvex.camera, 0, 33), 33u);
+  const std::string info(reinterpret_cast<const char*>(corvex.camera.usbReceiveBuffer.data()), 33);
   EXPECT_EQ(info.substr(0, info.find('#')), "SIM M0031 MAG 5.0 SZ 10.0'");
-  SerialWrite(corvex, 0, "#:MS#", 5);
-  ASSERT_EQ(SerialRead(corvex, 0, 1), 1u);
-  EXPECT_EQ(corvex.store.usbReceiveBuffer[0], '0');
+  SerialWrite(corvex.camera, 0, "#:MS#", 5);
+  ASSERT_EQ(SerialRead(corvex.camera, 0, 1), 1u);
+  EXPECT_EQ(corvex.camera.usbReceiveBuffer[0], '0');
 
-  SerialWrite(corvex, 0, "#:RG#", 5);
-  SerialWrite(corvex, 0, "#:Ms#", 5);
+  SerialWrite(corvex.camera, 0, "#:RG#", 5);
+  SerialWrite(corvex.camera, 0, "#:Ms#", 5);
   rig.clock.Advance(1000);
-  SerialWrite(corvex, 0, "#:Qs#", 5);
+  SerialWrite(corvex.camera, 0, "#:Qs#", 5);
   EXPECT_NEAR(observatory->mount().GuidedAt(rig.clock.NowMs()).y, -6, 1e-9);
   EXPECT_EQ(observatory->telescopeCommands().back().text, "#:Qs#");
 
@@ -233,8 +234,8 @@ TEST_F(ObservatoryTest, InjectedFaultsReachTheProgram) {
   ReadFullFrame(corvex);  // request 3: now the short read
   EXPECT_EQ(corvex.camera.bytesRead, kFullFrameBytes / 2);
   EXPECT_EQ(corvex.store.currentImage[289 * 512 + 100], 0) << "the missing half reads 0";
-  ClearSensor(corvex);  // request 4, the last one that gets through
-  ClearSensor(corvex);
+  ClearSensor(corvex.camera);  // request 4, the last one that gets through
+  ClearSensor(corvex.camera);
   EXPECT_EQ(corvex.camera.bytesWritten, 0u);
 }
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "state/host.h"
+#include "platform/host.h"
 
 namespace corvex::testing {
 

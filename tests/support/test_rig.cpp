@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "camera/camera_commands.h"
+#include "commands/camera_commands.h"
 #include "camera/camera_link.h"
 #include "guiding/star_pick.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "corvex.h"
-#include "guiding/guiding_state.h"
+#include "state/guiding_state.h"
 #include "sim/observatory.h"
 #include "support/scripted_host.h"
 

@@ -1,0 +1,2 @@
+// A program context, for the layer check's own test.
+#pragma once

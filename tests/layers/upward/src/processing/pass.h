@@ -1,0 +1,2 @@
+// A pure pass, for the layer check's own test.
+#pragma once
