@@ -99,7 +99,7 @@ void AddCameraSourceOptions(CLI::App& command, CameraSourceOptions& options) {
             }
             options.seed = seed;
           },
-          "Simulator: seed of the star field and the noise")
+          "Simulator: seed of the star field and the noise (1, or CORVEX_SIM's seed=)")
       ->type_name("N");
   AddSimOption(command, options, "--sim-drift", "drift", true,
                "Simulator: mount drift RA,DEC in pixels per minute (0.5,0.2)");

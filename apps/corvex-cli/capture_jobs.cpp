@@ -25,8 +25,10 @@
 #include "files/program_options_file.h"
 #include "commands/quick_save.h"
 #include "files/settings_file.h"
+#include "json_output.h"
 #include "platform/terminal_host.h"
 #include "processing/display_image.h"
+#include "processing/star_measurement.h"
 #include "state/exposure.h"
 
 namespace corvex::cli {
@@ -102,7 +104,9 @@ class SaveTracker {
     ++writtenThisFrame_;
     std::printf("Saved %s\n", Shown(file).c_str());
     std::fflush(stdout);
+    files_.Text(file.string());
   }
+  const JsonArray& files() const { return files_; }
   int saves() const { return saves_; }
   int failed() const { return failed_; }
 
@@ -111,6 +115,7 @@ class SaveTracker {
   int saves_ = 0;
   int failed_ = 0;
   int writtenThisFrame_ = 0;
+  JsonArray files_;
 };
 
 }  // namespace
@@ -292,9 +297,18 @@ int RunCaptureJob(const CameraJob& job, const CaptureOptions& options) {
   }
   // The final frame goes to -o only when the run finished as asked: a cancelled series holds
   // a partial sum, and a failed readout left the frame before it.
+  bool outputWritten = false;
   if (outputFormat && code == kExitOk) {
     if (!options.save) StampObservationTime(corvex);
-    if (!SaveImage(corvex, options.output, *outputFormat)) code = kExitFailed;
+    outputWritten = SaveImage(corvex, options.output, *outputFormat);
+    if (!outputWritten) code = kExitFailed;
+  }
+  JsonObject& report = JsonReport::Get().fields();
+  report.Raw("saved", saves.files().Json());
+  if (outputWritten) {
+    report.Text("output", options.output);
+  } else {
+    report.Null("output");
   }
   return code;
 }
@@ -313,13 +327,47 @@ int RunFocusJob(const CameraJob& job, const FocusOptions& options) {
   }
   const int faultsBefore = job.faults.count;
   int frame = 0;
+  JsonArray frames;
+  std::optional<std::pair<int, double>> best;  // the frame with the smallest HFR, and it
+  const auto report = [&frames, &best] {
+    JsonReport::Get().fields().Raw("frames", frames.Json());
+    if (best) {
+      JsonReport::Get()
+          .fields()
+          .Whole("best_frame", best->first)
+          .Number("best_hfr_px", best->second);
+    } else {
+      JsonReport::Get().fields().Null("best_frame");
+    }
+  };
   const bool framesRead = RunFocusMode(corvex, [&](int peak, int exposureMs) {
     // A frame read over a failed link shows nothing true: focus mode stops before showing it.
     if (job.faults.count != faultsBefore) return false;
-    std::printf("frame %d: peak %d, exposure %d ms\n", ++frame, peak, exposureMs);
+    // The brightest star's widths beside the peak: focus is where they are smallest.
+    const std::optional<StarMeasurement> star =
+        MeasureBrightestStar(corvex.store.currentImage.data(), kFocusFrameSide, kFocusFrameSide,
+                             kFocusFrameSide, kFocusFrameMargin);
+    char widths[64] = ", no star to measure";
+    if (star) {
+      std::snprintf(widths, sizeof widths, ", HFR %.2f px, FWHM %.2f px", star->hfr, star->fwhm);
+    }
+    std::printf("frame %d: peak %d, exposure %d ms%s\n", ++frame, peak, exposureMs, widths);
+    JsonObject row;
+    row.Whole("frame", frame).Whole("peak", peak).Whole("exposure_ms", exposureMs);
+    if (star) {
+      row.Number("hfr_px", star->hfr)
+          .Number("fwhm_px", star->fwhm)
+          .Number("x", star->x)
+          .Number("y", star->y);
+      if (!best || star->hfr < best->second) best = {frame, star->hfr};
+    } else {
+      row.Null("hfr_px").Null("fwhm_px");
+    }
+    frames.Raw(row.Json());
     std::fflush(stdout);
     return frame < options.frames;
   });
+  report();
   if (job.faults.count != faultsBefore || !framesRead) {
     std::fprintf(stderr,
                  "corvex-cli: focus mode stopped: the camera failed during a focus "

@@ -27,6 +27,7 @@
 #include "platform/read_file.h"
 #include "platform/terminal_host.h"
 #include "processing/display_image.h"
+#include "setting_meanings.h"
 
 namespace corvex::cli {
 
@@ -351,8 +352,11 @@ int RunSettings(Corvex& corvex, bool writeDefaults) {
   } else {
     std::printf("No settings file at %s; these are the defaults\n", Shown(path).c_str());
   }
+  // Each value with what it means and its unit or letters.
   for (const auto& [name, value] : ListSettings(corvex.state.settings, corvex.fits)) {
-    std::printf("  %-32s %s\n", name.c_str(), TerminalText(value).c_str());
+    const std::string shown = TerminalText(value);
+    const std::string meaning(SettingMeaning(name));
+    std::printf("  %-32s %-14s %s\n", name.c_str(), shown.c_str(), meaning.c_str());
   }
 
   // The second file, corvex.conf, only read here (unless the defaults are to be written).

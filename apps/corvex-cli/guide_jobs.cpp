@@ -13,10 +13,13 @@
 #include "runs/guide_training.h"
 #include "guiding/guide_correction.h"
 #include "guiding/guide_frames.h"
+#include "guiding/guide_stats.h"
 #include "runs/guiding_loops.h"
 #include "guiding/star_pick.h"
 #include "guiding/telescope_link.h"
 #include "guiding/telescope_panel.h"
+#include "json_output.h"
+#include "json_reports.h"
 #include "platform/terminal_host.h"
 #include "sim/observatory.h"
 #include "state/exposure.h"
@@ -134,17 +137,11 @@ class GuideLog {
       std::fprintf(stderr, "corvex-cli: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
       return false;
     }
-    Write("time_s,dx_px,dy_px,ra_dir,ra_ms,dec_dir,dec_ms\n");
+    Write(kGuideLogHeader);
     return !failed_;
   }
 
-  void Row(double seconds, const GuideCorrection& c) {
-    char row[128];
-    std::snprintf(row, sizeof row, "%.3f,%.3f,%.3f,%c,%d,%c,%d\n", seconds, c.errorX * 0.001,
-                  c.errorY * 0.001, c.raLetter ? c.raLetter : '-', c.raMs,
-                  c.decLetter ? c.decLetter : '-', c.decMs);
-    Write(row);
-  }
+  void Row(double seconds, const GuideCorrection& c) { Write(GuideLogRow(seconds, c).c_str()); }
 
   // False when any of the log was lost.
   bool Close() {
@@ -201,10 +198,39 @@ class Track {
     const std::int64_t now = corvex_.clock.NowMs();
     const sim::PointingOffset offset = observatory_->mount().OffsetAt(now);
     const sim::PointingOffset guided = observatory_->mount().GuidedAt(now);
-    Accumulate(offset.x - start_.x, offset.y - start_.y,
-               offset.x - guided.x - unguidedStart_.x, offset.y - guided.y - unguidedStart_.y);
+    Accumulate(offset.x - start_.x, offset.y - start_.y, offset.x - guided.x - unguidedStart_.x,
+               offset.y - guided.y - unguidedStart_.y);
   }
 
+  // The run's figures in the JSON report: the line Print writes, and the measured errors
+  // on the guiding axes with the guide log's summary figures.
+  void Report(const GuideStats& stats, const GuideAxes& axes, const std::string& logPath) const {
+    JsonReport& report = JsonReport::Get();
+    if (!report.active()) return;
+    const double n = count_ > 0 ? count_ : 1;
+    JsonObject measured;
+    measured.Text("axes", axes.sky ? "RA/Dec" : "x/y")
+        .Number(axes.sky ? "rms_ra_px" : "rms_x_px", stats.RmsFirst())
+        .Number(axes.sky ? "rms_dec_px" : "rms_y_px", stats.RmsSecond())
+        .Number("rms_total_px", stats.RmsTotal())
+        .Number("largest_px", stats.Largest())
+        .Number("duration_s", stats.Duration());
+    report.fields()
+        .Whole("corrections", count_)
+        .Number("rms_ra_px", std::sqrt(ra_ / n))
+        .Number("rms_dec_px", std::sqrt(dec_ / n));
+    if (observatory_) {
+      report.fields().Number("unguided_rms_px", std::sqrt(unguided_ / n));
+    } else {
+      report.fields().Null("unguided_rms_px");
+    }
+    report.fields().Raw("measured", measured.Json());
+    if (logPath.empty()) {
+      report.fields().Null("log");
+    } else {
+      report.fields().Text("log", logPath);
+    }
+  }
   void Print() const {
     const double n = count_ > 0 ? count_ : 1;
     const std::string unguided =
@@ -241,7 +267,9 @@ bool ParsePair(const std::string& text, int& first, int& second, bool& negative)
 
 int RunTrainJob(Corvex& corvex, const GuideOptions& options) {
   if (const int failed = Start(corvex, options); failed != kExitOk) return failed;
-  return Train(corvex, options);
+  const int trained = Train(corvex, options);
+  if (trained == kExitOk) ReportTraining(corvex, options.guider);
+  return trained;
 }
 
 int RunGuideJob(Corvex& corvex, const GuideOptions& options,
@@ -249,19 +277,38 @@ int RunGuideJob(Corvex& corvex, const GuideOptions& options,
   if (const int failed = Start(corvex, options); failed != kExitOk) return failed;
   if (options.train) {
     if (const int failed = Train(corvex, options); failed != kExitOk) return failed;
+    ReportTraining(corvex, options.guider);
   }
+  // The measured errors along the axes guiding steers by, for the report.
+  GuideAxes axes;
+  const GuiderTraining& training = corvex.guiding.training;
+  if (options.guider && training.guiderTrained && training.useTrainedValues &&
+      !corvex.state.settings.ignoreRaAngle) {
+    axes = AxesFromTraining(training);
+  }
+  GuideStats stats;
   GuideLog log;
   if (!log.Open(options.log)) return kExitFailed;
   const std::int64_t start = corvex.clock.NowMs();
   const std::int64_t end = start + static_cast<std::int64_t>(options.minutes * 60000);
   Track track(corvex, observatory);
+  // The run's progress through its minutes, as the capture's exposures show theirs.
+  corvex.host.OpenProgress("GUIDING");
   // Every turn of the loop, measured or not, so that the time is up when it is up.
   const auto observer = [&](Corvex& c, const GuideCorrection& correction) {
     const std::int64_t now = c.clock.NowMs();
     if (Measured(correction)) {
       track.Add(correction);
       log.Row((now - start) / 1000.0, correction);
+      const AxisError e = ResolveOnAxes(axes, correction.errorX * 0.001, correction.errorY * 0.001);
+      stats.Add({(now - start) / 1000.0, e.first, e.second});
+      if (options.verbose) {
+        std::fprintf(stderr, "%8.1f s  dx %+7.3f px  dy %+7.3f px\n", (now - start) / 1000.0,
+                     correction.errorX * 0.001, correction.errorY * 0.001);
+      }
     }
+    c.host.SetProgress(static_cast<int>(std::min<std::int64_t>(now - start, end - start) * 256 /
+                                        std::max<std::int64_t>(end - start, 1)));
     if (now >= end) {
       c.state.continuousMode = false;
       c.state.guiderGuidingRunning = false;
@@ -269,8 +316,10 @@ int RunGuideJob(Corvex& corvex, const GuideOptions& options,
   };
   const GuidingEnd ended = options.guider ? RunGuiderGuiding(corvex, observer)
                                           : RunContinuousSelfGuiding(corvex, observer);
+  corvex.host.CloseProgress();
   const bool logged = log.Close();
   track.Print();
+  track.Report(stats, axes, options.log);
   switch (ended) {
     case GuidingEnd::kStopped:
       return logged ? kExitOk : kExitFailed;

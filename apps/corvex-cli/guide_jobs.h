@@ -26,6 +26,8 @@ struct GuideOptions {
   ExposureSetting exposure;
   std::optional<std::pair<int, int>> star;  // else the brightest star of a first frame
   int trainingSeconds = 0;                  // 0: the settings' (main) or 2 (guider)
+  bool beep = false;                        // ring the bell at each move
+  bool verbose = false;                     // each measured error on stderr
 };
 
 // `observatory` is the simulator behind the camera, or null for a real camera: it supplies

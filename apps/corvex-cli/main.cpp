@@ -11,9 +11,12 @@
 #include "exit_codes.h"
 #include "file_commands.h"
 #include "guide_jobs.h"
+#include "json_output.h"
+#include "json_reports.h"
 #include "platform/clock.h"
 #include "platform/terminal_host.h"
 #include "process_job.h"
+#include "settings_set.h"
 #include "state/image_store.h"
 
 namespace {
@@ -84,6 +87,10 @@ int main(int argc, char** argv) {
 
   cli::CameraSourceOptions source;
   bool virtualClock = false;
+  bool json = false;
+  constexpr const char* kJsonHelp =
+      "Print one JSON object on stdout (files written, figures measured, exit_code); "
+      "everything else goes to stderr";
 
   bool anyProductId = false;
   CLI::App* discover = app.add_subcommand("discover", "Find the camera on USB and show it");
@@ -126,7 +133,8 @@ int main(int argc, char** argv) {
                          "Length: a number and a unit")
       ->default_str("1s");
   cli::AddWholeOption(*captureCommand, "--count", capture.count, 1, 999,
-                      "Exposures in the series (1-999)");
+                      "Exposures in the series (1-999)")
+      ->default_str("1");
   CLI::Option* continuous =
       captureCommand->add_flag("--continuous", capture.continuous,
                                "Keep exposing (the count, if above 1, ends it) until Ctrl-C");
@@ -134,10 +142,13 @@ int main(int argc, char** argv) {
   captureCommand->add_flag("--alternative-align", capture.alternativeAlign,
                            "Align the series by region profiles, not by the guide star");
   cli::AddPositionOption(*captureCommand, "--guide-star", capture.guideStar, kMainColumns, kRows,
-                         "X,Y of the star to align on");
+                         "X,Y of the star to align on: column 0-511 and row 0-289 of the stored "
+                         "frame, from its top-left corner (the image's own pixels, whatever "
+                         "the display's zoom or QZ geometry)");
   captureCommand->add_flag("--start-delay", capture.startDelay, "Count down 10 seconds first");
   cli::AddWholeOption(*captureCommand, "--pause", capture.pauseMinutes, 0, 999,
-                      "Minutes between exposures (0-999)");
+                      "Minutes between exposures (0-999)")
+      ->default_str("0");
   CLI::Option* darkSubtract = captureCommand->add_flag("--dark-subtract", capture.darkSubtract,
                                                        "Subtract the dark frame from each frame");
   captureCommand
@@ -173,7 +184,9 @@ int main(int argc, char** argv) {
   focusCommand->add_flag("--auto-exposure", focus.autoExposure,
                          "Adjust the exposure from each frame's peak");
   cli::AddPositionOption(*focusCommand, "--window", focus.window, kFocusColumns, kFocusRows,
-                         "X,Y of the 128 x 128 focus window");
+                         "X,Y of the 128 x 128 focus window's top-left corner on the sensor: "
+                         "column 0-372, row 0-162")
+      ->default_str("184,65");
   focusCommand->add_flag("--virtual-clock", virtualClock, "Run on simulated time");
   cli::AddCameraSourceOptions(*focusCommand, source);
 
@@ -197,7 +210,10 @@ int main(int argc, char** argv) {
                          cli::ExposureRanges(cli::ExposureKind::kSelfGuide) + "; guider " +
                          cli::ExposureRanges(cli::ExposureKind::kGuider))
         ->capture_default_str();
-    command->add_option("--star", guideStar, "X,Y of the guide star (else the brightest)");
+    command->add_option("--star", guideStar,
+                        "X,Y of the guide star, from the frame's top-left corner: column 0-511 "
+                        "and row 0-289 of the main camera's stored frame, or column 0-499 and "
+                        "row 0-289 of the guider's (else the brightest star)");
     command->add_option("--method", guide.method, "lx200 or relays (else the settings file's)")
         ->check(CLI::IsMember({"lx200", "relays"}));
     command->add_option("--training-seconds", trainingSeconds, "Training move time: 1, 2, 4 or 8 s")
@@ -206,6 +222,9 @@ int main(int argc, char** argv) {
     cli::AddCameraSourceOptions(*command, source);
   }
   guideCommand->add_flag("--train", guide.train, "Calibrate first");
+  for (CLI::App* command : {train, guideCommand}) {
+    command->add_flag("--beep", guide.beep, "Ring the terminal's bell at each telescope move");
+  }
   cli::AddRealOption(*guideCommand, "--minutes", guide.minutes, 0.1, 1440.0,
                      "How long to guide (0.1-1440)")
       ->default_str("10");
@@ -224,6 +243,7 @@ int main(int argc, char** argv) {
   auto* dec = gotoCommand->add_option("--dec", gotoOptions.dec, "Declination D:M (signed)");
   ra->needs(dec);
   dec->needs(ra);
+  messier->excludes(cngc);
   planet->excludes(messier)->excludes(cngc)->excludes(ra);
   ra->excludes(messier)->excludes(cngc);
   cli::AddCameraSourceOptions(*gotoCommand, source);
@@ -284,11 +304,31 @@ int main(int argc, char** argv) {
 
   bool writeDefaults = false;
   CLI::App* settings = app.add_subcommand("settings", "Show every setting and its value");
-  settings->add_flag("--write-defaults", writeDefaults,
-                     "Write a settings file holding the defaults");
+  CLI::Option* defaultsFlag = settings->add_flag("--write-defaults", writeDefaults,
+                                                 "Write a settings file holding the defaults");
+  std::vector<std::string> settingsToSet;
+  settings
+      ->add_option("--set", settingsToSet,
+                   "NAME=VALUE: change a setting (as the listing names it), with the defaults "
+                   "dialog's checks; repeat for more, all or none are written")
+      ->excludes(defaultsFlag);
 
-  // Every command's help ends with the exit codes, as the tool's own help does.
+  for (CLI::App* command : {info, settings, captureCommand, focusCommand, train, guideCommand}) {
+    command->add_flag("--json", json, kJsonHelp);
+  }
+
+  // Every command's help ends with the exit codes, as the tool's own help does; each
+  // command can be quiet or verbose.
+  bool quiet = false;
+  bool verbose = false;
   for (CLI::App* command : app.get_subcommands({})) {
+    CLI::Option* quietFlag = command->add_flag(
+        "-q,--quiet", quiet, "No progress and no notices; results, warnings and errors only");
+    command
+        ->add_flag("--verbose", verbose,
+                   "Progress in steps even when not on a terminal, "
+                   "and each guiding error")
+        ->excludes(quietFlag);
     const std::string footer = command->get_footer();
     command->footer(footer.empty() ? kExitCodeHelp : footer + "\n\n" + kExitCodeHelp);
   }
@@ -342,68 +382,95 @@ int main(int argc, char** argv) {
     return app.exit(e) == 0 ? cli::kExitOk : cli::kExitUsage;
   }
 
-  // The files a command will write are checked before it starts, so that an exposure is never
-  // taken for an output that cannot be kept.
-  std::optional<cli::ImageFormat> outputFormat;
-  if (*snap && !cli::CheckImageOutput(snapOut, outputFormat)) return cli::kExitUsage;
-  if (*guiderSnap && !cli::CheckOutput(guiderOut, {".pgm"}, "PGM")) return cli::kExitUsage;
-  if (*convert && !cli::CheckImageOutput(convertOut, outputFormat)) return cli::kExitUsage;
-  if (*process && !cli::CheckImageOutput(processOut, outputFormat)) return cli::kExitUsage;
-  if (*exportCommand && !exportOptions.tiff.empty() &&
-      !cli::CheckOutput(exportOptions.tiff, {".tif", ".tiff"}, "TIFF")) {
-    return cli::kExitUsage;
+  // Under --json stdout carries the command's report alone, written when the command ends.
+  cli::JsonReport& report = cli::JsonReport::Get();
+  if (json) {
+    if (!report.Begin()) {
+      std::fprintf(stderr, "corvex-cli: cannot keep stdout for the JSON report\n");
+      return cli::kExitFailed;
+    }
+    report.fields().Text("command", app.get_subcommands().front()->get_name());
   }
-  if (*exportCommand && !exportOptions.bmp.empty() &&
-      !cli::CheckOutput(exportOptions.bmp, {".bmp"}, "BMP")) {
-    return cli::kExitUsage;
-  }
-  if (*exportCommand && !exportOptions.fits.empty() &&
-      !cli::CheckOutput(exportOptions.fits, {".fits", ".fit", ".fts"}, "standard FITS")) {
-    return cli::kExitUsage;
-  }
-
-  corvex::TerminalHost host;
-  corvex::SteadyClock steadyClock;
-  corvex::VirtualClock simulatedClock;
-  corvex::Clock& clock = virtualClock ? static_cast<corvex::Clock&>(simulatedClock) : steadyClock;
-  simulatedClock.SetCalendarOrigin(steadyClock.CalendarSeconds());
-  Corvex corvex(host, clock, corvex::Paths::HomeFromEnvironment());
-  corvex::FillStartupRamps(corvex.store);
-
-  std::optional<cli::CameraSource> camera;
-  if (*discover || *snap || *guiderSnap || *captureCommand || *focusCommand || *train ||
-      *guideCommand || *gotoCommand) {
-    std::string error;
-    camera = cli::MakeCameraSource(source, clock, error);
-    if (!camera) {
-      std::fprintf(stderr, "corvex-cli: %s\n", TerminalText(error).c_str());
+  const auto run = [&]() -> int {
+    // The files a command will write are checked before it starts, so that an exposure is never
+    // taken for an output that cannot be kept.
+    std::optional<cli::ImageFormat> outputFormat;
+    if (*snap && !cli::CheckImageOutput(snapOut, outputFormat)) return cli::kExitUsage;
+    if (*guiderSnap && !cli::CheckOutput(guiderOut, {".pgm"}, "PGM")) return cli::kExitUsage;
+    if (*convert && !cli::CheckImageOutput(convertOut, outputFormat)) return cli::kExitUsage;
+    if (*process && !cli::CheckImageOutput(processOut, outputFormat)) return cli::kExitUsage;
+    if (*exportCommand && !exportOptions.tiff.empty() &&
+        !cli::CheckOutput(exportOptions.tiff, {".tif", ".tiff"}, "TIFF")) {
       return cli::kExitUsage;
     }
-    corvex.devices = std::move(camera->devices);
-  }
-  if (*discover) return RunDiscover(corvex, anyProductId);
-  if (camera) {
-    const cli::CameraJob job{corvex, host, *camera->faults};
-    if (*snap) return cli::RunSnap(job, snapExposure, snapOut, *outputFormat);
-    if (*guiderSnap) {
-      guider.hotPixelFilter = !noHotPixelFilter;
-      return cli::RunGuiderSnap(job, guider, guiderOut);
+    if (*exportCommand && !exportOptions.bmp.empty() &&
+        !cli::CheckOutput(exportOptions.bmp, {".bmp"}, "BMP")) {
+      return cli::kExitUsage;
     }
-    if (*captureCommand) return cli::RunCaptureJob(job, capture);
-    if (*focusCommand) return cli::RunFocusJob(job, focus);
-  }
-  if (*train) return cli::RunTrainJob(corvex, guide);
-  if (*guideCommand) return cli::RunGuideJob(corvex, guide, camera->observatory);
-  if (*gotoCommand) return cli::RunGoToJob(corvex, gotoOptions);
-  if (*info) return cli::RunInfo(corvex, infoFile);
-  if (*process) return cli::RunProcess(corvex, processIn, processOut, *outputFormat, steps);
-  if (*convert) {
-    const auto encoding = toUnsigned ? cli::FitsEncoding::kUnsigned
-                          : toSigned ? cli::FitsEncoding::kSigned
-                                     : cli::FitsEncoding::kAsRead;
-    return cli::RunConvert(corvex, convertIn, convertOut, *outputFormat, encoding);
-  }
-  if (*exportCommand) return cli::RunExport(corvex, exportIn, exportOptions);
-  if (*settings) return cli::RunSettings(corvex, writeDefaults);
-  return cli::kExitOk;
+    if (*exportCommand && !exportOptions.fits.empty() &&
+        !cli::CheckOutput(exportOptions.fits, {".fits", ".fit", ".fts"}, "standard FITS")) {
+      return cli::kExitUsage;
+    }
+
+    corvex::TerminalHost host;
+    host.SetVerbosity(quiet     ? corvex::TerminalHost::Verbosity::kQuiet
+                      : verbose ? corvex::TerminalHost::Verbosity::kVerbose
+                                : corvex::TerminalHost::Verbosity::kNormal);
+    // Guiding moves the telescope every few seconds: no bell unless asked for.
+    if (*train || *guideCommand) host.SetBeeps(guide.beep);
+    guide.verbose = verbose;
+    corvex::SteadyClock steadyClock;
+    corvex::VirtualClock simulatedClock;
+    corvex::Clock& clock = virtualClock ? static_cast<corvex::Clock&>(simulatedClock) : steadyClock;
+    simulatedClock.SetCalendarOrigin(steadyClock.CalendarSeconds());
+    Corvex corvex(host, clock, corvex::Paths::HomeFromEnvironment());
+    corvex::FillStartupRamps(corvex.store);
+
+    std::optional<cli::CameraSource> camera;
+    if (*discover || *snap || *guiderSnap || *captureCommand || *focusCommand || *train ||
+        *guideCommand || *gotoCommand) {
+      std::string error;
+      camera = cli::MakeCameraSource(source, clock, error);
+      if (!camera) {
+        std::fprintf(stderr, "corvex-cli: %s\n", TerminalText(error).c_str());
+        return cli::kExitUsage;
+      }
+      corvex.devices = std::move(camera->devices);
+    }
+    if (*discover) return RunDiscover(corvex, anyProductId);
+    if (camera) {
+      const cli::CameraJob job{corvex, host, *camera->faults};
+      if (*snap) return cli::RunSnap(job, snapExposure, snapOut, *outputFormat);
+      if (*guiderSnap) {
+        guider.hotPixelFilter = !noHotPixelFilter;
+        return cli::RunGuiderSnap(job, guider, guiderOut);
+      }
+      if (*captureCommand) return cli::RunCaptureJob(job, capture);
+      if (*focusCommand) return cli::RunFocusJob(job, focus);
+    }
+    if (*train) return cli::RunTrainJob(corvex, guide);
+    if (*guideCommand) return cli::RunGuideJob(corvex, guide, camera->observatory);
+    if (*gotoCommand) return cli::RunGoToJob(corvex, gotoOptions);
+    if (*info) {
+      const int code = cli::RunInfo(corvex, infoFile);
+      if (code == cli::kExitOk) cli::ReportImageFile(corvex, infoFile);
+      return code;
+    }
+    if (*process) return cli::RunProcess(corvex, processIn, processOut, *outputFormat, steps);
+    if (*convert) {
+      const auto encoding = toUnsigned ? cli::FitsEncoding::kUnsigned
+                            : toSigned ? cli::FitsEncoding::kSigned
+                                       : cli::FitsEncoding::kAsRead;
+      return cli::RunConvert(corvex, convertIn, convertOut, *outputFormat, encoding);
+    }
+    if (*exportCommand) return cli::RunExport(corvex, exportIn, exportOptions);
+    if (*settings) {
+      const int code = settingsToSet.empty() ? cli::RunSettings(corvex, writeDefaults)
+                                             : cli::RunSettingsSet(corvex, settingsToSet);
+      cli::ReportSettings(corvex);
+      return code;
+    }
+    return cli::kExitOk;
+  };
+  return report.Finish(run());
 }

@@ -2,6 +2,7 @@
 // runs the window; with --screenshot it runs the given commands offscreen, saves a picture of
 // the window and ends.
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -31,9 +32,33 @@ std::string OptionValue(int argc, char** argv, const char* name) {
   return {};
 }
 
+void AddOptions(QCommandLineParser& parser) {
+  parser.setApplicationDescription("Corvex: control a one-shot-colour CCD camera, process, guide.");
+  parser.addHelpOption();
+  parser.addVersionOption();
+  parser.addOption({"simulate", "Use the built-in simulated camera, mount and filter wheel"});
+  parser.addOption({"seed", "Simulator: seed of the star field and noise", "N"});
+  parser.addOption({"virtual-clock", "Run on simulated time (exposures take no time)"});
+  parser.addOption({"screenshot", "Run the commands offscreen, save the window as PNG, exit",
+                    "FILE"});
+  parser.addOption({"command", "A command number to run (repeatable)", "ID"});
+  parser.addOption({"file", "The file a command's file dialog answers with", "PATH"});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Help and the version need no display: answered before the windowing system is opened,
+  // so that they work over ssh and in scripts.
+  for (const char* asked : {"--help", "-h", "-?", "--help-all", "--version", "-v"}) {
+    if (!HasOption(argc, argv, asked)) continue;
+    QCoreApplication core(argc, argv);
+    QCoreApplication::setApplicationVersion(CORVEX_VERSION);
+    QCommandLineParser parser;
+    AddOptions(parser);
+    parser.process(core);  // prints and exits
+    return 0;
+  }
   const bool screenshot = HasOption(argc, argv, "--screenshot");
   if (screenshot) setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
@@ -47,16 +72,7 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationVersion(CORVEX_VERSION);
 
   QCommandLineParser parser;
-  parser.setApplicationDescription("Corvex: control a one-shot-colour CCD camera, process, guide.");
-  parser.addHelpOption();
-  parser.addVersionOption();
-  parser.addOption({"simulate", "Use the built-in simulated camera, mount and filter wheel"});
-  parser.addOption({"seed", "Simulator: seed of the star field and noise", "N"});
-  parser.addOption({"virtual-clock", "Run on simulated time (exposures take no time)"});
-  parser.addOption({"screenshot", "Run the commands offscreen, save the window as PNG, exit",
-                    "FILE"});
-  parser.addOption({"command", "A command number to run (repeatable)", "ID"});
-  parser.addOption({"file", "The file a command's file dialog answers with", "PATH"});
+  AddOptions(parser);
   parser.process(app);
 
   corvex::ui::TCorvexFrame& frame = app.frame();

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <optional>
 #include <string_view>
@@ -364,6 +365,136 @@ std::vector<std::pair<std::string, std::string>> ListSettings(const ProgramSetti
   SettingsLister lister;
   VisitSettingsFields(lister, settings, fields);
   return std::move(lister.rows);
+}
+
+namespace {
+
+// Sets the one field called `name` from `text`; the other fields are passed by.
+class SettingsSetter {
+ public:
+  SettingsSetter(std::string_view name, std::string_view text) : name_(name), text_(text) {}
+
+  bool found = false;
+  std::optional<std::string> problem;
+
+  void U16(const char* name, int& value, const U16Rule& rule) {
+    if (!Mine(name)) return;
+    int low = rule.unsignedRead ? 0 : -32768;
+    int high = rule.unsignedRead ? 65535 : 32767;
+    if (rule.checked) low = rule.min, high = rule.max;
+    // The defaults dialog's own limits.
+    const std::string_view field(name);
+    if (field.ends_with("Hysteresis")) low = 0, high = 20;
+    if (field == "filterCount") low = 1, high = 8;
+    // Guide-camera values of 50 or more would be stored as something else.
+    if (rule.writtenFor50s) high = std::min(high, 49);
+    long long number = 0;
+    const char* begin = text_.data();
+    const char* end = begin + text_.size();
+    if (begin != end && *begin == '+') ++begin;
+    const auto [stop, error] = std::from_chars(begin, end, number);
+    if (text_.empty() || error != std::errc() || stop != end || number < low || number > high) {
+      problem = "a whole number from " + std::to_string(low) + " to " + std::to_string(high);
+      return;
+    }
+    value = static_cast<int>(number);
+  }
+  void YesNo(const char* name, bool& value, FlagRule) { Flag(name, value, "y", "n"); }
+  void ZeroOne(const char* name, bool& value, FlagRule) { Flag(name, value, "1", "0"); }
+  void Letter(const char* name, char& value, std::string_view allowed) {
+    if (!Mine(name)) return;
+    if (text_.size() != 1 || allowed.find(text_[0]) == std::string_view::npos) {
+      std::string letters;
+      for (const char c : allowed) letters += letters.empty() ? "" : ", ", letters += c;
+      problem = "one of " + letters;
+      return;
+    }
+    value = text_[0];
+  }
+  void Card(const char* name, std::string_view, std::string& text) { Words(name, text, 68); }
+  void Note(const char* name, std::string_view, std::string& text) { Words(name, text, 272); }
+  void ComPort(const char* name, char& port) {
+    if (!Mine(name)) return;
+    if (text_.size() != 1 || text_[0] < '1' || text_[0] > '5') {
+      problem = "a port from 1 to 5";
+      return;
+    }
+    port = text_[0];
+  }
+  void Directions(const char* name, std::array<char, 4>&) { Unsettable(name); }
+  void Text(const char* name, std::string& text, std::size_t size) { Words(name, text, size - 1); }
+  void Directory(const char* name, std::string& text) {
+    Words(name, text, kAutosaveDirectoryBytes - 1);
+  }
+  void RaAngle(const char* name, double&) { Unsettable(name); }
+
+ private:
+  bool Mine(const char* name) {
+    if (name_ != name) return false;
+    found = true;
+    return true;
+  }
+  void Flag(const char* name, bool& value, const char* on, const char* off) {
+    if (!Mine(name)) return;
+    if (text_ != on && text_ != off) {
+      problem = std::string(on) + " or " + off;
+      return;
+    }
+    value = text_ == on;
+  }
+  // Printable text without the apostrophe that ends a header card's text.
+  void Words(const char* name, std::string& text, std::size_t limit) {
+    if (!Mine(name)) return;
+    for (const char c : text_) {
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '\'') {
+        problem = "text without control characters or apostrophes";
+        return;
+      }
+    }
+    if (text_.size() > limit) {
+      problem = "at most " + std::to_string(limit) + " characters";
+      return;
+    }
+    text = std::string(text_);
+  }
+  void Unsettable(const char* name) {
+    if (Mine(name)) problem = "set by training or the telescope panel, not here";
+  }
+
+  std::string_view name_;
+  std::string_view text_;
+};
+
+}  // namespace
+
+std::optional<std::string> SetSetting(ProgramSettings& settings, FitsHeaderFields& fields,
+                                      std::string_view name, std::string_view value) {
+  ProgramSettings newSettings = settings;
+  FitsHeaderFields newFields = fields;
+  SettingsSetter setter(name, value);
+  VisitSettingsFields(setter, newSettings, newFields);
+  if (!setter.found) return "there is no setting called " + std::string(name);
+  if (setter.problem) return std::string(name) + " takes " + *setter.problem;
+  // What the file would hold for the field must read back as set.
+  ProgramSettings stored = newSettings;
+  FitsHeaderFields storedFields = newFields;
+  const SettingsDecodeResult read =
+      DecodeSettings(EncodeSettings(newSettings, newFields), stored, storedFields);
+  const auto valueOf = [name](const std::vector<std::pair<std::string, std::string>>& rows) {
+    const auto row =
+        std::find_if(rows.begin(), rows.end(), [name](const auto& r) { return r.first == name; });
+    return row == rows.end() ? std::string() : row->second;
+  };
+  const bool bad = std::any_of(read.badFields.begin(), read.badFields.end(),
+                               [name](const SettingsFieldProblem& p) { return p.name == name; });
+  if (!read.complete || bad ||
+      valueOf(ListSettings(stored, storedFields)) !=
+          valueOf(ListSettings(newSettings, newFields))) {
+    return "the settings file cannot hold " + std::string(name) + " = " + std::string(value);
+  }
+  settings = newSettings;
+  fields = newFields;
+  return std::nullopt;
 }
 
 BackgroundRgb BackgroundColour(char letter) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -84,6 +85,14 @@ int WriteSettingsFile(const std::filesystem::path& path, const ProgramSettings& 
 
 // Shows `text` in a box of the settings file's caption: what went wrong with a settings file.
 void ShowSettingsMessage(Host& host, const std::string& text);
+
+// Sets the setting `name` (as ListSettings names it) from the text `value` in `settings` and
+// `fields`, with the checks the defaults dialog and the file's reader apply: whole numbers
+// within the field's range (the hysteresis fields 0-20, filterCount 1-8), "y"/"n" and "1"/"0"
+// flags, one of the field's letters, texts that fit. A value the file would store as
+// anything else is refused too. Returns the reason on refusal, with nothing changed.
+std::optional<std::string> SetSetting(ProgramSettings& settings, FitsHeaderFields& fields,
+                                      std::string_view name, std::string_view value);
 
 // The window background the `backgroundColour` letter stands for: 'g' grey (90, 90, 90),
 // 'r' red (120, 40, 40), anything else light grey (192, 192, 192).

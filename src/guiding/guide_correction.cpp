@@ -92,6 +92,9 @@ int MsFor(double milliPixels, double pxPerSecond) {
 
 GuideCorrection Finish(Corvex& corvex, GuideCorrection correction) {
   corvex.guiding.lastCorrection = correction;
+  if (correction.result == kGuideDone || correction.result == kGuideMoveFailed) {
+    ++corvex.guiding.measuredCorrections;
+  }
   return correction;
 }
 

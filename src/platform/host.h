@@ -5,6 +5,7 @@
 // the command-line tool and the tests each bring their own.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,10 @@ struct GuidingInfo {
   int slewTimeY = 0;
   int referenceX = 0;  // where the window's cross goes
   int referenceY = 0;
+  // Corrections measured since the program started (a new number: this update follows a
+  // new one), and when, on the program's clock: the window's graph and log take each once.
+  int measuredCorrections = 0;
+  std::int64_t timeMs = 0;
 };
 
 class Host {

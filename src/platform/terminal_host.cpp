@@ -142,7 +142,7 @@ MessageResult TerminalHost::ShowMessageBox(std::string_view text, std::string_vi
 }
 
 void TerminalHost::Beep(int) {
-  if (interactive_) {
+  if (interactive_ && beeps_) {
     std::fputc('\a', out_);
     std::fflush(out_);
   }
@@ -157,6 +157,7 @@ bool TerminalHost::PumpEvents() {
 
 void TerminalHost::ShowNotice(std::string_view caption, std::string_view text) {
   noticeCaption_ = std::string(caption);
+  if (verbosity_ == Verbosity::kQuiet) return;
   std::fprintf(out_, "%s: %s\n", TerminalText(caption).c_str(), TerminalText(text).c_str());
 }
 
@@ -182,17 +183,24 @@ void TerminalHost::SetProgress(int position) {
 void TerminalHost::CloseProgress() {
   if (!progressOpen_) return;
   progressOpen_ = false;
-  if (interactive_) std::fputc('\n', out_);
+  if (interactive_ && verbosity_ != Verbosity::kQuiet) std::fputc('\n', out_);
   std::fflush(out_);
 }
 
 void TerminalHost::DrawProgress() {
+  if (verbosity_ == Verbosity::kQuiet) return;
   const int cells = progressPosition_ * kProgressCells / kProgressMax;
   if (cells == drawnCells_) return;
   drawnCells_ = cells;
   if (!interactive_) {
-    // Not a terminal: one line when the dialog opens, none per step, so logs stay readable.
-    if (cells == 0) std::fprintf(out_, "%s...\n", progressCaption_.c_str());
+    // Not a terminal: one line when the dialog opens, none per step, so logs stay readable;
+    // verbose, a line at each eighth.
+    if (cells == 0) {
+      std::fprintf(out_, "%s...\n", progressCaption_.c_str());
+    } else if (verbosity_ == Verbosity::kVerbose && cells % (kProgressCells / 8) == 0) {
+      std::fprintf(out_, "%s %d%%\n", progressCaption_.c_str(),
+                   progressPosition_ * 100 / kProgressMax);
+    }
     return;
   }
   const std::string bar = std::string(cells, '#') + std::string(kProgressCells - cells, ' ');

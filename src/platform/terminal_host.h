@@ -36,6 +36,14 @@ class TerminalHost final : public Host {
   void ShowNotice(std::string_view caption, std::string_view text) override;
   void CloseNotice() override;
 
+  // How much the tool says besides its results: kQuiet drops the progress bar and the notices
+  // (messages still show), kVerbose draws the progress in steps even when not on a terminal.
+  enum class Verbosity { kQuiet, kNormal, kVerbose };
+  void SetVerbosity(Verbosity verbosity) { verbosity_ = verbosity; }
+  Verbosity verbosity() const { return verbosity_; }
+  // Whether Beep rings the terminal's bell (on a terminal only).
+  void SetBeeps(bool on) { beeps_ = on; }
+
   // Whether a Ctrl-C was taken as a cancel since the program started.
   bool CancelRequested() const { return cancelRequested_; }
   // Called after each notice closes (the "Saving Image" box closes when its save returned).
@@ -53,6 +61,8 @@ class TerminalHost final : public Host {
   int progressPosition_ = 0;
   int drawnCells_ = -1;
   bool cancelRequested_ = false;
+  Verbosity verbosity_ = Verbosity::kNormal;
+  bool beeps_ = true;
   std::string noticeCaption_;
   std::function<void(const std::string&)> noticeClosed_;
   struct sigaction previousInterrupt_ {};

@@ -42,6 +42,8 @@ void UpdateInfo(Corvex& corvex, bool guider) {
   info.slewTimeY = guiding.guiderSlewTimeY;
   info.referenceX = guiding.referenceX;
   info.referenceY = guiding.referenceY;
+  info.measuredCorrections = guiding.measuredCorrections;
+  info.timeMs = corvex.clock.NowMs();
   corvex.host.ShowGuidingInfo(info);
 }
 

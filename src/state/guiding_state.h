@@ -85,6 +85,7 @@ struct GuidingState {
   std::int16_t guiderSlewTimeY = 0;
   std::string guidingInfoText = "Guiding Info";  // caption of the guiding information window
   GuideCorrection lastCorrection;
+  int measuredCorrections = 0;  // corrections that measured the star, since the start
   // Guide frames in a row that measured nothing (no frame, or no guide star in it): guiding
   // gives up at a limit instead of guiding on nothing.
   int missedFrames = 0;

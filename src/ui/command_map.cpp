@@ -46,7 +46,11 @@ constexpr MenuItem kView[] = {
     {kMaxPaletteStretch, "Max Palette Stretch", true},
     {kProcessingHistory, "Processing &History", false},
     {kFitsDetails, "&Show/Edit Current Image FITS details", false},
-    {kShowValues, "Show &Values", false},
+    {kShowValues, "Show &Values", true},
+    {kScreenStretch, "Screen St&retch", false},
+    {kZoomIn, "Zoom &In\t+", false},
+    {kZoomOut, "Zoom &Out\t-", false},
+    {kActualSize, "Actual Si&ze (1:1)", false},
 };
 constexpr MenuItem kColour[] = {
     {kSynthesizeColour, "&Synthesize Colour Image\tCTL+C", false},
@@ -152,6 +156,10 @@ constexpr Text kHints[] = {
     {1001, "AutoGuider Camera Control"},
     {1901, "Use Display Stretch"},
     {1902, "Dont use Display Stretch"},
+    {1910, "Show new frames through an automatic stretch; the image data is not changed"},
+    {1911, "Zoom in (also the mouse wheel, about the pointer)"},
+    {1912, "Zoom out (also the mouse wheel, about the pointer)"},
+    {1913, "Show the image pixel for pixel"},
     {24332, "Get an image from Disk"},
     {24333, "Save Image in Raw data format"},
     {24335, "Save Image as a FITs file"},

@@ -75,6 +75,11 @@ inline constexpr int kUseDisplayStretch = 1901;
 inline constexpr int kDontUseDisplayStretch = 1902;
 inline constexpr int kToggleDisplayStretch = 1906;
 inline constexpr int kRebuildDisplay = 1907;
+// The viewer's own commands.
+inline constexpr int kScreenStretch = 1910;
+inline constexpr int kZoomIn = 1911;
+inline constexpr int kZoomOut = 1912;
+inline constexpr int kActualSize = 1913;
 inline constexpr int kExit = 24310;
 inline constexpr int kClipboard = 24323;
 inline constexpr int kOpen = 24332;

@@ -55,6 +55,8 @@ TCorvexApp::TCorvexApp(int& argc, char** argv, const AppOptions& options)
   host_->SetParentWindow(frame_.get());
   frame_->window().acceptDialogsAutomatically = options.automatic;
   FillStartupRamps(corvex_->store);
+  // The ramps are on screen from the start, not only after the first command.
+  frame_->window().RefreshDisplay();
 }
 
 TCorvexApp::~TCorvexApp() {

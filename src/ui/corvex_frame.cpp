@@ -7,6 +7,7 @@
 #include <QShortcut>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 #include <set>
 
 #include "corvex.h"
@@ -30,6 +31,8 @@ TCorvexFrame::TCorvexFrame(Corvex& corvex, QtHost& host)
   BuildStatusBar();
   BuildAccelerators();
   window_->commandsChanged = [this] { UpdateCommands(); };
+  window_->viewChanged = [this] { UpdateView(); };
+  window_->statusNote = [this](const QString& text) { statusBar()->showMessage(text, 15000); };
   move(0, 0);
   resize(kFrameWidth, kFrameHeight);
   UpdateCommands();
@@ -109,6 +112,29 @@ void TCorvexFrame::BuildToolBar() {
 
 void TCorvexFrame::BuildStatusBar() {
   QStatusBar* bar = statusBar();
+  readout_ = new QLabel(bar);
+  readout_->setObjectName("readout");
+  readout_->setMinimumWidth(260);
+  bar->addPermanentWidget(readout_);
+  const auto button = [this, bar](const char* name, const QString& text, int command) {
+    auto* b = new QToolButton(bar);
+    b->setObjectName(name);
+    b->setText(text);
+    b->setAutoRaise(true);
+    const std::string_view hint = StatusHint(command);
+    b->setToolTip(QString::fromUtf8(hint.data(), static_cast<qsizetype>(hint.size())));
+    connect(b, &QToolButton::clicked, this, [this, command] { window_->Command(command); });
+    bar->addPermanentWidget(b);
+    return b;
+  };
+  stretch_ = button("screenStretch", "Stretch", command::kScreenStretch);
+  stretch_->setCheckable(true);
+  button("actualSize", "1:1", command::kActualSize);
+  button("fit", "Fit", command::kFitToWindow)->setToolTip("Fit the image to the window");
+  zoom_ = new QLabel(bar);
+  zoom_->setObjectName("zoom");
+  zoom_->setMinimumWidth(70);
+  bar->addPermanentWidget(zoom_);
   for (const char* indicator : {"CAP", "NUM", "OVR"}) {
     auto* label = new QLabel(indicator, bar);
     label->setObjectName(indicator);
@@ -120,6 +146,13 @@ void TCorvexFrame::BuildStatusBar() {
 void TCorvexFrame::BuildAccelerators() {
   std::set<std::string> keys;
   for (const Accelerator& entry : Accelerators()) keys.insert(entry.key);
+  // The zoom keys: + (also = without Shift) and -.
+  for (const auto& [key, id] : {std::pair{"+", command::kZoomIn}, std::pair{"=", command::kZoomIn},
+                                std::pair{"-", command::kZoomOut}}) {
+    auto* shortcut = new QShortcut(QKeySequence(key), this);
+    shortcut->setObjectName(QString("key ") + key);
+    connect(shortcut, &QShortcut::activated, this, [this, id] { window_->Command(id); });
+  }
   for (const std::string& key : keys) {
     auto* shortcut = new QShortcut(QKeySequence(QString::fromStdString(key)), this);
     shortcut->setObjectName(QString::fromStdString("key " + key));
@@ -134,7 +167,8 @@ void TCorvexFrame::UpdateCommands() {
   for (auto& [id, action] : actions_) {
     action->setEnabled(window_->CommandEnabled(id));
     const bool checkable = id == command::kFitToWindow || id == command::kPickGuideStar ||
-                           id == command::kQzGeometry || id == command::kAutoContrast;
+                           id == command::kQzGeometry || id == command::kAutoContrast ||
+                           id == command::kScreenStretch;
     action->setCheckable(checkable);
     if (checkable) action->setChecked(window_->CommandChecked(id));
   }
@@ -145,6 +179,14 @@ void TCorvexFrame::UpdateCommands() {
   }
   const QString title = window_->fileTitle();
   setWindowTitle(title == "(Untitled)" ? QString(kFrameCaption) : "Corvex - " + title);
+  UpdateView();
+}
+
+void TCorvexFrame::UpdateView() {
+  if (readout_ == nullptr) return;
+  readout_->setText(window_->hoverText());
+  zoom_->setText(window_->hasDisplay() ? window_->ZoomText() : QString());
+  stretch_->setChecked(window_->screenStretch());
 }
 
 }  // namespace corvex::ui

@@ -14,6 +14,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 #include "camera/camera_link.h"
@@ -42,8 +45,10 @@
 #include "processing/colour_synthesis.h"
 #include "processing/contrast_stretch.h"
 #include "processing/display_image.h"
+#include "processing/screen_stretch.h"
 #include "processing/sensor_geometry.h"
 #include "processing/spatial_filters.h"
+#include "processing/star_measurement.h"
 #include "state/messages.h"
 #include "ui/command_map.h"
 #include "ui/fits_dialog.h"
@@ -54,6 +59,7 @@
 #include "ui/qs_dialog.h"
 #include "ui/qt_host.h"
 #include "ui/settings_dialog.h"
+#include "ui/shown_path.h"
 #include "ui/telescope_dialogs.h"
 #include "ui/viewer_windows.h"
 
@@ -73,6 +79,16 @@ constexpr const char* kStandardFitsFilter =
     "Standard FITS file (*.fits)|*.fits|All Files(*.*)|*.*|";
 constexpr int kCrossHalf = 20;
 constexpr double kQzRowScale = 373.0 / 290.0;
+constexpr double kZoomLadder[] = {0.25, 1.0 / 3, 0.5, 2.0 / 3, 1, 1.5, 2, 3, 4, 6, 8};
+constexpr double kSmallestZoom = 0.25;
+constexpr double kLargestZoom = 8;
+constexpr int kDragThreshold = 4;  // pixels a press may move and still be a click
+constexpr int kFocusSide = 128;
+// The columns of a stored frame that hold the camera's pixels (the rest are its reference
+// columns and padding): the screen stretch looks at these.
+constexpr int kFirstFrameColumn = 6;
+constexpr int kLastFrameColumn = 505;
+constexpr int kStarRadius = 10;  // the aperture a picked star is measured with, at first
 
 // A Windows filter list ("Name|patterns|Name|patterns|") in Qt's form, one "Name (patterns)"
 // per entry. Upper-case patterns also match lower case, as they do on the original's disks.
@@ -127,8 +143,14 @@ TCorvexWindow::TCorvexWindow(Corvex& corvex, QtHost& host, QWidget* parent)
     : QAbstractScrollArea(parent), corvex_(corvex), host_(host) {
   setObjectName("TCorvexWindow");
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+  viewport()->setMouseTracking(true);
+  setFocusPolicy(Qt::StrongFocus);
   horizontalScrollBar()->setSingleStep(1);
   verticalScrollBar()->setSingleStep(1);
+  // Every file a save writes, said in the status bar where it really is.
+  corvex_.quickSaved = [this](const std::filesystem::path& file) {
+    if (statusNote) statusNote("Saved " + ShownPath(file));
+  };
   // The display is rebuilt by the core after every change; the window then loads it.
   InstallDisplayRebuild(corvex_);
   auto rebuild = corvex_.displayRebuild;
@@ -149,60 +171,293 @@ bool TCorvexWindow::LoadDisplayBitmap(const QString& path) {
     ShowMessage(corvex_.host, 32);
     return false;
   }
+  // A new picture of the same size keeps the zoom and the place the user was looking at.
+  const bool sameSize = pixmap.size() == displayPixmap_.size();
   displayPixmap_ = pixmap;
-  AdjustScroller();
+  UpdateShownPicture();
+  MeasurePickedStar();
+  if (sameSize) {
+    SetScrollRanges();
+    viewport()->update();
+  } else {
+    AdjustScroller();
+  }
+  ViewChanged();
   return true;
 }
 
 void TCorvexWindow::RefreshDisplay() { RebuildDisplay(corvex_); }
 
-void TCorvexWindow::AdjustScroller() {
+double TCorvexWindow::Scale() const {
+  if (!corvex_.state.fitToWindow || displayPixmap_.isNull()) return zoom_;
   const QSize client = viewport()->size();
-  const bool fit = corvex_.state.fitToWindow;
-  const int w = fit ? 0 : std::max(displayPixmap_.width() - client.width(), 0);
-  const int h = fit ? 0 : std::max(displayPixmap_.height() - client.height(), 0);
-  horizontalScrollBar()->setRange(0, w);
-  verticalScrollBar()->setRange(0, h);
+  return std::max(std::min(static_cast<double>(client.width()) / displayPixmap_.width(),
+                           static_cast<double>(client.height()) / displayPixmap_.height()),
+                  0.01);
+}
+
+void TCorvexWindow::SetScrollRanges() {
+  const QSize client = viewport()->size();
+  const double scale = Scale();
+  const int w = static_cast<int>(std::ceil(displayPixmap_.width() * scale));
+  const int h = static_cast<int>(std::ceil(displayPixmap_.height() * scale));
+  horizontalScrollBar()->setRange(0, std::max(w - client.width(), 0));
+  verticalScrollBar()->setRange(0, std::max(h - client.height(), 0));
   horizontalScrollBar()->setPageStep(client.width());
   verticalScrollBar()->setPageStep(client.height());
+}
+
+void TCorvexWindow::AdjustScroller() {
+  SetScrollRanges();
   horizontalScrollBar()->setValue(0);
   verticalScrollBar()->setValue(0);
   viewport()->update();
+}
+
+QPointF TCorvexWindow::ViewportPointOf(QPointF displayPoint) const {
+  return displayPoint * Scale() -
+         QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
+}
+
+QPointF TCorvexWindow::DisplayPointAt(QPointF viewportPoint) const {
+  return (viewportPoint + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value())) /
+         Scale();
+}
+
+std::optional<QPoint> TCorvexWindow::ImagePointAt(QPointF viewportPoint) const {
+  if (displayPixmap_.isNull()) return std::nullopt;
+  const QPointF at = DisplayPointAt(viewportPoint);
+  const int x = static_cast<int>(std::floor(at.x()));
+  int y = static_cast<int>(std::floor(at.y()));
+  if (x < 0 || y < 0 || x >= displayPixmap_.width() || y >= displayPixmap_.height()) {
+    return std::nullopt;
+  }
+  // The QZ picture stretches the 290 rows to 373; the picking handler's row rule.
+  if (displayPixmap_.height() == kQzDisplayRows) y = y * kImageRows / kQzDisplayRows;
+  return QPoint(x, y);
+}
+
+QString TCorvexWindow::ReadoutAt(QPoint p) const {
+  const ImageStore& store = corvex_.store;
+  const bool focus = displayPixmap_.size() == QSize(kFocusSide, kFocusSide);
+  const int stride = focus ? kFocusSide : kImageStride;
+  if (p.x() < 0 || p.y() < 0 || p.x() >= stride || p.y() >= (focus ? kFocusSide : kImageRows)) {
+    return {};
+  }
+  const std::size_t i = static_cast<std::size_t>(p.y()) * stride + static_cast<std::size_t>(p.x());
+  QString text = QString("x %1  y %2  value %3").arg(p.x()).arg(p.y()).arg(store.currentImage[i]);
+  if (corvex_.state.colourConverted && !focus) {
+    text += QString("  R %1  G %2  B %3")
+                .arg(store.redPlane[i])
+                .arg(store.greenPlane[i])
+                .arg(store.bluePlane[i]);
+  }
+  return text;
+}
+
+void TCorvexWindow::ZoomTo(double scale, QPointF anchor) {
+  if (displayPixmap_.isNull()) return;
+  scale = std::clamp(scale, kSmallestZoom, kLargestZoom);
+  const QPointF under = DisplayPointAt(anchor);
+  corvex_.state.fitToWindow = false;
+  zoom_ = scale;
+  SetScrollRanges();
+  const QPointF scroll = under * scale - anchor;
+  horizontalScrollBar()->setValue(static_cast<int>(std::lround(scroll.x())));
+  verticalScrollBar()->setValue(static_cast<int>(std::lround(scroll.y())));
+  viewport()->update();
+  ViewChanged();
+  Changed();
+}
+
+void TCorvexWindow::ZoomBy(int steps, QPointF anchor) {
+  const double now = Scale();
+  double next = now;
+  if (steps > 0) {
+    for (const double z : kZoomLadder) {
+      if (z > now * 1.001) {
+        next = z;
+        if (--steps == 0) break;
+      }
+    }
+  } else if (steps < 0) {
+    for (auto it = std::rbegin(kZoomLadder); it != std::rend(kZoomLadder); ++it) {
+      if (*it < now / 1.001) {
+        next = *it;
+        if (++steps == 0) break;
+      }
+    }
+  }
+  ZoomTo(next, anchor);
+}
+
+void TCorvexWindow::ActualSize() {
+  ZoomTo(1, viewport()->rect().center());
+}
+
+void TCorvexWindow::FitWindow() {
+  if (!corvex_.state.fitToWindow) ToggleFitToWindow(corvex_);
+  AdjustScroller();
+  ViewChanged();
+  Changed();
+}
+
+QString TCorvexWindow::ZoomText() const {
+  const int percent = static_cast<int>(std::lround(Scale() * 100));
+  return QString("%1 %2%").arg(corvex_.state.fitToWindow ? "Fit" : "Zoom").arg(percent);
+}
+
+void TCorvexWindow::SetScreenStretch(bool on) {
+  screenStretch_ = on;
+  ProgramState& state = corvex_.state;
+  if (on && (state.autoContrast || state.displayStretchActive)) {
+    // One display transform at a time: the screen stretch replaces the others.
+    state.autoContrast = false;
+    state.displayStretchActive = false;
+    RebuildDisplay(corvex_);
+  }
+  UpdateShownPicture();
+  viewport()->update();
+  ViewChanged();
+  Changed();
+}
+
+void TCorvexWindow::UpdateShownPicture() {
+  ComposeShownPicture();
+  if (histogram_) histogram_->Update(corvex_, shownStretch_);
+}
+
+void TCorvexWindow::ComposeShownPicture() {
+  const ProgramState& state = corvex_.state;
+  shownStretch_.reset();
+  shownPixmap_ = displayPixmap_;
+  // A focus or guide frame keeps the stretch of its own panel; auto contrast and the
+  // display stretch, when chosen, are shown as they are.
+  if (!screenStretch_ || displayPixmap_.isNull() || state.autoContrast ||
+      state.displayStretchActive || displayPixmap_.width() != kDisplayWidth) {
+    return;
+  }
+  ScreenStretch stretch;
+  const QPixmap stretched =
+      state.colourConverted ? StretchedColour(stretch) : StretchedMono(stretch);
+  if (stretched.isNull()) return;
+  shownPixmap_ = stretched;
+  shownStretch_ = stretch;
+}
+
+QPixmap TCorvexWindow::StretchedMono(ScreenStretch& stretch) const {
+  // From the 16-bit values themselves: a raw frame's sky and stars often share one or two
+  // of the display's high bytes.
+  const ImageBuffer& image = corvex_.store.currentImage;
+  std::vector<std::uint32_t> counts(65536, 0);
+  for (int row = 0; row < kImageRows; ++row) {
+    for (int col = kFirstFrameColumn; col <= kLastFrameColumn; ++col) {
+      ++counts[image[row * kImageStride + col]];
+    }
+  }
+  stretch = AutoScreenStretch(counts);
+  const std::vector<std::uint8_t> table = ScreenStretchTable(stretch, 65536);
+  std::vector<std::uint8_t> rows(static_cast<std::size_t>(kImageStride) * kImageRows);
+  for (int i = 0; i < kImageValues; ++i) rows[i] = table[image[i]];
+  for (int row = 0; row < kImageRows; ++row) {
+    rows[row * kImageStride + 510] = rows[row * kImageStride + 511] = 0;
+  }
+  const int height = displayPixmap_.height();
+  std::vector<std::uint8_t> shown = rows;
+  if (height == kQzDisplayRows) {
+    shown.assign(static_cast<std::size_t>(kImageStride) * kQzDisplayRows, 0);
+    ResampleRows(rows.data(), kImageRows, kImageStride, shown.data(), kQzDisplayRows,
+                 kQzDisplayFactor);
+  } else if (height != kImageRows) {
+    return {};
+  }
+  QImage picture(shown.data(), kImageStride, height, kImageStride, QImage::Format_Grayscale8);
+  return QPixmap::fromImage(picture.copy());
+}
+
+QPixmap TCorvexWindow::StretchedColour(ScreenStretch& stretch) const {
+  // The colour display holds 8-bit channels: one stretch for all three, from their mean, so
+  // that the colours keep their balance.
+  QImage picture = displayPixmap_.toImage().convertToFormat(QImage::Format_RGB32);
+  std::vector<std::uint32_t> counts(256, 0);
+  for (int y = 0; y < picture.height(); ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+    for (int x = kFirstFrameColumn; x <= kLastFrameColumn; ++x) {
+      ++counts[(qRed(line[x]) + qGreen(line[x]) + qBlue(line[x])) / 3];
+    }
+  }
+  stretch = AutoScreenStretch(counts);
+  const std::vector<std::uint8_t> table = ScreenStretchTable(stretch, 256);
+  for (int y = 0; y < picture.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
+    for (int x = 0; x < picture.width(); ++x) {
+      const QRgb c = line[x];
+      line[x] = qRgb(table[qRed(c)], table[qGreen(c)], table[qBlue(c)]);
+    }
+  }
+  return QPixmap::fromImage(picture);
+}
+
+void TCorvexWindow::MeasurePickedStar() {
+  const ProgramState& state = corvex_.state;
+  pickedStar_.reset();
+  if (!state.guideStarPicked || state.focusFrameShown) return;
+  pickedStar_ = MeasureStar(corvex_.store.currentImage.data(), kImageStride, kImageRows,
+                            kImageStride, state.pickedStarX, state.pickedStarY, kStarRadius);
+}
+
+QStringList TCorvexWindow::PickedStarLines() const {
+  if (!pickedStar_) return {};
+  const FitsHeaderFields& fits = corvex_.fits;
+  const std::optional<double> scale =
+      PixelScaleArcsec(fits.pixelWidth, fits.pixelHeight, fits.focalLength);
+  const auto width = [&scale](double px) {
+    QString text = QString::number(px, 'f', 2) + " px";
+    if (scale) text += QString(" (%1\")").arg(px * *scale, 0, 'f', 1);
+    return text;
+  };
+  return {"HFR " + width(pickedStar_->hfr), "FWHM " + width(pickedStar_->fwhm),
+          QString("peak %1").arg(pickedStar_->peak),
+          QString("flux %1").arg(pickedStar_->flux, 0, 'f', 0)};
+}
+
+void TCorvexWindow::PaintPickedStar(QPainter& painter) {
+  const ProgramState& state = corvex_.state;
+  const QPointF centre = ViewportPointOf(QPointF(
+      state.pickedStarX + 0.5,
+      (state.pickedStarY + 0.5) * (displayPixmap_.height() == kQzDisplayRows ? kQzRowScale : 1.0)));
+  painter.setPen(QPen(QColor(255, 255, 0), 1));
+  painter.drawLine(centre - QPointF(0, kCrossHalf), centre + QPointF(0, kCrossHalf));
+  painter.drawLine(centre - QPointF(kCrossHalf, 0), centre + QPointF(kCrossHalf, 0));
+  const QStringList lines = PickedStarLines();
+  if (lines.isEmpty()) return;
+  // Beside the star, on a dark ground so that it reads over any sky.
+  const QFontMetrics metrics = painter.fontMetrics();
+  int width = 0;
+  for (const QString& line : lines) width = std::max(width, metrics.horizontalAdvance(line));
+  const QRectF box(centre + QPointF(kCrossHalf + 4, -kCrossHalf),
+                   QSizeF(width + 10, metrics.height() * lines.size() + 6));
+  painter.fillRect(box, QColor(0, 0, 0, 170));
+  painter.setPen(QColor(255, 255, 160));
+  painter.drawText(box.adjusted(5, 3, -5, -3), Qt::AlignLeft | Qt::AlignTop, lines.join('\n'));
 }
 
 void TCorvexWindow::paintEvent(QPaintEvent*) {
   ProgramState& state = corvex_.state;
   QPainter painter(viewport());
   const QRect client = viewport()->rect();
-  const QColor background = backgroundColour();
-  if (displayPixmap_.isNull()) {
-    painter.fillRect(client, background);
-  } else if (state.fitToWindow) {
-    painter.drawPixmap(client, displayPixmap_);
-  } else {
-    const int x0 = -horizontalScrollBar()->value();
-    const int y0 = -verticalScrollBar()->value();
-    painter.drawPixmap(x0, y0, displayPixmap_);
-    const int right = x0 + displayPixmap_.width();
-    const int bottom = y0 + displayPixmap_.height();
-    painter.fillRect(QRect(QPoint(right, 0), client.bottomRight()), background);
-    painter.fillRect(QRect(QPoint(0, bottom), QPoint(right - 1, client.bottom())), background);
+  painter.fillRect(client, backgroundColour());
+  if (!shownPixmap_.isNull()) {
+    const double scale = Scale();
+    const QRectF target(ViewportPointOf(QPointF(0, 0)),
+                        QSizeF(shownPixmap_.width() * scale, shownPixmap_.height() * scale));
+    // Enlarged, every pixel shows as a square; reduced, the picture is smoothed.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, scale < 1);
+    painter.drawPixmap(target, shownPixmap_, QRectF(shownPixmap_.rect()));
   }
-  // The picked guide star's cross.
-  if (state.guideStarPicked && !state.focusFrameShown) {
-    double x = state.pickedStarX;
-    double y = state.pickedStarY * (state.qzGeometry ? kQzRowScale : 1.0);
-    if (state.fitToWindow && !displayPixmap_.isNull()) {
-      x = x * client.width() / displayPixmap_.width();
-      y = y * client.height() / displayPixmap_.height();
-    } else {
-      x -= horizontalScrollBar()->value();
-      y -= verticalScrollBar()->value();
-    }
-    painter.setPen(QPen(QColor(255, 255, 0), 1));
-    const QPointF centre(x, y);
-    painter.drawLine(centre - QPointF(0, kCrossHalf), centre + QPointF(0, kCrossHalf));
-    painter.drawLine(centre - QPointF(kCrossHalf, 0), centre + QPointF(kCrossHalf, 0));
+  // The picked guide star's cross, and what it measures.
+  if (state.guideStarPicked && !state.focusFrameShown && !displayPixmap_.isNull()) {
+    PaintPickedStar(painter);
     starMarked_ = true;
     state.maskRadius = state.settings.starMaskRadius;
   }
@@ -211,23 +466,71 @@ void TCorvexWindow::paintEvent(QPaintEvent*) {
 
 void TCorvexWindow::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
-  AdjustScroller();
+  SetScrollRanges();
+  viewport()->update();
+  ViewChanged();
 }
 
 void TCorvexWindow::scrollContentsBy(int, int) { viewport()->update(); }
 
+void TCorvexWindow::ViewChanged() {
+  if (viewChanged) viewChanged();
+}
+
+void TCorvexWindow::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  pressedAt_ = event->position().toPoint();
+  pressedScroll_ = QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
+  dragging_ = false;
+}
+
+void TCorvexWindow::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  if (pressedAt_ && (event->buttons() & Qt::LeftButton)) {
+    const QPoint moved = at - *pressedAt_;
+    if (dragging_ || moved.manhattanLength() > kDragThreshold) {
+      dragging_ = true;
+      viewport()->setCursor(Qt::ClosedHandCursor);
+      horizontalScrollBar()->setValue(pressedScroll_.x() - moved.x());
+      verticalScrollBar()->setValue(pressedScroll_.y() - moved.y());
+    }
+  }
+  const std::optional<QPoint> image = ImagePointAt(event->position());
+  const QString text = image ? ReadoutAt(*image) : QString();
+  if (text != hoverText_) {
+    hoverText_ = text;
+    ViewChanged();
+  }
+}
+
+void TCorvexWindow::leaveEvent(QEvent* event) {
+  QAbstractScrollArea::leaveEvent(event);
+  if (!hoverText_.isEmpty()) {
+    hoverText_.clear();
+    ViewChanged();
+  }
+}
+
+void TCorvexWindow::wheelEvent(QWheelEvent* event) {
+  const int delta = event->angleDelta().y();
+  if (delta == 0) return;
+  ZoomBy(delta > 0 ? 1 : -1, event->position());
+  event->accept();
+}
+
 void TCorvexWindow::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
-  QPointF at = event->position();
-  if (corvex_.state.fitToWindow && !displayPixmap_.isNull()) {
-    at.setX(at.x() * displayPixmap_.width() / viewport()->width());
-    at.setY(at.y() * displayPixmap_.height() / viewport()->height());
-  } else {
-    at += QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
+  const bool dragged = dragging_;
+  pressedAt_.reset();
+  dragging_ = false;
+  if (dragged) {
+    viewport()->unsetCursor();
+    return;  // a drag pans, it picks nothing
   }
-  int y = static_cast<int>(at.y());
+  const QPointF at = DisplayPointAt(event->position());
+  int y = static_cast<int>(std::floor(at.y()));
   if (corvex_.state.qzGeometry) y = y * 290 / 373;
-  PickAt(static_cast<int>(at.x()), y);
+  PickAt(static_cast<int>(std::floor(at.x())), y);
 }
 
 void TCorvexWindow::PickAt(int x, int y) {
@@ -241,13 +544,15 @@ void TCorvexWindow::PickAt(int x, int y) {
                   state.focusTop + 64);
     ShowMessage(corvex_.host, kFreeTextMessage, text);
   } else if (pickGuideStarMode_) {
-    PickGuideStar(corvex_, x, y, [this, &state](int fx, int fy) {
+    const bool picked = PickGuideStar(corvex_, x, y, [this, &state](int fx, int fy) {
       // The cursor follows each refined centre.
       const double row = state.qzGeometry ? fy * kQzRowScale : fy;
-      const QPoint onScreen(fx - horizontalScrollBar()->value(),
-                            static_cast<int>(row) - verticalScrollBar()->value());
-      QCursor::setPos(viewport()->mapToGlobal(onScreen));
+      const QPointF onScreen = ViewportPointOf(QPointF(fx + 0.5, row + 0.5));
+      QCursor::setPos(viewport()->mapToGlobal(onScreen.toPoint()));
     });
+    // One pick per command: a star found ends the mode (a click outside asks for another).
+    if (picked) pickGuideStarMode_ = false;
+    MeasurePickedStar();
     viewport()->update();
   } else if (corvex_.state.mergingMode && mergeDialog_) {
     mergeDialog_->Pick(x, y);
@@ -543,7 +848,9 @@ void TCorvexWindow::ShowHelp() {
 }
 
 bool TCorvexWindow::CommandEnabled(int id) const {
-  if (id == kClipboard) return hasDisplay();
+  if (id == kClipboard || id == kZoomIn || id == kZoomOut || id == kActualSize) {
+    return hasDisplay();
+  }
   if (id == kStartAutoGuiding || id == kTrainAutoGuiding || id == kTelescopeControl) {
     return corvex_.state.settings.telescopeMethod != 'n';
   }
@@ -557,18 +864,22 @@ bool TCorvexWindow::CommandChecked(int id) const {
     case kPickGuideStar: return pickGuideStarMode_;
     case kQzGeometry: return state.qzGeometry;
     case kAutoContrast: return state.autoContrast;
+    case kScreenStretch: return screenStretch_;
     default: return false;
   }
 }
 
 bool TCorvexWindow::Command(int id) {
   if (!CommandEnabled(id)) return false;
-  if (RunPlainCommand(corvex_, id)) {
-    viewport()->update();
-    Changed();
-    return true;
-  }
-  if (RunDialogCommand(id)) {
+  if (RunPlainCommand(corvex_, id) || RunDialogCommand(id)) {
+    // Auto contrast and the display stretch are display transforms of their own: choosing
+    // one takes the screen stretch off.
+    const ProgramState& state = corvex_.state;
+    if (screenStretch_ && (state.autoContrast || state.displayStretchActive)) {
+      screenStretch_ = false;
+      UpdateShownPicture();
+      ViewChanged();
+    }
     viewport()->update();
     Changed();
     return true;
@@ -609,6 +920,7 @@ bool TCorvexWindow::Command(int id) {
     case kHistogram:
       if (!histogram_) {
         histogram_ = new THistDialog(corvex_.store.currentImage, this);
+        histogram_->Update(corvex_, shownStretch_);
         histogram_->show();
       }
       break;
@@ -622,7 +934,18 @@ bool TCorvexWindow::Command(int id) {
     case kFitToWindow:
       ToggleFitToWindow(corvex_);
       AdjustScroller();
+      ViewChanged();
       break;
+    case kScreenStretch: SetScreenStretch(!screenStretch_); break;
+    case kZoomIn:
+    case kZoomOut: {
+      // About the pointer when it is over the picture, else about the middle.
+      QPointF anchor = viewport()->mapFromGlobal(QCursor::pos());
+      if (!viewport()->rect().contains(anchor.toPoint())) anchor = viewport()->rect().center();
+      ZoomBy(id == kZoomIn ? 1 : -1, anchor);
+      break;
+    }
+    case kActualSize: ActualSize(); break;
     case kMerge:
       if (StartMerging(corvex_)) {
         if (!mergeDialog_) mergeDialog_ = new TMergeDialog(corvex_, this);

@@ -1,7 +1,11 @@
 // TCorvexWindow, the image window: it shows the display bitmap the core writes after every
-// change (at its size with single-pixel scrolling, or fitted to the window, on the chosen
-// background colour), handles the picking clicks, and runs every command of the menu, the
-// tool bar and the accelerators by calling the core function that implements it.
+// change on the chosen background colour, zoomed from 1/4 to 8 times (about the mouse
+// pointer, with the wheel or + and -), pixel for pixel, or fitted to the window at its own
+// aspect ratio, and dragged to pan. A new frame is shown through the automatic screen
+// stretch unless the user switches it off; the stretch changes only what is shown. It says
+// what lies under the pointer, in image coordinates, marks the picked star with its
+// HFR, FWHM, peak and flux, handles the picking clicks, and runs every command of the menu,
+// the tool bar and the accelerators by calling the core function that implements it.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -12,7 +16,10 @@
 #include <functional>
 
 #include <QPrinter>
+#include <optional>
 
+#include "processing/screen_stretch.h"
+#include "processing/star_measurement.h"
 #include "ui/merge_dialog.h"
 #include "ui/processing_dialogs.h"
 #include "ui/viewer_windows.h"
@@ -52,6 +59,42 @@ class TCorvexWindow : public QAbstractScrollArea {
   QColor backgroundColour() const;
   QSize displaySize() const { return displayPixmap_.size(); }
   bool hasDisplay() const { return !displayPixmap_.isNull(); }
+
+  // ---- The view ----
+  // The scale the picture is shown at: the zoom, or the fit's when fitted to the window.
+  double Scale() const;
+  // Zooms by `steps` of the zoom ladder (1/4 ... 8), keeping the picture's point under the
+  // viewport point `anchor` where it is.
+  void ZoomBy(int steps, QPointF anchor);
+  void ZoomTo(double scale, QPointF anchor);
+  void ActualSize();  // "1:1"
+  void FitWindow();   // "Fit", keeping the aspect ratio
+  QString ZoomText() const;  // "Zoom 200%", "Fit 145%"
+  // Where a point of the display picture is in the viewport, and back.
+  QPointF ViewportPointOf(QPointF displayPoint) const;
+  QPointF DisplayPointAt(QPointF viewportPoint) const;
+  // The image coordinates (column, row of the image buffer; of the 128 x 128 window for a
+  // focus frame) under a viewport point, or nothing outside the picture.
+  std::optional<QPoint> ImagePointAt(QPointF viewportPoint) const;
+  // "x 254  y 128  value 30211" and, for a colour image, "R 120  G 98  B 77".
+  QString ReadoutAt(QPoint imagePoint) const;
+  QString hoverText() const { return hoverText_; }
+  // The screen stretch: on for new frames, off with one click. Choosing "Auto contrast" or
+  // the display stretch switches it off, since they are display transforms of their own.
+  bool screenStretch() const { return screenStretch_; }
+  void SetScreenStretch(bool on);
+  // The stretch the picture is shown with now, in the image's values; nothing when none is.
+  const std::optional<ScreenStretch>& shownStretch() const { return shownStretch_; }
+  const QPixmap& shownPicture() const { return shownPixmap_; }
+  // The picked star's measurement on the current image.
+  const std::optional<StarMeasurement>& pickedStar() const { return pickedStar_; }
+  // "HFR 1.27 px (2.9")" ... for the picked star.
+  QStringList PickedStarLines() const;
+
+  // Heard when the zoom, the readout or the stretch changes (the frame's status bar).
+  std::function<void()> viewChanged;
+  // A note for the status bar (the file a quick save wrote).
+  std::function<void(const QString&)> statusNote;
   bool focusCentrePickMode() const { return focusCentrePickMode_; }
   bool pickGuideStarMode() const { return pickGuideStarMode_; }
 
@@ -68,7 +111,11 @@ class TCorvexWindow : public QAbstractScrollArea {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void leaveEvent(QEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
 
  private:
@@ -96,10 +143,29 @@ class TCorvexWindow : public QAbstractScrollArea {
   void SubtractDark();
   void FlatField();
   void About();
+  // The picture to paint: the display bitmap, or it through the screen stretch.
+  void UpdateShownPicture();
+  void ComposeShownPicture();
+  QPixmap StretchedMono(ScreenStretch& stretch) const;
+  QPixmap StretchedColour(ScreenStretch& stretch) const;
+  void MeasurePickedStar();
+  void PaintPickedStar(QPainter& painter);
+  void SetScrollRanges();
+  void ViewChanged();
 
   Corvex& corvex_;
   QtHost& host_;
   QPixmap displayPixmap_;
+  QPixmap shownPixmap_;
+  double zoom_ = 1.0;
+  bool screenStretch_ = true;
+  std::optional<ScreenStretch> shownStretch_;
+  std::optional<StarMeasurement> pickedStar_;
+  QString hoverText_;
+  // A press that moves further than a click becomes a drag that pans the picture.
+  std::optional<QPoint> pressedAt_;
+  QPoint pressedScroll_;
+  bool dragging_ = false;
   QString fileTitle_ = "(Untitled)";
   int filterIndex_ = 1;  // the remembered filter of the file dialogs, 1-based
   bool focusCentrePickMode_ = false;

@@ -1,21 +1,39 @@
 #include "ui/host_windows.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
-#include <algorithm>
+#include "ui/guide_graph.h"
 
 namespace corvex::ui {
 
 namespace {
 constexpr int kProgressMax = 256;
+constexpr int kTimesRefreshMs = 500;
+// The bar must have moved this far before a remaining time is worth guessing.
+constexpr int kLeastPositionForEstimate = 8;
+
+// "0:07", "12:34", "1:02:03".
+QString Duration(std::int64_t ms) {
+  const std::int64_t s = std::max<std::int64_t>(ms, 0) / 1000;
+  if (s >= 3600) {
+    return QString::asprintf("%lld:%02lld:%02lld", static_cast<long long>(s / 3600),
+                             static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
+  }
+  return QString::asprintf("%lld:%02lld", static_cast<long long>(s / 60),
+                           static_cast<long long>(s % 60));
+}
 
 QString OneDecimal(double value) { return QString::asprintf("%1.1f", value); }
 
@@ -33,7 +51,16 @@ QPushButton* StopButton(QWidget* parent, const std::function<void()>& pressed) {
 TFilterProgress::TFilterProgress(QWidget* parent) : QDialog(parent) {
   setObjectName("FilterProgress");
   setModal(false);
-  auto* layout = new QHBoxLayout(this);
+  auto* outer = new QVBoxLayout(this);
+  // The caption in full inside the window: a title bar cuts long ones short.
+  caption_ = new QLabel(this);
+  caption_->setObjectName("caption");
+  caption_->setWordWrap(true);
+  QFont bold = caption_->font();
+  bold.setBold(true);
+  caption_->setFont(bold);
+  outer->addWidget(caption_);
+  auto* layout = new QHBoxLayout;
   layout->addWidget(new QLabel("0%", this));
   bar_ = new QScrollBar(Qt::Horizontal, this);
   bar_->setObjectName("id101");
@@ -47,7 +74,36 @@ TFilterProgress::TFilterProgress(QWidget* parent) : QDialog(parent) {
   });
   stop_->setEnabled(false);
   layout->addWidget(stop_);
+  outer->addLayout(layout);
+  times_ = new QLabel(this);
+  times_->setObjectName("times");
+  outer->addWidget(times_);
   setWindowTitle("Filter Progress");
+  auto* timer = new QTimer(this);
+  connect(timer, &QTimer::timeout, this, [this] { UpdateTimes(); });
+  timer->start(kTimesRefreshMs);
+}
+
+std::int64_t TFilterProgress::Now() const {
+  return now ? now() : QDateTime::currentMSecsSinceEpoch();
+}
+
+QString TFilterProgress::caption() const { return caption_->text(); }
+
+QString TFilterProgress::TimesText() const {
+  const std::int64_t now = Now();
+  QString text = "Elapsed " + Duration(now - startedMs_);
+  if (movedTo_ >= kLeastPositionForEstimate && movedTo_ < kProgressMax) {
+    // The bar moves in steps: the whole takes as long as the last step suggests, and the
+    // remaining time counts down between steps.
+    const std::int64_t total = (movedMs_ - startedMs_) * kProgressMax / movedTo_;
+    text += "   remaining about " + Duration(startedMs_ + total - now);
+  }
+  return text;
+}
+
+void TFilterProgress::UpdateTimes() {
+  if (isVisible()) times_->setText(TimesText());
 }
 
 void TFilterProgress::SetStopEnabled(bool enabled) { stop_->setEnabled(enabled); }
@@ -59,74 +115,55 @@ void TFilterProgress::closeEvent(QCloseEvent* event) {
   if (stop_->isEnabled() && onStop) onStop();
 }
 
-void TFilterProgress::SetCaption(const QString& caption) { setWindowTitle(caption); }
+void TFilterProgress::SetCaption(const QString& caption) {
+  if (caption != caption_->text() || !isVisible()) {
+    startedMs_ = movedMs_ = Now();
+    movedTo_ = 0;
+  }
+  setWindowTitle(caption);
+  caption_->setText(caption);
+  UpdateTimes();
+}
 
 void TFilterProgress::SetPosition(int position) {
-  bar_->setValue(std::clamp(position, 0, kProgressMax));
+  position = std::clamp(position, 0, kProgressMax);
+  if (position != movedTo_) {
+    movedTo_ = position;
+    movedMs_ = Now();
+  }
+  bar_->setValue(position);
+  UpdateTimes();
 }
 
 int TFilterProgress::position() const { return bar_->value(); }
 
-constexpr int kGraphPoints = 120;
-constexpr int kGraphHeight = 90;
 constexpr int kPictureSide = 128;
 
 TGuidePicture::TGuidePicture(QWidget* parent) : QWidget(parent) {
   setObjectName("guidePicture");
-  setMinimumSize(2 * kPictureSide + 140, kPictureSide + kGraphHeight + 8);
+  setFixedSize(kPictureSide, kPictureSide);
 }
 
-void TGuidePicture::Show(const QPixmap& frame, QPoint reference, double dx, double dy,
-                         bool newPoint) {
+void TGuidePicture::Show(const QPixmap& frame, QPoint reference) {
   if (!frame.isNull()) frame_ = frame;
   reference_ = reference;
-  if (newPoint) {
-    history_.emplace_back(dx, dy);
-    if (history_.size() > static_cast<std::size_t>(kGraphPoints)) history_.erase(history_.begin());
-  }
   update();
 }
 
 void TGuidePicture::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.fillRect(rect(), palette().window());
-  // The frame, scaled into a square at the left, with the cross at the reference.
+  // The frame, scaled into the square, with the cross at the reference.
   const QRect square(0, 0, kPictureSide, kPictureSide);
   painter.fillRect(square, Qt::black);
-  if (!frame_.isNull()) {
-    const QPixmap scaled = frame_.scaled(square.size(), Qt::KeepAspectRatio);
-    painter.drawPixmap(0, 0, scaled);
-    const double sx = static_cast<double>(scaled.width()) / frame_.width();
-    const double sy = static_cast<double>(scaled.height()) / frame_.height();
-    const QPointF at(reference_.x() * sx, reference_.y() * sy);
-    painter.setPen(QPen(QColor(255, 255, 0), 1));
-    painter.drawLine(at - QPointF(0, 20 * sy), at + QPointF(0, 20 * sy));
-    painter.drawLine(at - QPointF(20 * sx, 0), at + QPointF(20 * sx, 0));
-  }
-  // The graph under it: the last corrections, scaled to the largest error shown (at least
-  // one pixel either way).
-  const QRect graph(0, kPictureSide + 6, width() - 1, kGraphHeight);
-  painter.fillRect(graph, QColor(250, 250, 250));
-  painter.setPen(QColor(200, 200, 200));
-  painter.drawRect(graph);
-  const double middle = graph.center().y();
-  painter.drawLine(QPointF(graph.left(), middle), QPointF(graph.right(), middle));
-  double largest = 1.0;
-  for (const QPointF& p : history_) largest = std::max({largest, std::abs(p.x()), std::abs(p.y())});
-  const double xStep = static_cast<double>(graph.width()) / (kGraphPoints - 1);
-  const double yScale = (graph.height() / 2.0 - 2) / largest;
-  for (int axis = 0; axis < 2; ++axis) {
-    painter.setPen(QPen(axis == 0 ? QColor(200, 40, 40) : QColor(40, 40, 200), 1));
-    QPolygonF line;
-    for (std::size_t i = 0; i < history_.size(); ++i) {
-      const double value = axis == 0 ? history_[i].x() : history_[i].y();
-      line << QPointF(graph.left() + i * xStep, middle - value * yScale);
-    }
-    painter.drawPolyline(line);
-  }
-  painter.setPen(Qt::black);
-  painter.drawText(graph.adjusted(4, 2, -4, -2), Qt::AlignTop | Qt::AlignLeft,
-                   QString::asprintf("dx red, dy blue, +/-%.1f px", largest));
+  if (frame_.isNull()) return;
+  const QPixmap scaled = frame_.scaled(square.size(), Qt::KeepAspectRatio);
+  painter.drawPixmap(0, 0, scaled);
+  const double sx = static_cast<double>(scaled.width()) / frame_.width();
+  const double sy = static_cast<double>(scaled.height()) / frame_.height();
+  const QPointF at(reference_.x() * sx, reference_.y() * sy);
+  painter.setPen(QPen(QColor(255, 255, 0), 1));
+  painter.drawLine(at - QPointF(0, 20 * sy), at + QPointF(0, 20 * sy));
+  painter.drawLine(at - QPointF(20 * sx, 0), at + QPointF(20 * sx, 0));
 }
 
 TGuidingInfoDialog::TGuidingInfoDialog(QWidget* parent) : QDialog(parent) {
@@ -138,7 +175,7 @@ TGuidingInfoDialog::TGuidingInfoDialog(QWidget* parent) : QDialog(parent) {
   const auto field = [&](const char* label, const char* name) {
     auto* value = new QLabel(values);
     value->setObjectName(name);
-    value->setMinimumWidth(80);
+    value->setMinimumWidth(70);
     form->addRow(label, value);
     return value;
   };
@@ -149,22 +186,40 @@ TGuidingInfoDialog::TGuidingInfoDialog(QWidget* parent) : QDialog(parent) {
   slewX_ = field("Slew time x axis", "slewTimeX");
   slewY_ = field("Slew time y axis", "slewTimeY");
   auto* left = new QVBoxLayout;
+  picture_ = new TGuidePicture(this);
+  left->addWidget(picture_);
   left->addWidget(values);
   stop_ = StopButton(this, [this] {
-    if (onStop) onStop();
+    if (finished_) {
+      hide();
+    } else if (onStop) {
+      onStop();
+    }
   });
   left->addWidget(stop_, 0, Qt::AlignLeft);
   left->addStretch(1);
   outer->addLayout(left);
-  picture_ = new TGuidePicture(this);
-  outer->addWidget(picture_, 1);
+  graph_ = new TGuideGraph(this);
+  graph_->setMinimumWidth(420);
+  outer->addWidget(graph_, 1);
   setWindowTitle("Guiding Info");
 }
 
 void TGuidingInfoDialog::closeEvent(QCloseEvent* event) {
-  // Guiding owns the window: closing it stops guiding, which then closes the window.
+  // Guiding owns the window while it runs: closing it stops guiding, which then leaves the
+  // summary here. Afterwards the window simply closes.
+  if (finished_) {
+    event->accept();
+    return;
+  }
   event->ignore();
   if (onStop) onStop();
+}
+
+void TGuidingInfoDialog::Begin(const GuideAxes& axes, std::optional<double> arcsecPerPixel) {
+  finished_ = false;
+  stop_->setText("Stop");
+  graph_->Start(axes, arcsecPerPixel);
 }
 
 void TGuidingInfoDialog::Show(const GuidingInfo& info, const QPixmap& frame) {
@@ -173,12 +228,25 @@ void TGuidingInfoDialog::Show(const GuidingInfo& info, const QPixmap& frame) {
   y_->setText(OneDecimal(info.y));
   dx_->setText(OneDecimal(info.dx));
   dy_->setText(OneDecimal(info.dy));
-  slewX_->setText(info.guider ? QString::asprintf("%5d", info.slewTimeX) : QString());
-  slewY_->setText(info.guider ? QString::asprintf("%5d", info.slewTimeY) : QString());
-  // Each update after a correction adds its error to the graph; caption changes do not.
-  const bool newPoint = info.caption == "Guiding Info";
-  picture_->Show(frame, QPoint(info.referenceX, info.referenceY), info.dx, info.dy, newPoint);
+  // The move times are milliseconds.
+  slewX_->setText(info.guider ? QString::asprintf("%5d ms", info.slewTimeX) : QString());
+  slewY_->setText(info.guider ? QString::asprintf("%5d ms", info.slewTimeY) : QString());
+  picture_->Show(frame, QPoint(info.referenceX, info.referenceY));
   if (!isVisible()) show();
+}
+
+void TGuidingInfoDialog::AddCorrection(double seconds, double dx, double dy) {
+  graph_->Add(seconds, dx, dy);
+}
+
+void TGuidingInfoDialog::Finish(const QString& logNote) {
+  finished_ = true;
+  stop_->setText("Close");
+  graph_->Finish(logNote);
+  setWindowTitle(windowTitle() + " - ended");
+  // The summary's lines below the graph: the window grows to hold them.
+  if (layout() != nullptr) layout()->activate();
+  adjustSize();
 }
 
 }  // namespace corvex::ui

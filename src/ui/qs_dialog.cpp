@@ -14,10 +14,13 @@
 #include <QVBoxLayout>
 
 #include "commands/camera_commands.h"
-#include "runs/focus_mode.h"
 #include "corvex.h"
 #include "guiding/telescope_link.h"
+#include "processing/star_measurement.h"
+#include "runs/focus_mode.h"
 #include "state/messages.h"
+#include "ui/focus_graph.h"
+#include "ui/shown_path.h"
 
 namespace corvex::ui {
 
@@ -288,6 +291,10 @@ void TQSDialog::Build() {
   focusFrame_->setFixedSize(128, 128);
   focusFrame_->setFrameShape(QFrame::Box);
   focusLayout->addWidget(focusFrame_, 0, 3, 3, 1);
+  // The brightest star's widths frame by frame: focus is at the bottom of the curve.
+  focusGraph_ = new TFocusGraph(focusBox);
+  focusGraph_->setMinimumHeight(150);
+  focusLayout->addWidget(focusGraph_, 3, 0, 1, 4);
   grid->addWidget(focusBox, 0, 4, 3, 3);
 
   // Status and filter wheel.
@@ -358,8 +365,9 @@ void TQSDialog::Refresh() {
   set(110, QString::number(state.focusPeak));
   set(121, QString::number(state.pauseMinutes));
   set(118, QString::number(state.settings.lastFileNumber));
-  set(129, QString::fromStdString(state.settings.autosaveDirectory));
-  set(116, QString::fromStdString(state.darkFrameFile));
+  // Where the files really are on this machine, not the stored "c:\" form.
+  set(129, ShownStoredPath(corvex_, state.settings.autosaveDirectory));
+  set(116, ShownStoredPath(corvex_, state.darkFrameFile));
   set(131, QString::number(state.guideWindowGain));
   const char unit = std::string("qhts").find(state.exposureUnit) != std::string::npos
                         ? state.exposureUnit
@@ -530,7 +538,13 @@ void TQSDialog::GoToGuider() {
 
 void TQSDialog::StartFocus() {
   if (!TakeTypedExposure()) return;
+  focusGraph_->Clear();
+  const FitsHeaderFields& fits = corvex_.fits;
+  focusGraph_->SetArcsecPerPixel(
+      PixelScaleArcsec(fits.pixelWidth, fits.pixelHeight, fits.focalLength));
   RunFocusMode(corvex_, [this](int, int) {
+    focusGraph_->Add(MeasureBrightestStar(corvex_.store.currentImage.data(), kFocusFrameSide,
+                                          kFocusFrameSide, kFocusFrameSide, kFocusFrameMargin));
     Refresh();
     repaint();
     return true;

@@ -23,6 +23,8 @@ struct Corvex;
 
 namespace corvex::ui {
 
+class TFocusGraph;
+
 // The range of an exposure unit: the value a range button sets and the largest value.
 struct ExposureRange {
   char unit;
@@ -50,6 +52,8 @@ class TQSDialog : public QDialog {
   // The panel again from the fields.
   void Refresh();
   QWidget* Control(int id) const;  // by its identifier (objectName "id<n>")
+  // Focus mode's HFR and FWHM, frame by frame.
+  TFocusGraph* focusGraph() const { return focusGraph_; }
 
   // The buttons, as the user presses them.
   void ChooseRange(char unit);
@@ -94,6 +98,7 @@ class TQSDialog : public QDialog {
   QScrollBar* pauseBar_ = nullptr;
   QScrollBar* stretchBar_ = nullptr;
   QLabel* focusFrame_ = nullptr;
+  TFocusGraph* focusGraph_ = nullptr;
   std::map<int, QLineEdit*> edits_;
 };
 

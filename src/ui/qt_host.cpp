@@ -12,8 +12,13 @@
 
 #include "commands/display_commands.h"
 #include "corvex.h"
+#include "guiding/guide_stats.h"
+#include "platform/calendar.h"
 #include "processing/display_image.h"
+#include "processing/star_measurement.h"
+#include "ui/guide_graph.h"
 #include "ui/host_windows.h"
+#include "ui/shown_path.h"
 
 namespace corvex::ui {
 
@@ -91,6 +96,7 @@ QtHost::QtHost(QObject* parent) : QObject(parent) { qApp->installEventFilter(thi
 QtHost::~QtHost() {
   if (qApp != nullptr) qApp->removeEventFilter(this);
   if (busy_) QApplication::restoreOverrideCursor();
+  if (guiding_.log != nullptr) std::fclose(guiding_.log);
 }
 
 MessageResult QtHost::ShowMessageBox(std::string_view text, std::string_view caption,
@@ -183,6 +189,9 @@ void QtHost::OpenProgress(std::string_view caption) {
         progress_->hide();
       }
     };
+    progress_->now = [this]() -> std::int64_t {
+      return corvex_ != nullptr ? corvex_->clock.NowMs() : 0;
+    };
   }
   progress_->SetCaption(Text(caption));
   progress_->SetPosition(0);
@@ -210,7 +219,14 @@ void QtHost::ShowNotice(std::string_view caption, std::string_view text) {
     form->addRow("Filename", noticeText_);
   }
   notice_->setWindowTitle(Text(caption));
-  noticeText_->setText(Text(text));
+  // The save's own text names the autosave directory in the program's stored form and the
+  // counter before the save picks its number; the window says where the file goes instead.
+  if (caption == "Saving Image" && corvex_ != nullptr) {
+    noticeText_->setText("into " +
+                         ShownStoredPath(*corvex_, corvex_->state.settings.autosaveDirectory));
+  } else {
+    noticeText_->setText(Text(text));
+  }
   notice_->show();
 }
 
@@ -230,6 +246,7 @@ void QtHost::ShowGuidingInfo(const GuidingInfo& info) {
     };
   }
   guidingInfo_->setObjectName(info.guider ? "TGInfoDialog" : "TInfoDialog");
+  if (!guiding_.active) BeginGuidingRun(info);
   // The guide frame: the guider's frame as its preview bitmap, or the main camera's guide
   // window as the focus-frame display bitmap.
   QPixmap frame;
@@ -243,10 +260,88 @@ void QtHost::ShowGuidingInfo(const GuidingInfo& info) {
     }
   }
   guidingInfo_->Show(info, frame);
+  // Each correction once, and only those of guiding proper (not the settling ones).
+  if (info.caption == "Guiding Info" && info.measuredCorrections != guiding_.measured) {
+    guiding_.measured = info.measuredCorrections;
+    const double seconds = static_cast<double>(info.timeMs - guiding_.startMs) / 1000;
+    guidingInfo_->AddCorrection(seconds, info.dx, info.dy);
+    if (corvex_ != nullptr) WriteGuideLog(GuideLogRow(seconds, corvex_->guiding.lastCorrection));
+  }
+}
+
+void QtHost::BeginGuidingRun(const GuidingInfo& info) {
+  guiding_.active = true;
+  guiding_.startMs = info.timeMs;
+  guiding_.measured = info.measuredCorrections;
+  guiding_.logFailed = false;
+  GuideAxes axes;
+  std::optional<double> scale;
+  if (corvex_ != nullptr) {
+    const GuiderTraining& training = corvex_->guiding.training;
+    // The guider steers along the trained axes when it uses them; the main camera, and a
+    // guider on its defaults, along the frame's rows and columns.
+    if (info.guider && training.guiderTrained && training.useTrainedValues &&
+        !corvex_->state.settings.ignoreRaAngle) {
+      axes = AxesFromTraining(training);
+    }
+    if (!info.guider) {
+      const FitsHeaderFields& fits = corvex_->fits;
+      scale = PixelScaleArcsec(fits.pixelWidth, fits.pixelHeight, fits.focalLength);
+    }
+    const UtcTime t = BreakDownUtc(corvex_->clock.CalendarSeconds());
+    char name[64];
+    std::snprintf(name, sizeof name, "guide-%04d%02d%02d-%02d%02d%02d.csv", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second);
+    const std::filesystem::path directory = corvex_->paths.Home() / "guiding";
+    std::error_code ec;
+    std::filesystem::create_directories(directory, ec);
+    guiding_.logPath = directory / name;
+    guiding_.log = std::fopen(guiding_.logPath.c_str(), "w");
+    if (guiding_.log == nullptr) guiding_.logFailed = true;
+    WriteGuideLog(kGuideLogHeader);
+  }
+  guidingInfo_->Begin(axes, scale);
+}
+
+void QtHost::WriteGuideLog(const std::string& text) {
+  if (guiding_.log == nullptr) return;
+  // Row by row, so that a guiding run that ends abruptly keeps what it logged.
+  if (std::fputs(text.c_str(), guiding_.log) < 0 || std::fflush(guiding_.log) != 0) {
+    std::fclose(guiding_.log);
+    guiding_.log = nullptr;
+    guiding_.logFailed = true;
+  }
+}
+
+void QtHost::EndGuidingRun() {
+  guiding_.active = false;
+  const TGuideGraph& graph = guidingInfo_->graph();
+  if (graph.stats().count() == 0) {
+    // Guiding never got going: no summary, and no log of nothing.
+    if (guiding_.log != nullptr) {
+      std::fclose(guiding_.log);
+      guiding_.log = nullptr;
+      std::error_code ec;
+      std::filesystem::remove(guiding_.logPath, ec);
+    }
+    guidingInfo_->hide();
+    return;
+  }
+  WriteGuideLog(GuideLogSummary(graph.stats(), graph.axes(), graph.arcsecPerPixel()));
+  if (guiding_.log != nullptr && std::fclose(guiding_.log) != 0) guiding_.logFailed = true;
+  guiding_.log = nullptr;
+  const QString shown = ShownPath(guiding_.logPath);
+  guidingInfo_->Finish(guiding_.logFailed ? "The guide log " + shown + " could not be written."
+                                          : "Guide log: " + shown);
 }
 
 void QtHost::CloseGuidingInfo() {
-  if (guidingInfo_) guidingInfo_->hide();
+  if (!guidingInfo_) return;
+  if (guiding_.active) {
+    EndGuidingRun();
+  } else {
+    guidingInfo_->hide();
+  }
 }
 
 void QtHost::ShowGuiderStatus(std::string_view caption) {

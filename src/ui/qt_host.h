@@ -7,6 +7,10 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QString>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -70,6 +74,8 @@ class QtHost final : public QObject, public Host {
   // Called inside every pump, before Qt dispatches what is pending: tests act as the user
   // there, at a moment of the run they choose.
   std::function<void()> duringPump;
+  // The guide log of the guiding run under way or last ended (empty before the first).
+  const std::filesystem::path& guideLogPath() const { return guiding_.logPath; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -91,6 +97,21 @@ class QtHost final : public QObject, public Host {
   };
   PumpContext pump_;
   bool busy_ = false;
+
+  // The guiding run the guiding window shows: from its first update to CloseGuidingInfo.
+  // Each measured correction goes into the graph and, as a row, into the run's guide log.
+  struct GuidingRun {
+    bool active = false;
+    std::int64_t startMs = 0;
+    int measured = 0;  // the corrections counted when the run's last one was taken
+    std::filesystem::path logPath;
+    std::FILE* log = nullptr;
+    bool logFailed = false;
+  };
+  void BeginGuidingRun(const GuidingInfo& info);
+  void EndGuidingRun();
+  void WriteGuideLog(const std::string& text);
+  GuidingRun guiding_;
 };
 
 }  // namespace corvex::ui

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QRadioButton>
 
 #include "corvex.h"
 
@@ -13,7 +14,6 @@ namespace corvex::ui {
 
 namespace {
 
-constexpr int kBarBase = 210;
 constexpr int kListedBins = 15;
 constexpr const char* kHistogramHelp =
     "This shows a histogram of the values in the current main window. The horizontal scale "
@@ -38,8 +38,23 @@ THistDialog::THistDialog(const ImageBuffer& image, QWidget* parent)
   setModal(false);
   setAttribute(Qt::WA_DeleteOnClose);
   auto* layout = new QGridLayout(this);
-  layout->setRowMinimumHeight(0, 275);
-  layout->setColumnMinimumWidth(0, 355);
+  view_ = new THistogramView(this);
+  view_->setMinimumSize(420, 260);
+  layout->addWidget(view_, 0, 0);
+  cutBins_ = new QLabel(this);
+  cutBins_->setObjectName("cutBins");
+  cutBins_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  cutBins_->setMinimumWidth(90);
+  QFont fixed("Monospace");
+  fixed.setStyleHint(QFont::TypeWriter);
+  cutBins_->setFont(fixed);
+  layout->addWidget(cutBins_, 0, 1);
+  logarithmic_ = new QRadioButton("Logarithmic", this);
+  logarithmic_->setObjectName("logarithmic");
+  linear_ = new QRadioButton("Linear", this);
+  linear_->setObjectName("linear");
+  logarithmic_->setChecked(true);
+  connect(logarithmic_, &QRadioButton::toggled, this, [this] { Refresh(); });
   auto* close = new QPushButton("Close", this);
   close->setObjectName("id101");
   auto* help = new QPushButton("Help", this);
@@ -49,66 +64,73 @@ THistDialog::THistDialog(const ImageBuffer& image, QWidget* parent)
     QMessageBox::information(this, "Corvex - Display Histogram", kHistogramHelp);
   });
   auto* buttons = new QHBoxLayout;
+  buttons->addWidget(new QLabel("Scale", this));
+  buttons->addWidget(logarithmic_);
+  buttons->addWidget(linear_);
   buttons->addStretch();
   buttons->addWidget(close);
   buttons->addWidget(help);
-  layout->addLayout(buttons, 1, 0);
+  layout->addLayout(buttons, 1, 0, 1, 2);
+  view_->SetCounts(counts_, std::nullopt);
+  Refresh();
+}
+
+void THistDialog::Update(const Corvex& corvex, const std::optional<ScreenStretch>& stretch) {
+  const ImageStore& store = corvex.store;
+  counts_ = HighByteHistogram(store.currentImage);
+  std::optional<std::array<Bins, 3>> planes;
+  const bool colour = corvex.state.colourConverted;
+  if (colour) {
+    planes.emplace();
+    const PlaneBuffer* sources[3] = {&store.redPlane, &store.greenPlane, &store.bluePlane};
+    for (int c = 0; c < 3; ++c) {
+      (*planes)[c].fill(0);
+      for (int i = 10 * kImageStride; i < kImageValues; ++i) ++(*planes)[c][(*sources[c])[i]];
+    }
+  }
+  view_->SetCounts(counts_, planes);
+  // The stretch's points on the bins' scale: 16-bit values over 256, or the planes' bytes.
+  std::optional<double> black, white;
+  if (stretch) {
+    const double per = colour ? 1.0 : 256.0;
+    black = stretch->black / per;
+    white = stretch->white / per;
+  }
+  view_->SetStretchPoints(black, white);
+  Refresh();
+}
+
+void THistDialog::SetLogarithmic(bool on) {
+  (on ? logarithmic_ : linear_)->setChecked(true);
+  Refresh();
+}
+
+void THistDialog::Refresh() {
+  view_->SetLogarithmic(logarithmic_->isChecked());
+  cutBins_->setText(logarithmic_->isChecked() ? QString() : CutBinsText());
 }
 
 QString THistDialog::CutBinsText() const {
   QString text = "val   count\n";
   int listed = 0;
   for (int bin = 0; bin < 256 && listed < kListedBins; ++bin) {
-    if (counts_[bin] / 5 <= kBarBase) continue;
-    text += QString::asprintf("%03d  %6ld\n", bin, counts_[bin] / 5 * 5);
+    if (counts_[bin] <= THistogramView::kLinearTop) continue;
+    text += QString::asprintf("%03d  %6ld\n", bin, counts_[bin]);
     ++listed;
   }
   return text;
 }
 
-void THistDialog::PaintHistogram(QPainter& painter) {
-  painter.setPen(Qt::black);
-  painter.drawLine(5, 5, 5, 213);
-  painter.drawLine(5, 213, 263, 213);
-  for (int x = 40; x <= 264; x += 32) {
-    const int reach = x == 72 || x == 200 ? 220 : x == 136 ? 224 : 217;
-    painter.drawLine(x, 213, x, reach);
-  }
-  for (int bin = 0; bin < 256; ++bin) {
-    int height = static_cast<int>(counts_[bin] / 5);
-    const bool cut = height > kBarBase;
-    if (cut) height = kBarBase;
-    if (height == 0) continue;
-    painter.setPen(cut ? QColor(255, 0, 0) : QColor(0, 0, 128));
-    painter.drawLine(bin + 8, kBarBase, bin + 8, kBarBase - height);
-  }
-  painter.setPen(Qt::black);
-  painter.drawText(QRect(QPoint(270, 2), QPoint(350, 270)), Qt::AlignLeft | Qt::AlignTop,
-                   CutBinsText());
-}
-
-void THistDialog::paintEvent(QPaintEvent* event) {
-  QDialog::paintEvent(event);
-  QPainter painter(this);
-  PaintHistogram(painter);
-}
-
-QImage THistDialog::Render() {
-  QImage image(360, 280, QImage::Format_RGB32);
-  image.fill(Qt::white);
-  QPainter painter(&image);
-  PaintHistogram(painter);
-  return image;
-}
+QImage THistDialog::Render() { return view_->Render(QSize(420, 260)); }
 
 TValuesDialog::TValuesDialog(QWidget* parent) : QDialog(parent) {
   setObjectName("TValuesDialog");
   setWindowTitle("Pixel Value");
   setModal(false);
   auto* grid = new QGridLayout(this);
-  grid->addWidget(new QLabel("x", this), 0, 0);
-  grid->addWidget(new QLabel("y", this), 0, 1);
-  grid->addWidget(new QLabel("R         G         B       Lum", this), 0, 2, 1, 4);
+  // Each column's title over its own value.
+  const char* titles[] = {"x", "y", "R", "G", "B", "Lum"};
+  for (int i = 0; i < 6; ++i) grid->addWidget(new QLabel(titles[i], this), 0, i, Qt::AlignHCenter);
   for (int i = 0; i < 6; ++i) {
     fields_[i] = new QLineEdit(this);
     fields_[i]->setObjectName(QString("id%1").arg(1801 + i));

@@ -1,13 +1,19 @@
 // Two modeless windows that look at the current image: "Histogram of Current Image" (one at
-// a time) and "Pixel Value", which the main window fills from a click.
+// a time, kept up to date as the image changes) and "Pixel Value", which the main window
+// fills from a click.
 #pragma once
 
 #include <QDialog>
 #include <array>
+#include <optional>
 
+#include "processing/screen_stretch.h"
 #include "state/image_store.h"
+#include "ui/histogram_view.h"
 
+class QLabel;
 class QLineEdit;
+class QRadioButton;
 
 namespace corvex {
 struct Corvex;
@@ -24,16 +30,24 @@ class THistDialog : public QDialog {
 
  public:
   THistDialog(const ImageBuffer& image, QWidget* parent);
-  // The text listed beside the bars: the first 15 bins cut off at the top.
+  // The image again, with its colour planes when it is colour converted, and the stretch it
+  // is shown with (16-bit values for a mono image, the planes' bytes for a colour one).
+  void Update(const Corvex& corvex, const std::optional<ScreenStretch>& stretch);
+  // The text listed beside the bars on the linear scale: the first 15 bins cut off at the
+  // top.
   QString CutBinsText() const;
+  void SetLogarithmic(bool on);
   QImage Render();  // the painting, for tests and screenshots
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
+  const THistogramView& view() const { return *view_; }
 
  private:
-  void PaintHistogram(QPainter& painter);
+  void Refresh();
+
   std::array<long, 256> counts_;
+  THistogramView* view_;
+  QLabel* cutBins_;
+  QRadioButton* logarithmic_;
+  QRadioButton* linear_;
 };
 
 class TValuesDialog : public QDialog {

@@ -30,6 +30,10 @@ grep -q "Saved .*/autosave/IMG7.fits" <<<"$out" || fail "standard only"
 
 out=$("$cli" focus --simulate --virtual-clock --frames 3 --auto-exposure --exposure 1h)
 grep -q "frame 3: peak [0-9]*, exposure 40 ms" <<<"$out" || fail "focus auto-exposure: $out"
+# Each frame's brightest star measured beside its peak.
+out=$("$cli" focus --simulate --virtual-clock --frames 2 --exposure 5t)
+[ "$(grep -c "^frame [12]: peak [0-9]*, exposure 500 ms, HFR [0-9.]* px, FWHM [0-9.]* px$" \
+   <<<"$out")" -eq 2 ] || fail "focus widths: $out"
 
 for bad in "capture --simulate --exposure 0s" "capture --simulate --guide-star 5" \
            "focus --simulate --exposure 2m" "focus --simulate --window 400,10"; do

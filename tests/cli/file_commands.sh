@@ -53,6 +53,6 @@ grep -q "You didn't choose a valid QZ File" "$work/err.txt" || fail "convert mes
 if "$cli" info "$work/missing.fit" 2> /dev/null; then fail "info accepted a missing file"; fi
 
 "$cli" settings > "$work/settings.txt"
-grep -q '^ *lastFileNumber *0$' "$work/settings.txt" || fail "settings list"
-grep -q '^ *autosaveDirectory *"c:\\AUTOSAVE"$' "$work/settings.txt" || fail "autosave dir"
+grep -q '^ *lastFileNumber *0 ' "$work/settings.txt" || fail "settings list"
+grep -q '^ *autosaveDirectory *"c:\\AUTOSAVE" ' "$work/settings.txt" || fail "autosave dir"
 echo "file commands OK"

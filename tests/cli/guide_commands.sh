@@ -117,4 +117,15 @@ expect_refused() {
 expect_refused "Object out of range - try again" --messier 111
 expect_refused "Invalid Co-ordinates set." --ra 24:00 --dec 10:00
 expect_refused "unknown planet \"Vulcan\"" --planet Vulcan
+expect_refused "excludes --cngc" --messier 31 --cngc 224
+# Quiet drops the progress, verbose shows each error; the two together are refused.
+out=$(run guide --simulate --virtual-clock --minutes 0.5 --quiet 2>&1) || fail "quiet: $out"
+grep -q "GUIDING" <<<"$out" && fail "quiet guide showed its progress: $out"
+grep -q "^rms_ra_px=" <<<"$out" || fail "quiet guide lost its result: $out"
+out=$(run guide --simulate --virtual-clock --minutes 0.5 --verbose --beep 2>&1) || fail "verbose: $out"
+grep -q "GUIDING" <<<"$out" || fail "guide without progress: $out"
+[ "$(grep -c "^ *[0-9.]* s  dx *[-+][0-9.]* px  dy *[-+][0-9.]* px$" <<<"$out")" -gt 10 ] \
+  || fail "verbose guide: $out"
+attempt guide --simulate --quiet --verbose
+[ "$rc" -eq 2 ] || fail "--quiet with --verbose: exit $rc"
 echo "guide commands OK"

@@ -8,6 +8,9 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
+#include <fstream>
+#include <string>
 #include <cmath>
 #include <filesystem>
 
@@ -20,6 +23,7 @@
 #include "sim/observatory.h"
 #include "ui/corvex_frame.h"
 #include "ui/corvex_window.h"
+#include "ui/guide_graph.h"
 #include "ui/guider_dialog.h"
 #include "ui/host_windows.h"
 #include "ui/qt_host.h"
@@ -132,7 +136,43 @@ class GuidingWindowsTest : public QObject {
     QVERIFY(unguided > 1.5);
     // The guiding window showed the frame and drew the graph.
     QVERIFY(o.host.guidingInfo() != nullptr);
-    QVERIFY(o.host.guidingInfo()->picture().history().size() > 50);
+    const TGuidingInfoDialog& info = *o.host.guidingInfo();
+    const TGuideGraph& graph = info.graph();
+    QVERIFY(graph.stats().count() > 50);
+    // On the trained axes, and the summary stays once guiding has ended.
+    QVERIFY(graph.axes().sky);
+    QVERIFY(info.finished() && info.isVisible());
+    QVERIFY(graph.RmsText().startsWith("RMS  RA "));
+    // The guide log holds every correction the graph drew: its rows, resolved on the same
+    // axes, give the graph's RMS, and its summary repeats it.
+    std::ifstream log(o.host.guideLogPath());
+    QVERIFY2(log.good(), o.host.guideLogPath().c_str());
+    std::string line;
+    std::getline(log, line);
+    QCOMPARE(line + "\n", std::string(corvex::kGuideLogHeader));
+    int rows = 0;
+    double first = 0, second = 0;
+    std::string summary;
+    while (std::getline(log, line)) {
+      if (line.starts_with("#")) {
+        summary += line + "\n";
+        continue;
+      }
+      double t = 0, dx = 0, dy = 0;
+      QCOMPARE(std::sscanf(line.c_str(), "%lf,%lf,%lf", &t, &dx, &dy), 3);
+      const corvex::AxisError e = corvex::ResolveOnAxes(graph.axes(), dx, dy);
+      first += e.first * e.first;
+      second += e.second * e.second;
+      ++rows;
+    }
+    QCOMPARE(rows, graph.stats().count());
+    QVERIFY(std::abs(std::sqrt(first / rows) - graph.stats().RmsFirst()) < 0.002);
+    QVERIFY(std::abs(std::sqrt(second / rows) - graph.stats().RmsSecond()) < 0.002);
+    char rms[64];
+    std::snprintf(rms, sizeof rms, "rms_ra_px=%.3f", graph.stats().RmsFirst());
+    QVERIFY2(summary.find(rms) != std::string::npos, summary.c_str());
+    QVERIFY(summary.find("# Guiding summary: ") == 0);
+    QCoreApplication::processEvents();  // the window grows to hold the summary
     o.host.guidingInfo()->grab().save(Screenshots() + "/guider_guiding_info.png");
   }
 
@@ -166,13 +206,26 @@ class GuidingWindowsTest : public QObject {
     o.corvex.store.currentImage.Fill(0x0500);
     for (int i = 10 * 512; i < 10 * 512 + 600; ++i) o.corvex.store.currentImage[i] = 0x2000;
     THistDialog histogram(o.corvex.store.currentImage, nullptr);
-    // Bin 5 holds everything but 600 values; bin 32 has 600, a bar of 120.
+    // Bin 5 holds everything but 600 values; bin 32 has 600, three fifths of the linear
+    // scale's height.
     QCOMPARE(histogram.CutBinsText(), QString("val   count\n005  142760\n"));
-    const QImage painted = histogram.Render();
-    QCOMPARE(QColor(painted.pixel(5 + 8, 100)), QColor(255, 0, 0));     // bin 5, cut, red
-    QVERIFY(QColor(painted.pixel(32 + 8, 150)) != QColor(Qt::white));  // bin 32, 120 high
-    QCOMPARE(QColor(painted.pixel(32 + 8, 80)), QColor(Qt::white));     // ... and no higher
-    QCOMPARE(QColor(painted.pixel(5, 100)), QColor(Qt::black));         // the axis
+    histogram.SetLogarithmic(false);
+    const QSize size(420, 260);
+    const THistogramView& view = histogram.view();
+    QImage painted = histogram.Render();
+    const int x5 = THistogramView::BinX(5, size), x32 = THistogramView::BinX(32, size);
+    const int middle = view.CountY(500, size);
+    QCOMPARE(QColor(painted.pixel(x5, middle)), QColor(255, 0, 0));  // bin 5, cut, red
+    QCOMPARE(QColor(painted.pixel(x32, view.CountY(590, size))), QColor(0, 0, 128));
+    QVERIFY(QColor(painted.pixel(x32, view.CountY(610, size))) != QColor(0, 0, 128));
+    painted.save(Screenshots() + "/histogram_linear.png");
+    // Logarithmic: nothing is cut, the tall bar reaches its count's decade.
+    histogram.SetLogarithmic(true);
+    QCOMPARE(histogram.CutBinsText(), QString("val   count\n005  142760\n"));
+    painted = histogram.Render();
+    QCOMPARE(QColor(painted.pixel(x5, view.CountY(100000, size))), QColor(0, 0, 128));
+    QCOMPARE(QColor(painted.pixel(x32, view.CountY(550, size))), QColor(0, 0, 128));
+    QVERIFY(QColor(painted.pixel(x32, view.CountY(700, size))) != QColor(0, 0, 128));
     painted.save(Screenshots() + "/histogram.png");
 
     TValuesDialog values(nullptr);
