@@ -35,6 +35,7 @@ ImageType ImageTypeOf(INDI::CCDChip::CCD_FRAME frame) {
 
 ExposureTiming DriverExposureTiming(int ms) {
   ms = std::clamp(ms, kMinExposureMs, kMaxExposureMs);
+  if (ms > kWholeSecondsFromMs) ms = (ms + 500) / 1000 * 1000;
   if (ms >= 1000 && ms % 1000 == 0) return TimeExposure(ms / 1000, 's');
   return TimeExposure(ms, 'q');
 }
@@ -167,12 +168,19 @@ bool CorvexCcd::StartExposure(float duration) {
     LOG_ERROR("The camera is not connected.");
     return false;
   }
+  if (job_ == Job::kDone) FinishMainExposure();  // over, but the event loop has not seen it
   if (job_ != Job::kIdle) {
-    LOG_ERROR("The camera is still reading the last frame; try again when it has arrived.");
+    LOG_ERROR("The camera is still finishing the last exposure; try again in a moment.");
     return false;
   }
   const int ms = static_cast<int>(std::lround(static_cast<double>(duration) * 1000));
   timing_ = DriverExposureTiming(ms);
+  if (timing_.exposureMs != ms) {
+    LOGF_INFO(
+        "Exposing for %.3f s: exposures run from 0.001 s to 90 minutes, in whole "
+        "seconds above 10 s.",
+        timing_.exposureMs / 1000.0);
+  }
   PrimaryCCD.setExposureDuration(timing_.exposureMs / 1000.0);
   cancel_ = false;
   lastReportedLeft_ = -1;
@@ -180,7 +188,14 @@ bool CorvexCcd::StartExposure(float duration) {
   startCalendar_ = camera_.clock().CalendarSeconds();
   job_ = Job::kRunning;
   worker_ = std::thread([this] {
-    outcome_ = ExposeMainFrame(camera_.link(), timing_, image_, [this] { return cancel_.load(); });
+    CameraLink& link = camera_.link();
+    const unsigned faultsBefore = link.transferFaults;
+    outcome_ = ExposeMainFrame(link, timing_, image_, [this] { return cancel_.load(); });
+    // A clear that never reached the camera spoils the exposure even when the readout
+    // arrived whole: such a frame is not sent either.
+    if (outcome_ == ExposureOutcome::kRead && link.transferFaults != faultsBefore) {
+      outcome_ = ExposureOutcome::kReadFailed;
+    }
     endCalendar_ = camera_.clock().CalendarSeconds();
     job_ = Job::kDone;
   });
@@ -231,13 +246,13 @@ void CorvexCcd::FinishMainExposure() {
   job_ = Job::kIdle;
   DeliverHostMessages();
   if (outcome_ == ExposureOutcome::kCancelled || cancel_) {
-    LOG_INFO("Exposure aborted; no frame was read.");
+    LOG_INFO("Exposure aborted; its frame was not sent.");
     return;
   }
   if (outcome_ == ExposureOutcome::kReadFailed) {
     LOG_ERROR(
-        "The frame did not arrive whole from the camera and was not sent. "
-        "Reconnect the camera before the next exposure.");
+        "The camera did not answer every request of this exposure, so its frame was not "
+        "sent. Check the cable, then disconnect and connect again.");
     PrimaryCCD.setExposureFailed();
     return;
   }

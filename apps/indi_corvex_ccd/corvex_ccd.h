@@ -22,12 +22,15 @@ namespace corvex::indi {
 inline constexpr const char* kDeviceName = "Corvex CCD";
 inline constexpr int kMinExposureMs = 1;
 inline constexpr int kMaxExposureMs = 90 * 60 * 1000;
+// Above this an exposure is timed in whole seconds, so that an abort always ends its wait.
+inline constexpr int kWholeSecondsFromMs = 10000;
 inline constexpr double kPixelWidthMicrons = 9.8;
 inline constexpr double kPixelHeightMicrons = 12.6;
 
 // How an exposure of `ms` is timed: whole seconds as a capture run times seconds (register
-// clears and their waits), anything else in thousandths, which the camera times itself up to
-// a second and the driver above it.
+// clears and their waits, which an abort ends), anything else in thousandths, which the
+// camera times itself up to a second and the driver above it; those run to their end, at
+// most ten seconds. Above ten seconds the time is rounded to whole seconds.
 ExposureTiming DriverExposureTiming(int ms);
 
 class CorvexCcd final : public INDI::CCD {

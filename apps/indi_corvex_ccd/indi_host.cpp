@@ -4,13 +4,16 @@ namespace corvex::indi {
 
 MessageResult IndiHost::ShowMessageBox(std::string_view text, std::string_view caption,
                                        MessageButtons buttons, MessageIcon icon) {
+  (void)caption;  // the program's name or a dialog title: the log names the device already
   HostMessage message;
-  message.error = icon == MessageIcon::kStop || icon == MessageIcon::kExclamation;
-  message.text =
-      caption.empty() ? std::string(text) : std::string(caption) + ": " + std::string(text);
+  // What the device layer reports is nearly always a failure (a transfer, a camera not found,
+  // a mount that may still be moving); only an explicit information is logged as such.
+  message.error = icon != MessageIcon::kInformation;
+  message.text = std::string(text);
   for (char& c : message.text) {
     if (c == '\n' || c == '\r') c = ' ';  // one log line per message
   }
+  while (!message.text.empty() && message.text.back() == ' ') message.text.pop_back();
   {
     std::lock_guard lock(mutex_);
     queued_.push_back(std::move(message));

@@ -17,7 +17,7 @@
 namespace corvex::indi {
 
 struct HostMessage {
-  bool error = false;  // a stop or warning box: the client shows it as an error
+  bool error = false;  // anything but an information: the client shows it as an error
   std::string text;
 };
 

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "files/standard_fits.h"
@@ -46,11 +47,14 @@ class DriverTest : public ::testing::Test {
     server.reset();
   }
 
-  // Exposes the main camera for `seconds` and waits for the frame.
+  // Exposes the main camera for `seconds` and waits for the frame and the exposure's end.
   std::vector<ReceivedBlob> Expose(double seconds, int timeoutMs = 10000) {
     client->ClearReceived();
     client->SetNumber("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", seconds);
     client->WaitFor([&] { return !client->Blobs().empty(); }, timeoutMs);
+    // The exposure's last update follows its frame; a new request sent before it arrives
+    // would be built on the old value.
+    client->WaitFor([&] { return client->State("CCD_EXPOSURE") != "Busy"; }, 2000);
     return client->Blobs();
   }
 
@@ -121,6 +125,66 @@ TEST_F(DriverTest, AOneSecondExposureArrivesAsStandardFitsWithTheSimulatorsStars
                  path);
   EXPECT_TRUE(read) << astropy;
   EXPECT_NE(astropy.find("(290, 510) 1.0 Light"), std::string::npos) << astropy;
+}
+
+TEST_F(DriverTest, AnAbortEndsALongExposureAtOnceAndSendsNoFrame) {
+  StartDriver();
+  client->ClearReceived();
+  client->SetNumber("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", 20);
+  ASSERT_TRUE(client->WaitForState("CCD_EXPOSURE", "Busy", 2000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // The countdown runs while the exposure does.
+  EXPECT_LT(client->Number("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE"), 19.5);
+
+  const auto aborted = std::chrono::steady_clock::now();
+  client->SetSwitch("CCD_ABORT_EXPOSURE", "ABORT");
+  ASSERT_TRUE(client->WaitFor([&] { return client->State("CCD_EXPOSURE") != "Busy"; }, 1000));
+  EXPECT_LT(std::chrono::steady_clock::now() - aborted, std::chrono::seconds(1));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_TRUE(client->Blobs().empty());
+  // The camera is free again at once: the next exposure starts and arrives, and the aborted
+  // one never does.
+  const std::vector<ReceivedBlob> blobs = Expose(1);
+  ASSERT_EQ(blobs.size(), 1u) << server->Log();
+  StandardFitsContents contents;
+  std::string problem;
+  ASSERT_EQ(DecodeStandardFits(blobs[0].bytes, 2, contents, problem), kStandardFitsOk) << problem;
+  EXPECT_DOUBLE_EQ(contents.fields.exposureSeconds, 1.0);
+}
+
+// Which transfer fails is counted in requests to the camera; a 1 s exposure takes
+// kRequestsPerExposure of them, so the fault lands in the second exposure.
+constexpr int kRequestsPerExposure = 4;
+
+TEST_F(DriverTest, ACameraFaultAlertsTheExposureAndReconnectingRecovers) {
+  struct Fault {
+    std::string setting;
+    std::string what;
+  };
+  const std::vector<Fault> faults = {
+      {"disconnect-after=" + std::to_string(kRequestsPerExposure + 1), "a disconnect"},
+      {"fail-write=" + std::to_string(kRequestsPerExposure + 2), "a failed write"},
+      {"short-read=2", "a short readout"},
+  };
+  for (const Fault& fault : faults) {
+    SCOPED_TRACE(fault.what);
+    StartDriver(std::string(kStillSky) + "," + fault.setting);
+    ASSERT_EQ(Expose(1).size(), 1u) << server->Log();
+
+    client->ClearReceived();
+    client->SetNumber("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", 1);
+    EXPECT_TRUE(client->WaitForState("CCD_EXPOSURE", "Alert", 6000));
+    EXPECT_TRUE(client->Blobs().empty());
+    const std::vector<std::string> messages = client->Messages();
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [](const std::string& m) {
+      return m.find("its frame was not sent") != std::string::npos;
+    })) << ::testing::PrintToString(messages);
+
+    ASSERT_TRUE(client->DisconnectDevice());
+    ASSERT_TRUE(client->ConnectDevice());
+    EXPECT_EQ(Expose(1).size(), 1u) << ::testing::PrintToString(client->Messages());
+    TearDown();
+  }
 }
 
 }  // namespace

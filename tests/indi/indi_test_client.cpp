@@ -30,7 +30,22 @@ bool IndiTestClient::ConnectDevice(int timeoutMs) {
 }
 
 void IndiTestClient::SetSwitch(const std::string& property, const std::string& element) {
-  sendNewSwitch(device_.c_str(), property.c_str(), element.c_str());
+  // As a client's button does: this switch on and, in a one-of-many vector, the others off.
+  INDI::BaseDevice device = getDevice(device_.c_str());
+  INDI::PropertyView<ISwitch>* switches =
+      device.isValid() ? device.getProperty(property.c_str()).getSwitch() : nullptr;
+  if (switches == nullptr) return;
+  if (switches->getRule() == ISR_1OFMANY) switches->reset();
+  INDI::WidgetView<ISwitch>* widget = switches->findWidgetByName(element.c_str());
+  if (widget == nullptr) return;
+  widget->setState(ISS_ON);
+  sendNewSwitch(switches);
+}
+
+bool IndiTestClient::DisconnectDevice(int timeoutMs) {
+  SetSwitch("CONNECTION", "DISCONNECT");
+  // The camera's properties go when the device is disconnected.
+  return WaitFor([&] { return State("CCD_EXPOSURE").empty(); }, timeoutMs);
 }
 
 void IndiTestClient::SetNumber(const std::string& property, const std::string& element,

@@ -30,6 +30,7 @@ class IndiTestClient final : public INDI::BaseClient {
   bool Open(int port, const std::string& property = "CONNECTION", int timeoutMs = 5000);
   // Connects the device to its camera; false when it did not reach Ok.
   bool ConnectDevice(int timeoutMs = 10000);
+  bool DisconnectDevice(int timeoutMs = 5000);
 
   void SetSwitch(const std::string& property, const std::string& element);
   void SetNumber(const std::string& property, const std::string& element, double value);
