@@ -24,7 +24,6 @@
 namespace corvex::testing {
 namespace {
 
-constexpr const char* kDevice = "Corvex CCD";
 // A still sky (no drift, no periodic error) so that the stars are where the seed puts them,
 // and a quick readout so that a 1 s exposure is over in under two seconds.
 constexpr const char* kStillSky = "seed=7,drift=0:0,periodic=0:480,readout-ms=300";
