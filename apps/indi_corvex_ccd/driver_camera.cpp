@@ -4,6 +4,9 @@
 #include <cstring>
 
 #include "camera/usb_libusb.h"
+#include "files/settings_file.h"
+#include "platform/paths.h"
+#include "platform/read_file.h"
 #include "sim/sim_config.h"
 
 namespace corvex::indi {
@@ -20,6 +23,37 @@ std::optional<std::uint64_t> SeedFromEnvironment() {
   config.seed = 0;
   if (sim::ApplySimSettings(settings, config) || config.seed == 0) return std::nullopt;
   return config.seed;
+}
+
+ProgramSettingsRead ReadProgramSettings() {
+  // Only read: the program's own reader may write a first file or repair a damaged one, and
+  // the file belongs to the program.
+  ProgramSettingsRead read;
+  const Paths paths(Paths::HomeFromEnvironment());
+  const std::filesystem::path path = paths.SettingsFile();
+  const auto bytes = ReadFileBytes(path, kSettingsFileBytes);
+  if (!bytes) {
+    read.note = "No Corvex settings file at " + path.string() +
+                "; the program defaults are used for directions, filter names and colour.";
+    return read;
+  }
+  FitsHeaderFields fields;
+  const SettingsDecodeResult result = DecodeSettings(*bytes, read.settings, fields);
+  if (!result.Sound()) {
+    std::string names;
+    for (const SettingsFieldProblem& problem : result.badFields) {
+      names += (names.empty() ? "" : ", ") + problem.name;
+    }
+    if (!result.complete) names += names.empty() ? "the file ends early" : ", the file ends early";
+    read.note = "The Corvex settings file " + path.string() +
+                " could not be read whole (" + (names.empty() ? "a bad value" : names) +
+                "); the program defaults are used for what could not be read.";
+  }
+  return read;
+}
+
+int FilterWheelPortFor(char comPortChar) {
+  return comPortChar == '1' ? 1 : 0;
 }
 
 std::optional<std::string> DriverCamera::Open(const CameraChoice& choice) {
@@ -53,6 +87,13 @@ void DriverCamera::Close() {
   link_.reset();
   devices_.reset();
   observatory_.reset();
+}
+
+LinkGroup::LinkGroup(DriverCamera& camera, bool tryOnly)
+    : camera_(camera),
+      lock_(tryOnly ? std::unique_lock(camera.linkMutex_, std::try_to_lock)
+                    : std::unique_lock(camera.linkMutex_)) {
+  if (lock_.owns_lock()) faultsBefore_ = camera_.link_->transferFaults;
 }
 
 }  // namespace corvex::indi
