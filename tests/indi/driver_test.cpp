@@ -13,9 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "driver_fixture.h"
 #include "files/standard_fits.h"
-#include "indi_server.h"
-#include "indi_test_client.h"
 #include "sim/sensor_render.h"
 #include "sim/sim_config.h"
 #include "sim/sky.h"
@@ -23,61 +22,6 @@
 
 namespace corvex::testing {
 namespace {
-
-// A still sky (no drift, no periodic error) so that the stars are where the seed puts them,
-// and a quick readout so that a 1 s exposure is over in under two seconds.
-constexpr const char* kStillSky = "seed=7,drift=0:0,periodic=0:480,readout-ms=300";
-
-class DriverTest : public ::testing::Test {
- protected:
-  // Starts a server with the driver on the simulator set by `simSettings` and connects.
-  void StartDriver(const std::string& simSettings = kStillSky) {
-    server = std::make_unique<IndiServer>(
-        std::vector<std::string>{CORVEX_INDI_DRIVER},
-        std::map<std::string, std::string>{{"CORVEX_CAMERA", "sim"}, {"CORVEX_SIM", simSettings}});
-    ASSERT_TRUE(server->Start()) << server->Log();
-    client = std::make_unique<IndiTestClient>();
-    ASSERT_TRUE(client->Open(server->port())) << server->Log();
-    ASSERT_TRUE(client->ConnectDevice()) << server->Log();
-  }
-
-  void TearDown() override {
-    client.reset();
-    server.reset();
-  }
-
-  // Exposes the main camera for `seconds` and waits for the frame and the exposure's end.
-  std::vector<ReceivedBlob> Expose(double seconds, int timeoutMs = 10000) {
-    client->ClearReceived();
-    client->SetNumber("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", seconds);
-    client->WaitFor([&] { return !client->Blobs().empty(); }, timeoutMs);
-    // The exposure's last update follows its frame; a new request sent before it arrives
-    // would be built on the old value.
-    client->WaitFor([&] { return client->State("CCD_EXPOSURE") != "Busy"; }, 2000);
-    return client->Blobs();
-  }
-
-  std::string SaveBlob(const ReceivedBlob& blob, const std::string& name) {
-    const std::string path = (server->home() / name).string();
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(blob.bytes.data()),
-              static_cast<std::streamsize>(blob.bytes.size()));
-    return path;
-  }
-
-  std::unique_ptr<IndiServer> server;
-  std::unique_ptr<IndiTestClient> client;
-};
-
-// The output of a command, and whether it exited 0.
-std::pair<bool, std::string> RunCommand(const std::string& command) {
-  std::string output;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return {false, ""};
-  char buffer[512];
-  while (fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
-  return {pclose(pipe) == 0, output};
-}
 
 TEST_F(DriverTest, AOneSecondExposureArrivesAsStandardFitsWithTheSimulatorsStars) {
   StartDriver();
@@ -101,15 +45,8 @@ TEST_F(DriverTest, AOneSecondExposureArrivesAsStandardFitsWithTheSimulatorsStars
   const sim::SensorPoint star = sim::StarOnSensor(sky.mainStars.at(0), {0, 0}, false, config);
   const int column = static_cast<int>(std::lround(star.x)) + kReadoutLeftPad;
   const int row = static_cast<int>(std::lround(star.y));
-  std::vector<std::uint16_t> sorted(contents.image.begin(), contents.image.end());
-  std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-  const int median = sorted[sorted.size() / 2];
-  int peak = 0;
-  for (int y = std::max(0, row - 2); y <= std::min(kImageRows - 1, row + 2); ++y) {
-    for (int x = std::max(0, column - 2); x <= std::min(kImageStride - 1, column + 2); ++x) {
-      peak = std::max<int>(peak, contents.image[static_cast<std::size_t>(y * kImageStride + x)]);
-    }
-  }
+  const int median = Median(contents.image);
+  const int peak = PeakNear(contents.image, column, row, 2);
   EXPECT_GT(peak, median + 1000) << "star at column " << column << ", row " << row;
 
   // Other programs take the frame as it is.
@@ -184,6 +121,89 @@ TEST_F(DriverTest, ACameraFaultAlertsTheExposureAndReconnectingRecovers) {
     EXPECT_EQ(Expose(1).size(), 1u) << ::testing::PrintToString(client->Messages());
     TearDown();
   }
+}
+
+TEST_F(DriverTest, TheColourFormatSendsAnRgbCubeOfTheSameSky) {
+  StartDriver();
+  client->SetSwitch("CCD_CAPTURE_FORMAT", "INDI_RGB");
+  ASSERT_TRUE(client->WaitFor([&] { return client->SwitchOn("CCD_CAPTURE_FORMAT", "INDI_RGB"); },
+                              2000));
+  std::vector<ReceivedBlob> blobs = Expose(1);
+  ASSERT_EQ(blobs.size(), 1u) << server->Log();
+  StandardFitsContents contents;
+  std::string problem;
+  ASSERT_EQ(DecodeStandardFits(blobs[0].bytes, 2, contents, problem), kStandardFitsOk) << problem;
+  EXPECT_TRUE(contents.colour);
+  EXPECT_EQ(contents.shape.axes, (std::vector<long long>{510, 290, 3}));
+
+  // The synthesis keeps the stars where they are.
+  sim::SimConfig config;
+  ASSERT_FALSE(sim::ApplySimSettings(kStillSky, config));
+  const sim::SensorPoint star =
+      sim::StarOnSensor(sim::MakeSky(config.seed).mainStars.at(0), {0, 0}, false, config);
+  const int column = static_cast<int>(std::lround(star.x)) + kReadoutLeftPad;
+  const int row = static_cast<int>(std::lround(star.y));
+  EXPECT_GT(PeakNear(contents.image, column, row, 2), Median(contents.image) + 1000);
+
+  const std::string path = SaveBlob(blobs[0], "colour.fits");
+  const auto [verified, report] = RunCommand(std::string(CORVEX_FITSVERIFY) + " " + path);
+  EXPECT_NE(report.find("Verification found 0 warning(s) and 0 error(s)"), std::string::npos)
+      << report;
+  const auto [read, astropy] = RunCommand(
+      std::string(CORVEX_SYSTEM_PYTHON) +
+      " -I -c \"import sys; from astropy.io import fits; print(fits.open(sys.argv[1])[0].data.shape)\" " +
+      path);
+  EXPECT_NE(astropy.find("(3, 290, 510)"), std::string::npos) << astropy;
+
+  // Back to the raw format: the next frame is the mono frame again.
+  client->SetSwitch("CCD_CAPTURE_FORMAT", "INDI_MONO");
+  ASSERT_TRUE(client->WaitFor([&] { return client->SwitchOn("CCD_CAPTURE_FORMAT", "INDI_MONO"); },
+                              2000));
+  blobs = Expose(1);
+  ASSERT_EQ(blobs.size(), 1u) << server->Log();
+  ASSERT_EQ(DecodeStandardFits(blobs[0].bytes, 2, contents, problem), kStandardFitsOk) << problem;
+  EXPECT_FALSE(contents.colour);
+}
+
+TEST_F(DriverTest, LocalUploadSavesEveryFrameUnderANewNameOnTheDriversSide) {
+  StartDriver();
+  const std::filesystem::path directory = server->home() / "frames";
+  std::filesystem::create_directories(directory);
+  client->SetText("UPLOAD_SETTINGS", "UPLOAD_DIR", directory.string());
+  client->SetText("UPLOAD_SETTINGS", "UPLOAD_PREFIX", "M42_XXX");
+  client->SetSwitch("UPLOAD_MODE", "UPLOAD_LOCAL");
+  ASSERT_TRUE(client->WaitFor(
+      [&] {
+        return client->SwitchOn("UPLOAD_MODE", "UPLOAD_LOCAL") &&
+               client->Text("UPLOAD_SETTINGS", "UPLOAD_PREFIX") == "M42_XXX";
+      },
+      2000));
+
+  // Local only: the frame is saved and nothing is sent.
+  client->ClearReceived();
+  client->SetNumber("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", 1);
+  const std::filesystem::path first = directory / "M42_001.fits";
+  ASSERT_TRUE(client->WaitFor([&] { return client->Text("CCD_FILE_PATH", "FILE_PATH") ==
+                                           first.string(); },
+                              8000))
+      << server->Log();
+  EXPECT_TRUE(client->WaitForState("CCD_EXPOSURE", "Ok", 2000));
+  EXPECT_TRUE(client->Blobs().empty());
+  StandardFitsContents contents;
+  std::string problem;
+  EXPECT_EQ(ReadStandardFits(first, 2, contents, problem), kStandardFitsOk) << problem;
+
+  // Both: the next frame takes the next number, and the file is the frame that was sent.
+  client->SetSwitch("UPLOAD_MODE", "UPLOAD_BOTH");
+  ASSERT_TRUE(client->WaitFor([&] { return client->SwitchOn("UPLOAD_MODE", "UPLOAD_BOTH"); }, 2000));
+  const std::vector<ReceivedBlob> blobs = Expose(1);
+  ASSERT_EQ(blobs.size(), 1u) << server->Log();
+  const std::filesystem::path second = directory / "M42_002.fits";
+  std::ifstream in(second, std::ios::binary);
+  const std::vector<std::uint8_t> saved((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
+  EXPECT_EQ(saved, blobs[0].bytes);
+  EXPECT_EQ(client->Text("CCD_FILE_PATH", "FILE_PATH"), second.string());
 }
 
 }  // namespace

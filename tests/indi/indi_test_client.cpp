@@ -23,8 +23,9 @@ bool IndiTestClient::ConnectDevice(int timeoutMs) {
   SetSwitch("CONNECTION", "CONNECT");
   return WaitFor(
       [&] {
+        // The driver defines its own guider clean-ups last of the camera's properties.
         return SwitchOn("CONNECTION", "CONNECT") && State("CONNECTION") == "Ok" &&
-               !State("CCD_EXPOSURE").empty();
+               !State("CCD_EXPOSURE").empty() && !State("CORVEX_GUIDER_CLEANUP").empty();
       },
       timeoutMs);
 }
@@ -51,6 +52,20 @@ bool IndiTestClient::DisconnectDevice(int timeoutMs) {
 void IndiTestClient::SetNumber(const std::string& property, const std::string& element,
                                double value) {
   sendNewNumber(device_.c_str(), property.c_str(), element.c_str(), value);
+}
+
+void IndiTestClient::SetText(const std::string& property, const std::string& element,
+                             const std::string& value) {
+  sendNewText(device_.c_str(), property.c_str(), element.c_str(), value.c_str());
+}
+
+std::string IndiTestClient::Text(const std::string& property, const std::string& element) {
+  INDI::BaseDevice device = getDevice(device_.c_str());
+  if (!device.isValid()) return "";
+  INDI::PropertyView<IText>* texts = device.getProperty(property.c_str()).getText();
+  if (texts == nullptr) return "";
+  INDI::WidgetView<IText>* text = texts->findWidgetByName(element.c_str());
+  return text != nullptr && text->getText() != nullptr ? text->getText() : "";
 }
 
 std::string IndiTestClient::State(const std::string& property) {

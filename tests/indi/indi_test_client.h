@@ -34,12 +34,14 @@ class IndiTestClient final : public INDI::BaseClient {
 
   void SetSwitch(const std::string& property, const std::string& element);
   void SetNumber(const std::string& property, const std::string& element, double value);
+  void SetText(const std::string& property, const std::string& element, const std::string& value);
 
   // The state of a property as last seen ("Idle", "Ok", "Busy", "Alert"), or "" when the
   // device has not defined it.
   std::string State(const std::string& property);
   double Number(const std::string& property, const std::string& element);
   bool SwitchOn(const std::string& property, const std::string& element);
+  std::string Text(const std::string& property, const std::string& element);
 
   // Waits until `done` holds, rechecked on every message from the server; false on timeout.
   bool WaitFor(const std::function<bool()>& done, int timeoutMs);
