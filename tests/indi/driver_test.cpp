@@ -206,5 +206,31 @@ TEST_F(DriverTest, LocalUploadSavesEveryFrameUnderANewNameOnTheDriversSide) {
   EXPECT_EQ(client->Text("CCD_FILE_PATH", "FILE_PATH"), second.string());
 }
 
+// The network case: the driver runs under a server at the telescope, and the client talks to a
+// second server that pulls "Corvex CCD" from the first, as one chains servers across machines.
+TEST_F(DriverTest, AChainedServerCarriesExposuresAndPulses) {
+  server = std::make_unique<IndiServer>(
+      std::vector<std::string>{CORVEX_INDI_DRIVER},
+      std::map<std::string, std::string>{{"CORVEX_CAMERA", "sim"}, {"CORVEX_SIM", kStillSky}});
+  ASSERT_TRUE(server->Start()) << server->Log();
+  IndiServer chained({"Corvex CCD@localhost:" + std::to_string(server->port())}, {});
+  ASSERT_TRUE(chained.Start()) << chained.Log();
+  client = std::make_unique<IndiTestClient>();
+  ASSERT_TRUE(client->Open(chained.port())) << chained.Log() << server->Log();
+  ASSERT_TRUE(client->ConnectDevice()) << chained.Log() << server->Log();
+
+  const std::vector<ReceivedBlob> blobs = Expose(1);
+  ASSERT_EQ(blobs.size(), 1u) << chained.Log() << server->Log();
+  StandardFitsContents contents;
+  std::string problem;
+  ASSERT_EQ(DecodeStandardFits(blobs[0].bytes, 2, contents, problem), kStandardFitsOk) << problem;
+  EXPECT_DOUBLE_EQ(contents.fields.exposureSeconds, 1.0);
+
+  client->SetNumber("TELESCOPE_TIMED_GUIDE_WE", "TIMED_GUIDE_E", 500);
+  ASSERT_TRUE(client->WaitFor([&] { return Truth("MOUNT_X") > 1; }, 3000));
+  EXPECT_NEAR(Truth("MOUNT_X"), 3.0, 0.45);
+  client.reset();  // before the servers it talks to
+}
+
 }  // namespace
 }  // namespace corvex::testing
