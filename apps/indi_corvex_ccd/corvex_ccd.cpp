@@ -549,9 +549,8 @@ IPState CorvexCcd::Pulse(char direction, uint32_t ms, INDI_EQ_AXIS axis) {
       LOG_ERROR(outcome == PulseOutcome::kNotMade
                     ? "The guide relays could not be closed; the pulse was not made."
                     : kStillMovingMessage);
-      INDI::Property found =
-          getProperty(axis == AXIS_RA ? "TELESCOPE_TIMED_GUIDE_WE" : "TELESCOPE_TIMED_GUIDE_NS",
-                      INDI_NUMBER);
+      INDI::Property found = getProperty(
+          axis == AXIS_RA ? "TELESCOPE_TIMED_GUIDE_WE" : "TELESCOPE_TIMED_GUIDE_NS", INDI_NUMBER);
       if (INDI::PropertyView<INumber>* numbers = found.isValid() ? found.getNumber() : nullptr) {
         numbers->setState(IPS_ALERT);
         numbers->apply();

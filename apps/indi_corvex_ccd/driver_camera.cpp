@@ -45,8 +45,8 @@ ProgramSettingsRead ReadProgramSettings() {
       names += (names.empty() ? "" : ", ") + problem.name;
     }
     if (!result.complete) names += names.empty() ? "the file ends early" : ", the file ends early";
-    read.note = "The Corvex settings file " + path.string() +
-                " could not be read whole (" + (names.empty() ? "a bad value" : names) +
+    read.note = "The Corvex settings file " + path.string() + " could not be read whole (" +
+                (names.empty() ? "a bad value" : names) +
                 "); the program defaults are used for what could not be read.";
   }
   return read;

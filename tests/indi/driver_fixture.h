@@ -69,9 +69,7 @@ class DriverTest : public ::testing::Test {
   }
 
   // The simulated observatory's truth as the driver shows it.
-  double Truth(const std::string& element) {
-    return client->Number("CORVEX_SIM_TRUTH", element);
-  }
+  double Truth(const std::string& element) { return client->Number("CORVEX_SIM_TRUTH", element); }
 
   bool SomeMessageHas(const std::string& text) {
     for (const std::string& message : client->Messages()) {

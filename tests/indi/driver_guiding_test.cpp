@@ -109,8 +109,8 @@ TEST_F(DriverTest, AGuiderDarkTakenAsADarkFrameIsSubtractedWhenSwitchedOn) {
   // The simulated guider has no shutter, so its "dark" holds the same still sky: subtracted,
   // it takes the star away with the rest.
   client->SetSwitch("GUIDER_FRAME_TYPE", "FRAME_DARK");
-  ASSERT_TRUE(client->WaitFor([&] { return client->SwitchOn("GUIDER_FRAME_TYPE", "FRAME_DARK"); },
-                              2000));
+  ASSERT_TRUE(
+      client->WaitFor([&] { return client->SwitchOn("GUIDER_FRAME_TYPE", "FRAME_DARK"); }, 2000));
   std::vector<ReceivedBlob> blobs = ExposeGuider(0.5);
   ASSERT_EQ(blobs.size(), 1u) << server->Log();
   EXPECT_TRUE(SomeMessageHas("Guider dark of 0.50 s kept"));
@@ -118,8 +118,8 @@ TEST_F(DriverTest, AGuiderDarkTakenAsADarkFrameIsSubtractedWhenSwitchedOn) {
   EXPECT_GT(PeakNear(dark, column, row, 2), Median(dark) + 2000);
 
   client->SetSwitch("GUIDER_FRAME_TYPE", "FRAME_LIGHT");
-  ASSERT_TRUE(client->WaitFor(
-      [&] { return client->SwitchOn("GUIDER_FRAME_TYPE", "FRAME_LIGHT"); }, 2000));
+  ASSERT_TRUE(
+      client->WaitFor([&] { return client->SwitchOn("GUIDER_FRAME_TYPE", "FRAME_LIGHT"); }, 2000));
   ASSERT_TRUE(client->SwitchOn("CORVEX_GUIDER_CLEANUP", "DARK"));
   blobs = ExposeGuider(0.5);
   ASSERT_EQ(blobs.size(), 1u) << server->Log();

@@ -126,8 +126,8 @@ TEST_F(DriverTest, ACameraFaultAlertsTheExposureAndReconnectingRecovers) {
 TEST_F(DriverTest, TheColourFormatSendsAnRgbCubeOfTheSameSky) {
   StartDriver();
   client->SetSwitch("CCD_CAPTURE_FORMAT", "INDI_RGB");
-  ASSERT_TRUE(client->WaitFor([&] { return client->SwitchOn("CCD_CAPTURE_FORMAT", "INDI_RGB"); },
-                              2000));
+  ASSERT_TRUE(
+      client->WaitFor([&] { return client->SwitchOn("CCD_CAPTURE_FORMAT", "INDI_RGB"); }, 2000));
   std::vector<ReceivedBlob> blobs = Expose(1);
   ASSERT_EQ(blobs.size(), 1u) << server->Log();
   StandardFitsContents contents;
@@ -149,16 +149,16 @@ TEST_F(DriverTest, TheColourFormatSendsAnRgbCubeOfTheSameSky) {
   const auto [verified, report] = RunCommand(std::string(CORVEX_FITSVERIFY) + " " + path);
   EXPECT_NE(report.find("Verification found 0 warning(s) and 0 error(s)"), std::string::npos)
       << report;
-  const auto [read, astropy] = RunCommand(
-      std::string(CORVEX_SYSTEM_PYTHON) +
-      " -I -c \"import sys; from astropy.io import fits; print(fits.open(sys.argv[1])[0].data.shape)\" " +
-      path);
+  const auto [read, astropy] = RunCommand(std::string(CORVEX_SYSTEM_PYTHON) +
+                                          " -I -c \"import sys; from astropy.io import fits; "
+                                          "print(fits.open(sys.argv[1])[0].data.shape)\" " +
+                                          path);
   EXPECT_NE(astropy.find("(3, 290, 510)"), std::string::npos) << astropy;
 
   // Back to the raw format: the next frame is the mono frame again.
   client->SetSwitch("CCD_CAPTURE_FORMAT", "INDI_MONO");
-  ASSERT_TRUE(client->WaitFor([&] { return client->SwitchOn("CCD_CAPTURE_FORMAT", "INDI_MONO"); },
-                              2000));
+  ASSERT_TRUE(
+      client->WaitFor([&] { return client->SwitchOn("CCD_CAPTURE_FORMAT", "INDI_MONO"); }, 2000));
   blobs = Expose(1);
   ASSERT_EQ(blobs.size(), 1u) << server->Log();
   ASSERT_EQ(DecodeStandardFits(blobs[0].bytes, 2, contents, problem), kStandardFitsOk) << problem;
@@ -183,9 +183,8 @@ TEST_F(DriverTest, LocalUploadSavesEveryFrameUnderANewNameOnTheDriversSide) {
   client->ClearReceived();
   client->SetNumber("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", 1);
   const std::filesystem::path first = directory / "M42_001.fits";
-  ASSERT_TRUE(client->WaitFor([&] { return client->Text("CCD_FILE_PATH", "FILE_PATH") ==
-                                           first.string(); },
-                              8000))
+  ASSERT_TRUE(client->WaitFor(
+      [&] { return client->Text("CCD_FILE_PATH", "FILE_PATH") == first.string(); }, 8000))
       << server->Log();
   EXPECT_TRUE(client->WaitForState("CCD_EXPOSURE", "Ok", 2000));
   EXPECT_TRUE(client->Blobs().empty());
@@ -195,7 +194,8 @@ TEST_F(DriverTest, LocalUploadSavesEveryFrameUnderANewNameOnTheDriversSide) {
 
   // Both: the next frame takes the next number, and the file is the frame that was sent.
   client->SetSwitch("UPLOAD_MODE", "UPLOAD_BOTH");
-  ASSERT_TRUE(client->WaitFor([&] { return client->SwitchOn("UPLOAD_MODE", "UPLOAD_BOTH"); }, 2000));
+  ASSERT_TRUE(
+      client->WaitFor([&] { return client->SwitchOn("UPLOAD_MODE", "UPLOAD_BOTH"); }, 2000));
   const std::vector<ReceivedBlob> blobs = Expose(1);
   ASSERT_EQ(blobs.size(), 1u) << server->Log();
   const std::filesystem::path second = directory / "M42_002.fits";
