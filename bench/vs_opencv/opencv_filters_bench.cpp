@@ -96,9 +96,7 @@ void OurColourRows(benchmark::State& state) {
 
 // Colour planes synthesised from the star field, for the colour kernels.
 struct SynthesisedFrame {
-  SynthesisedFrame() {
-    corvex::SynthesizeRows(Frame(), luminance, View(), true, false, false);
-  }
+  SynthesisedFrame() { corvex::SynthesizeRows(Frame(), luminance, View(), true, false, false); }
   corvex::MutablePlaneView View() {
     return {planes.red.data(), planes.green.data(), planes.blue.data()};
   }
@@ -132,13 +130,11 @@ void OurColourDisplay(benchmark::State& state) {
     // As the display rebuild does it: the brightness table once, then a row at a time.
     const corvex::kernels::BrightnessTable brightness = corvex::ColourBrightness(true, 20);
     for (int row = 0; row < corvex::kImageRows; ++row) {
-      std::uint8_t* line =
-          out.data() + (corvex::kImageRows - 1 - row) * corvex::kColourRowBytes;
+      std::uint8_t* line = out.data() + (corvex::kImageRows - 1 - row) * corvex::kColourRowBytes;
       const int i = row * corvex::kImageStride;
       corvex::kernels::ColourDisplayRow(lum.data() + i, frame.planes.red.data() + i,
-                                        frame.planes.green.data() + i,
-                                        frame.planes.blue.data() + i, corvex::kDisplayWidth,
-                                        brightness, 2, line);
+                                        frame.planes.green.data() + i, frame.planes.blue.data() + i,
+                                        corvex::kDisplayWidth, brightness, 2, line);
     }
     benchmark::DoNotOptimize(out.data());
   }
@@ -337,17 +333,23 @@ std::vector<Pair> Pairs() {
        filter2D(2, Kernel::kBasRelief, 1)},
       {"unsharp radius 3", [](benchmark::State& s) { OurUnsharp(s, 3); }, "blur 7 + addWeighted",
        [](benchmark::State& s) { CvUnsharp(s, 3); }},
-      {"unsharp radius 7", [](benchmark::State& s) { OurUnsharp(s, 7); },
-       "blur 15 + addWeighted", [](benchmark::State& s) { CvUnsharp(s, 7); }},
+      {"unsharp radius 7", [](benchmark::State& s) { OurUnsharp(s, 7); }, "blur 15 + addWeighted",
+       [](benchmark::State& s) { CvUnsharp(s, 7); }},
       {"colour synthesis rows", OurColourRows, "cvtColor BayerBG2BGR", CvBayerToBgr},
       {"anti-alias", OurAntiAlias, "", {}},
       {"colour display image", OurColourDisplay, "", {}},
       {"synthesis, all options", OurSynthesisAllOptions, "", {}, true},
       {"post-frame steps", OurPostFrameSteps, "", {}, true},
 #ifdef CORVEX_BENCH_QT
-      {"desktop redraw, mono", [](benchmark::State& s) { OurDesktopRedraw(s, false); }, "", {},
+      {"desktop redraw, mono",
+       [](benchmark::State& s) { OurDesktopRedraw(s, false); },
+       "",
+       {},
        true},
-      {"desktop redraw, colour", [](benchmark::State& s) { OurDesktopRedraw(s, true); }, "", {},
+      {"desktop redraw, colour",
+       [](benchmark::State& s) { OurDesktopRedraw(s, true); },
+       "",
+       {},
        true},
 #endif
   };
@@ -403,8 +405,8 @@ int main(int argc, char** argv) {
     }
     const Summary t = Summarise(theirs->second);
     std::printf("%-24s %10.1f %10.1f %7.2f   %-22s %3.0f%% / %.0f%%\n", pair.kernel.c_str(),
-                o.median, t.median, o.median / t.median, pair.opencvName.c_str(),
-                100 * o.spread, 100 * t.spread);
+                o.median, t.median, o.median / t.median, pair.opencvName.c_str(), 100 * o.spread,
+                100 * t.spread);
   }
   std::printf("\nMedian wall-clock time of one pass in microseconds (disk writes included).\n");
   std::printf("%-24s %10s %10s   %s\n", "step", "ours us", "CPU us", "spread");

@@ -451,7 +451,8 @@ int WriteSettingsFile(const std::filesystem::path& path, const ProgramSettings& 
     return kSettingsOk;
   }
   int cause = 0;
-  const bool written = KeepDamagedCopy(path, old, cause) && WriteFileAtomically(path, bytes, &cause);
+  const bool written =
+      KeepDamagedCopy(path, old, cause) && WriteFileAtomically(path, bytes, &cause);
   if (error) *error = cause;
   return written ? kSettingsOk : kSettingsWriteFailed;
 }
