@@ -24,6 +24,7 @@
 #include "files/standard_fits.h"
 #include "files/tiff_file.h"
 #include "platform/atomic_file.h"
+#include "platform/read_file.h"
 #include "platform/terminal_host.h"
 #include "processing/display_image.h"
 
