@@ -324,13 +324,13 @@ int RunExport(Corvex& corvex, const std::string& in, const ExportOptions& option
     return 0;
   }
   if (!options.tiff.empty()) return SaveImage(corvex, options.tiff, ImageFormat::kTiff) ? 0 : 1;
-  if (RebuildDisplayImage(corvex) != 0) return 1;
-  const auto bytes = ReadFileBytes(corvex.display.shownFile, 1 << 20);
-  if (!bytes || !WriteFileAtomically(options.bmp, *bytes)) {
+  RebuildDisplayImage(corvex);
+  const std::span<const std::uint8_t> bytes = corvex.display.ShownBytes();
+  if (!WriteFileAtomically(options.bmp, bytes)) {
     std::fprintf(stderr, "corvex-cli: cannot write %s\n", Shown(options.bmp).c_str());
     return 1;
   }
-  std::printf("Wrote %s (display bitmap, %zu bytes)\n", Shown(options.bmp).c_str(), bytes->size());
+  std::printf("Wrote %s (display bitmap, %zu bytes)\n", Shown(options.bmp).c_str(), bytes.size());
   return 0;
 }
 

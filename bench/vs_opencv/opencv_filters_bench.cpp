@@ -2,7 +2,10 @@
 // table: kernel, our time, OpenCV's time and the ratio, each time the median of repeated runs.
 // OpenCV runs on one thread, like ours, and the times are CPU times: on a machine shared with
 // other work they are steadier than the wall clock, which also counts the waits for a core.
-// Kernels OpenCV has no counterpart for are listed with our time only.
+// Kernels OpenCV has no counterpart for are listed with our time only. Below the kernels come
+// the steps a user waits for, timed on the wall clock since their disk writes are part of the
+// wait: the post-frame steps of a capture run and, where Qt is installed, the desktop's redraw
+// after a command (the display rebuild, the window's picture made from it, and a paint).
 //
 // Ours include the copy of the frame into the output that every pass starts from, since
 // OpenCV writes its whole output too; OpenCV's output buffer is allocated once, outside the
@@ -21,11 +24,22 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "commands/colour_commands.h"
+#include "commands/display_commands.h"
+#include "commands/quick_save.h"
 #include "corvex.h"
+#include "processing/calibration.h"
 #include "processing/colour_adjustments.h"
 #include "processing/colour_synthesis.h"
 #include "processing/display_image.h"
 #include "processing/spatial_filters.h"
+
+#ifdef CORVEX_BENCH_QT
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
+#endif
 
 namespace {
 
@@ -82,9 +96,7 @@ void OurColourRows(benchmark::State& state) {
 
 // Colour planes synthesised from the star field, for the colour kernels.
 struct SynthesisedFrame {
-  SynthesisedFrame() {
-    corvex::SynthesizeRows(Frame(), luminance, View(), true, false, false);
-  }
+  SynthesisedFrame() { corvex::SynthesizeRows(Frame(), luminance, View(), true, false, false); }
   corvex::MutablePlaneView View() {
     return {planes.red.data(), planes.green.data(), planes.blue.data()};
   }
@@ -118,17 +130,88 @@ void OurColourDisplay(benchmark::State& state) {
     // As the display rebuild does it: the brightness table once, then a row at a time.
     const corvex::kernels::BrightnessTable brightness = corvex::ColourBrightness(true, 20);
     for (int row = 0; row < corvex::kImageRows; ++row) {
-      std::uint8_t* line =
-          out.data() + (corvex::kImageRows - 1 - row) * corvex::kColourRowBytes;
+      std::uint8_t* line = out.data() + (corvex::kImageRows - 1 - row) * corvex::kColourRowBytes;
       const int i = row * corvex::kImageStride;
       corvex::kernels::ColourDisplayRow(lum.data() + i, frame.planes.red.data() + i,
-                                        frame.planes.green.data() + i,
-                                        frame.planes.blue.data() + i, corvex::kDisplayWidth,
-                                        brightness, 2, line);
+                                        frame.planes.green.data() + i, frame.planes.blue.data() + i,
+                                        corvex::kDisplayWidth, brightness, 2, line);
     }
     benchmark::DoNotOptimize(out.data());
   }
 }
+
+// ---- The steps around the kernels, on the wall clock ----
+bool NoOptions(corvex::ProgramSettings& s) {
+  s.antiAlias = s.lightPollutionCorrection = s.weakStretch = s.strongStretch = false;
+  s.userStretch = s.removeBackground = s.highPassLowPower = s.unsharpMask = false;
+  return true;
+}
+
+bool AllOptions(corvex::ProgramSettings& s) {
+  s.antiAlias = s.lightPollutionCorrection = s.strongStretch = s.removeBackground = true;
+  s.highPassLowPower = s.unsharpMask = true;
+  s.weakStretch = s.userStretch = false;
+  return true;
+}
+
+// Colour synthesis with every option, as the menu command runs it (settings file included).
+void OurSynthesisAllOptions(benchmark::State& state) {
+  corvex::bench::Context context;
+  corvex::Corvex& corvex = context.corvex;
+  for (auto _ : state) {
+    state.PauseTiming();
+    corvex::CopyImage(Frame(), corvex.store.currentImage);
+    corvex.state.colourConverted = false;
+    state.ResumeTiming();
+    corvex::SynthesizeColourImage(corvex, AllOptions);
+  }
+}
+
+// What a capture run does after each frame: dark subtraction, colour synthesis with every
+// option, the display rebuild and the quick save of the frame (its file fsynced).
+void OurPostFrameSteps(benchmark::State& state) {
+  corvex::bench::Context context;
+  corvex::Corvex& corvex = context.corvex;
+  corvex::ImageBuffer dark;
+  dark.Fill(100);
+  for (auto _ : state) {
+    state.PauseTiming();
+    corvex::CopyImage(Frame(), corvex.store.currentImage);
+    corvex::CopyImage(dark, corvex.store.run.dark);
+    corvex.state.colourConverted = false;
+    state.ResumeTiming();
+    corvex::SubtractDark(corvex.store.currentImage, corvex.store.run.dark, false);
+    corvex::SynthesizeColourImage(corvex, AllOptions);
+    corvex::RebuildDisplayImage(corvex);
+    corvex::QuickSaveFits(corvex);
+  }
+}
+
+#ifdef CORVEX_BENCH_QT
+// The desktop's redraw after a command, beyond the command's own kernel: the display rebuild,
+// the window's picture made from the display bitmap (as TCorvexWindow::ShowDisplayBitmap
+// makes it) and one paint of it into a window-sized surface.
+void OurDesktopRedraw(benchmark::State& state, bool colour) {
+  corvex::bench::Context context;
+  corvex::Corvex& corvex = context.corvex;
+  corvex::CopyImage(Frame(), corvex.store.currentImage);
+  if (colour) corvex::SynthesizeColourImage(corvex, NoOptions);
+  QImage window(800, 600, QImage::Format_RGB32);
+  for (auto _ : state) {
+    corvex::RebuildDisplayImage(corvex);
+    const std::span<const std::uint8_t> bmp = corvex.display.ShownBytes();
+    QPixmap picture;
+    if (!picture.loadFromData(bmp.data(), static_cast<uint>(bmp.size()), "BMP")) {
+      state.SkipWithError("the display bitmap did not load");
+      break;
+    }
+    QPainter painter(&window);
+    painter.drawPixmap(0, 0, picture);
+    painter.end();
+    benchmark::DoNotOptimize(window.constBits());
+  }
+}
+#endif
 
 // ---- OpenCV, on one thread ----
 void CvFilter2D(benchmark::State& state, int radius, corvex::Kernel kernel, int divisor) {
@@ -181,7 +264,8 @@ void CvBayerToBgr(benchmark::State& state) {
   }
 }
 
-// Keeps the CPU time of every repetition, and prints nothing: the table is the report.
+// Keeps the CPU and the wall-clock time of every repetition, and prints nothing: the table is
+// the report.
 class Collector : public benchmark::BenchmarkReporter {
  public:
   bool ReportContext(const Context&) override { return true; }
@@ -189,9 +273,11 @@ class Collector : public benchmark::BenchmarkReporter {
     for (const Run& run : runs) {
       if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
       timesUs[run.run_name.function_name].push_back(run.GetAdjustedCPUTime());
+      realTimesUs[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
     }
   }
   std::map<std::string, std::vector<double>> timesUs;
+  std::map<std::string, std::vector<double>> realTimesUs;
 };
 
 struct Summary {
@@ -216,6 +302,7 @@ struct Pair {
   std::function<void(benchmark::State&)> ours;
   std::string opencvName;  // empty: no counterpart
   std::function<void(benchmark::State&)> opencv;
+  bool wallClock = false;  // listed with its wall-clock time, below the kernels
 };
 
 std::vector<Pair> Pairs() {
@@ -246,17 +333,37 @@ std::vector<Pair> Pairs() {
        filter2D(2, Kernel::kBasRelief, 1)},
       {"unsharp radius 3", [](benchmark::State& s) { OurUnsharp(s, 3); }, "blur 7 + addWeighted",
        [](benchmark::State& s) { CvUnsharp(s, 3); }},
-      {"unsharp radius 7", [](benchmark::State& s) { OurUnsharp(s, 7); },
-       "blur 15 + addWeighted", [](benchmark::State& s) { CvUnsharp(s, 7); }},
+      {"unsharp radius 7", [](benchmark::State& s) { OurUnsharp(s, 7); }, "blur 15 + addWeighted",
+       [](benchmark::State& s) { CvUnsharp(s, 7); }},
       {"colour synthesis rows", OurColourRows, "cvtColor BayerBG2BGR", CvBayerToBgr},
       {"anti-alias", OurAntiAlias, "", {}},
       {"colour display image", OurColourDisplay, "", {}},
+      {"synthesis, all options", OurSynthesisAllOptions, "", {}, true},
+      {"post-frame steps", OurPostFrameSteps, "", {}, true},
+#ifdef CORVEX_BENCH_QT
+      {"desktop redraw, mono",
+       [](benchmark::State& s) { OurDesktopRedraw(s, false); },
+       "",
+       {},
+       true},
+      {"desktop redraw, colour",
+       [](benchmark::State& s) { OurDesktopRedraw(s, true); },
+       "",
+       {},
+       true},
+#endif
   };
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef CORVEX_BENCH_QT
+  // The desktop's pictures need a GUI application, not a screen.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  int qtArgc = 1;
+  QGuiApplication application(qtArgc, argv);
+#endif
   const std::vector<Pair> pairs = Pairs();
   for (const Pair& pair : pairs) {
     benchmark::RegisterBenchmark(("ours: " + pair.kernel).c_str(), pair.ours)
@@ -286,6 +393,7 @@ int main(int argc, char** argv) {
   std::printf("%-24s %10s %10s %7s   %-22s %s\n", "kernel", "ours us", "OpenCV us", "ratio",
               "OpenCV kernel", "spread ours/OpenCV");
   for (const Pair& pair : pairs) {
+    if (pair.wallClock) continue;
     const auto ours = collector.timesUs.find("ours: " + pair.kernel);
     if (ours == collector.timesUs.end()) continue;
     const Summary o = Summarise(ours->second);
@@ -297,8 +405,19 @@ int main(int argc, char** argv) {
     }
     const Summary t = Summarise(theirs->second);
     std::printf("%-24s %10.1f %10.1f %7.2f   %-22s %3.0f%% / %.0f%%\n", pair.kernel.c_str(),
-                o.median, t.median, o.median / t.median, pair.opencvName.c_str(),
-                100 * o.spread, 100 * t.spread);
+                o.median, t.median, o.median / t.median, pair.opencvName.c_str(), 100 * o.spread,
+                100 * t.spread);
+  }
+  std::printf("\nMedian wall-clock time of one pass in microseconds (disk writes included).\n");
+  std::printf("%-24s %10s %10s   %s\n", "step", "ours us", "CPU us", "spread");
+  for (const Pair& pair : pairs) {
+    if (!pair.wallClock) continue;
+    const auto real = collector.realTimesUs.find("ours: " + pair.kernel);
+    if (real == collector.realTimesUs.end()) continue;
+    const Summary r = Summarise(real->second);
+    const Summary c = Summarise(collector.timesUs["ours: " + pair.kernel]);
+    std::printf("%-24s %10.1f %10.1f   %3.0f%%\n", pair.kernel.c_str(), r.median, c.median,
+                100 * r.spread);
   }
   return 0;
 }

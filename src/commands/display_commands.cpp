@@ -1,10 +1,9 @@
 // The display image: after every change the current image becomes the bitmap the window
-// shows, written as a BMP file in the run's private directory; the display toggles that
-// rebuild it; the raw readout preview.
+// shows, kept in memory as the bytes of its BMP file; the display toggles that rebuild it;
+// the raw readout preview.
 #include "commands/display_commands.h"
 
 #include <algorithm>
-#include <optional>
 #include <vector>
 
 #include "corvex.h"
@@ -12,7 +11,6 @@
 #include "processing/display_image.h"
 #include "processing/kernels/colour_display.h"
 #include "processing/sensor_geometry.h"
-#include "state/messages.h"
 
 namespace corvex {
 
@@ -21,18 +19,20 @@ namespace {
 constexpr int kFocusSide = 128;
 constexpr int kPreviewWidth = 500;
 
-// Copies display rows (top first) into BMP order (bottom first).
-std::vector<std::uint8_t> BottomUp(const std::uint8_t* rows, int rowBytes, int height) {
-  std::vector<std::uint8_t> out(static_cast<std::size_t>(rowBytes) * height);
-  for (int row = 0; row < height; ++row) {
-    std::copy_n(rows + row * rowBytes, rowBytes, out.data() + (height - 1 - row) * rowBytes);
-  }
-  return out;
-}
+constexpr int kBmpInfoAndPaletteBytes = 54 + 1024;
 
-int ShowBmpFailure(Corvex& corvex, int result) {
-  if (result != 0) ShowMessage(corvex.host, 7 + result);  // 8, 9 or 10
-  return result;
+// An 8-bit BMP with palette from display rows given top first (the file holds them bottom
+// first), written straight into `out` without a copy of the pixels in between.
+void EncodeMonoBmp(const std::uint8_t* rows, int width, int height, const Palette& palette,
+                   std::vector<std::uint8_t>& out) {
+  const std::vector<std::uint8_t> header = BmpHeader(width, height, 8);
+  out.assign(header.begin(), header.end());  // keeps the buffer of the last rebuild
+  out.insert(out.end(), palette.begin(), palette.end());
+  out.resize(kBmpInfoAndPaletteBytes + static_cast<std::size_t>(width) * height);
+  std::uint8_t* pixels = out.data() + kBmpInfoAndPaletteBytes;
+  for (int row = 0; row < height; ++row) {
+    std::copy_n(rows + row * width, width, pixels + (height - 1 - row) * width);
+  }
 }
 
 // The 8-bit display image from the high bytes of the current image.
@@ -60,7 +60,7 @@ void BuildMonoBytes(Corvex& corvex) {
   }
 }
 
-int WriteMono(Corvex& corvex, const std::filesystem::path& directory) {
+void BuildMono(Corvex& corvex) {
   DisplayBuffers& display = corvex.display;
   ProgramState& state = corvex.state;
   const bool focus = state.focusFrameShown;
@@ -73,15 +73,12 @@ int WriteMono(Corvex& corvex, const std::filesystem::path& directory) {
   }
   if (focus && state.autoExposureMode) AdjustFocusExposure(state);
   const Palette palette = GreyPalette(state.autoContrast, state.backgroundLevel);
-  const std::vector<std::uint8_t> pixels = BottomUp(bytes.data(), width, height);
-  const std::filesystem::path file = directory / (focus ? "corvexf.bmp" : "corvex.bmp");
-  const int chunks = height == kImageRows || height == kQzDisplayRows ? 8 : 1;
-  const int result = WriteBmpFile(file, width, height, 8, &palette, pixels, chunks);
-  if (result == 0) display.shownFile = file;
-  return result;
+  EncodeMonoBmp(bytes.data(), width, height, palette,
+                focus ? display.focusBitmap : display.mainBitmap);
+  display.shown = focus ? ShownBitmap::kFocusFrame : ShownBitmap::kMain;
 }
 
-int WriteColour(Corvex& corvex, const std::filesystem::path& directory) {
+void BuildColour(Corvex& corvex) {
   DisplayBuffers& display = corvex.display;
   const ProgramState& state = corvex.state;
   const ImageStore& store = corvex.store;
@@ -106,26 +103,23 @@ int WriteColour(Corvex& corvex, const std::filesystem::path& directory) {
     height = kQzDisplayRows;
   }
   display.colourRows = height;
-  const std::filesystem::path file = directory / "corvex.bmp";
-  const int result =
-      WriteBmpFile(file, kDisplayWidth, height, 24, nullptr,
-                   std::span(pixels, static_cast<std::size_t>(kColourRowBytes) * height),
-                   height == kImageRows ? 24 : 1);
-  if (result == 0) display.shownFile = file;
-  return result;
+  EncodeBmp(kDisplayWidth, height, 24, nullptr,
+            std::span(pixels, static_cast<std::size_t>(kColourRowBytes) * height),
+            display.mainBitmap);
+  display.shown = ShownBitmap::kMain;
 }
 
 }  // namespace
 
-int RebuildDisplayImage(Corvex& corvex) {
+void RebuildDisplayImage(Corvex& corvex) {
   ProgramState& state = corvex.state;
   BuildMonoBytes(corvex);
   if (state.autoContrast) state.backgroundLevel = SkyBackgroundLevel(corvex.store.currentImage);
-  const std::optional<std::filesystem::path> directory = corvex.paths.TempDirectory();
-  if (!directory) return ShowBmpFailure(corvex, kBmpCannotCreate);
-  const bool colour = state.colourConverted && !state.focusFrameShown;
-  return ShowBmpFailure(corvex,
-                        colour ? WriteColour(corvex, *directory) : WriteMono(corvex, *directory));
+  if (state.colourConverted && !state.focusFrameShown) {
+    BuildColour(corvex);
+  } else {
+    BuildMono(corvex);
+  }
 }
 
 void ToggleAutoContrast(Corvex& corvex) {
@@ -137,7 +131,7 @@ void InstallDisplayRebuild(Corvex& corvex) {
   corvex.displayRebuild = [](Corvex& c) { RebuildDisplayImage(c); };
 }
 
-int WriteRawPreview(Corvex& corvex, std::span<const std::uint16_t> readout) {
+void BuildRawPreview(Corvex& corvex, std::span<const std::uint16_t> readout) {
   const ProgramState& state = corvex.state;
   Palette palette{};
   const int multiplier = 16 >> std::clamp(state.guideWindowGain - 12, 0, 4);
@@ -164,10 +158,7 @@ int WriteRawPreview(Corvex& corvex, std::span<const std::uint16_t> readout) {
   }
   std::vector<std::uint8_t> high(static_cast<std::size_t>(kPreviewWidth) * kImageRows, 0);
   for (std::size_t i = 0; i < high.size() && i < readout.size(); ++i) high[i] = readout[i] >> 8;
-  const auto directory = corvex.paths.TempDirectory();
-  if (!directory) return kBmpCannotCreate;
-  return WriteBmpFile(*directory / "CORVEXG.bmp", kPreviewWidth, kImageRows, 8, &palette,
-                      BottomUp(high.data(), kPreviewWidth, kImageRows), 1);
+  EncodeMonoBmp(high.data(), kPreviewWidth, kImageRows, palette, corvex.display.previewBitmap);
 }
 
 void ToggleQzGeometry(Corvex& corvex) {

@@ -9,16 +9,15 @@ namespace corvex {
 
 struct Corvex;
 
-// Rebuilds the display image and writes its BMP ("corvex.bmp", or "corvexf.bmp" for a focus
-// frame) in the run's private directory. A failure shows message 8, 9 or 10 and keeps the
-// file shown before. Returns the writer's result.
-int RebuildDisplayImage(Corvex& corvex);
+// Rebuilds the display image as the bitmap the window shows: "corvex.bmp", or "corvexf.bmp"
+// for a focus frame, in corvex.display.
+void RebuildDisplayImage(Corvex& corvex);
 // "Auto contrast stretch image": flips the flag and rebuilds the display.
 void ToggleAutoContrast(Corvex& corvex);
 // Makes RebuildDisplay (which every command calls) rebuild the display image.
 void InstallDisplayRebuild(Corvex& corvex);
-// The raw readout preview "CORVEXG.bmp" of a 500 x 290 readout. Returns 0, 1, 2 or 3.
-int WriteRawPreview(Corvex& corvex, std::span<const std::uint16_t> readout);
+// The raw readout preview "CORVEXG.bmp" of a 500 x 290 readout, in corvex.display.
+void BuildRawPreview(Corvex& corvex, std::span<const std::uint16_t> readout);
 
 // "Change to QZ Geometry": flips qzGeometry (switching it on switches "Fit to window" off)
 // and rebuilds the display.

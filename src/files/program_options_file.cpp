@@ -365,9 +365,13 @@ bool SaveProgramOptions(const std::filesystem::path& path, const ProgramOptions&
       if (error != nullptr) *error = bytes ? EFBIG : readError;
       return false;
     }
-    text = UpdateProgramOptionsText(
-        std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), options,
-        keys);
+    const std::string_view old(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+    text = UpdateProgramOptionsText(old, options, keys);
+    // Values the file already holds need no write: the file keeps its date and its disk.
+    if (text == old) {
+      if (error != nullptr) *error = 0;
+      return true;
+    }
   } else {
     std::filesystem::create_directories(path.parent_path(), ec);
     text = NewProgramOptionsText(options);

@@ -99,9 +99,10 @@ std::string UpdateProgramOptionsText(std::string_view text, const ProgramOptions
 // The text of a new file: a heading, then every setting with its help and value.
 std::string NewProgramOptionsText(const ProgramOptions& options);
 
-// Sets `keys` in the file at `path` to their values in `options`, through an atomic replace.
-// A missing file is created with every setting. A file that exists but cannot be read is left
-// alone and the write fails. False with `error` (an errno value or kNotRegularFile) on failure.
+// Sets `keys` in the file at `path` to their values in `options`, through an atomic replace;
+// when that leaves the file's text as it was, the file is not written at all. A missing file is
+// created with every setting. A file that exists but cannot be read is left alone and the write
+// fails. False with `error` (an errno value or kNotRegularFile) on failure.
 bool SaveProgramOptions(const std::filesystem::path& path, const ProgramOptions& options,
                         std::span<const std::string_view> keys, int* error = nullptr);
 

@@ -521,12 +521,11 @@ bool SettingsBytesAreSound(std::span<const std::uint8_t> bytes) {
   return bytes.size() == kSettingsFileBytes && DecodeSettings(bytes, settings, fields).Sound();
 }
 
-// Keeps a damaged settings file as "<name>.bad" before it is replaced, so that whatever the
-// user had in it can still be looked at. False (with `error`) when the copy cannot be
-// written; a sound file, or none, needs no copy.
-bool KeepDamagedCopy(const std::filesystem::path& path, int& error) {
-  int readError = 0;
-  const auto old = ReadFileBytes(path, kSettingsReadLimit, &readError);
+// Keeps a damaged settings file (its bytes `old`) as "<name>.bad" before it is replaced, so
+// that whatever the user had in it can still be looked at. False (with `error`) when the copy
+// cannot be written; a sound file, or none, needs no copy.
+bool KeepDamagedCopy(const std::filesystem::path& path,
+                     const std::optional<std::vector<std::uint8_t>>& old, int& error) {
   // A file that cannot be read cannot be copied; whether it may be replaced is the writer's
   // question.
   if (!old || SettingsBytesAreSound(*old)) return true;
@@ -573,9 +572,18 @@ int WriteSettingsFile(const std::filesystem::path& path, const ProgramSettings& 
                       const FitsHeaderFields& fields, int* error) {
   std::error_code ec;
   std::filesystem::create_directories(path.parent_path(), ec);
+  const std::vector<std::uint8_t> bytes = EncodeSettings(settings, fields);
+  int readError = 0;
+  const auto old = ReadFileBytes(path, kSettingsReadLimit, &readError);
+  // Most writes (every colour synthesis, for one) store the values the file already holds: a
+  // file that already has these very bytes is left as it is, its date and its disk alone.
+  if (old && *old == bytes) {
+    if (error) *error = 0;
+    return kSettingsOk;
+  }
   int cause = 0;
-  const bool written = KeepDamagedCopy(path, cause) &&
-                       WriteFileAtomically(path, EncodeSettings(settings, fields), &cause);
+  const bool written =
+      KeepDamagedCopy(path, old, cause) && WriteFileAtomically(path, bytes, &cause);
   if (error) *error = cause;
   return written ? kSettingsOk : kSettingsWriteFailed;
 }

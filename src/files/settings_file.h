@@ -79,7 +79,8 @@ int ReadSettingsFile(Host& host, const std::filesystem::path& path, ProgramSetti
 
 // Replaces the settings file atomically; 0 on success, 3 on any failure (the old file stays,
 // and `error` says why). A file that is damaged is first kept as "<name>.bad"; when that copy
-// cannot be written the file is not replaced either.
+// cannot be written the file is not replaced either. A file that already holds exactly these
+// bytes is not written at all.
 int WriteSettingsFile(const std::filesystem::path& path, const ProgramSettings& settings,
                       const FitsHeaderFields& fields, int* error = nullptr);
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/atomic_file.h"
 #include "platform/byte_order.h"
 #include "processing/kernels/colour_display.h"
 #include "state/program_state.h"
@@ -133,19 +132,13 @@ std::vector<std::uint8_t> BmpHeader(int width, int height, int bitsPerPixel) {
   return header;
 }
 
-int WriteBmpFile(const std::filesystem::path& path, int width, int height, int bitsPerPixel,
-                 const Palette* palette, std::span<const std::uint8_t> pixels, int chunks) {
-  std::vector<std::uint8_t> header = BmpHeader(width, height, bitsPerPixel);
-  if (palette != nullptr) header.insert(header.end(), palette->begin(), palette->end());
-  AtomicFileWriter file(path);
-  if (!file.Open()) return kBmpCannotCreate;
-  if (!file.Write(header)) return kBmpHeaderShort;
-  const std::size_t chunk = pixels.size() / chunks;
-  for (int i = 0; i < chunks; ++i) {
-    const std::size_t size = i + 1 == chunks ? pixels.size() - chunk * i : chunk;
-    if (!file.Write(pixels.subspan(chunk * i, size))) return kBmpPixelsShort;
-  }
-  return file.Commit() ? 0 : kBmpPixelsShort;
+void EncodeBmp(int width, int height, int bitsPerPixel, const Palette* palette,
+               std::span<const std::uint8_t> pixels, std::vector<std::uint8_t>& out) {
+  const std::vector<std::uint8_t> header = BmpHeader(width, height, bitsPerPixel);
+  out.assign(header.begin(), header.end());  // keeps the buffer of the last rebuild
+  out.reserve(out.size() + (palette != nullptr ? palette->size() : 0) + pixels.size());
+  if (palette != nullptr) out.insert(out.end(), palette->begin(), palette->end());
+  out.insert(out.end(), pixels.begin(), pixels.end());
 }
 
 }  // namespace corvex

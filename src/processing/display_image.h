@@ -1,10 +1,9 @@
 // The pieces of the display image: the buffers of the 8-bit (mono) or 24-bit (colour) bitmap
-// the window shows, its palettes, curves and BMP writer (commands/display_commands rebuilds it).
+// the window shows, its palettes, curves and BMP layout (commands/display_commands rebuilds it).
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <filesystem>
 #include <span>
 #include <vector>
 
@@ -20,13 +19,33 @@ inline constexpr int kColourRowBytes = 1536;
 inline constexpr int kDisplayMaxRows = 373;
 inline constexpr int kFocusWindowValues = 25608;  // high bytes copied for a focus frame
 
+// Which bitmap the main window shows.
+enum class ShownBitmap { kNone, kMain, kFocusFrame };
+
 struct DisplayBuffers {
   FixedBuffer<std::uint8_t, kDisplayWidth * kDisplayMaxRows> mono;      // top row first
   FixedBuffer<std::uint8_t, kColourRowBytes * kDisplayMaxRows> colour;  // bottom row first, BGR
   FixedBuffer<std::uint8_t, kColourRowBytes * kDisplayMaxRows> resampled;
   int monoRows = kImageRows;
   int colourRows = kImageRows;
-  std::filesystem::path shownFile;  // the BMP the window should load
+  // The display bitmaps, each byte for byte the BMP file of its name: "corvex.bmp" (the main
+  // display image), "corvexf.bmp" (the focus frame) and "CORVEXG.bmp" (the raw readout
+  // preview). Only the program's own windows draw them, so they stay in memory: nothing is
+  // written to disk and read back after every command.
+  std::vector<std::uint8_t> mainBitmap;
+  std::vector<std::uint8_t> focusBitmap;
+  std::vector<std::uint8_t> previewBitmap;
+  ShownBitmap shown = ShownBitmap::kNone;
+
+  // The bitmap the main window should show; empty before the first rebuild.
+  std::span<const std::uint8_t> ShownBytes() const {
+    switch (shown) {
+      case ShownBitmap::kMain: return mainBitmap;
+      case ShownBitmap::kFocusFrame: return focusBitmap;
+      case ShownBitmap::kNone: break;
+    }
+    return {};
+  }
 };
 
 using Palette = std::array<std::uint8_t, 1024>;  // 256 x (blue, green, red, 0)
@@ -48,16 +67,10 @@ std::array<std::uint8_t, 3> ColourPixel(int lum, int red, int green, int blue, b
 // The brightness ColourPixel takes from each display byte, for the row kernel.
 kernels::BrightnessTable ColourBrightness(bool autoContrast, int background);
 
-// 8-bit BMP with palette (rows given top first, written bottom-up) and 24-bit BMP (rows
-// already bottom-up); header and pixels separately, as the writer sends them.
+// The header of an 8-bit BMP with palette or a 24-bit BMP of width x height.
 std::vector<std::uint8_t> BmpHeader(int width, int height, int bitsPerPixel);
-
-inline constexpr int kBmpCannotCreate = 1;
-inline constexpr int kBmpHeaderShort = 2;
-inline constexpr int kBmpPixelsShort = 3;
-// Writes header, palette (when given) and pixels in `chunks` equal pieces through an atomic
-// replace. Returns 0, 1, 2 or 3.
-int WriteBmpFile(const std::filesystem::path& path, int width, int height, int bitsPerPixel,
-                 const Palette* palette, std::span<const std::uint8_t> pixels, int chunks);
+// A whole BMP file: header, palette (when given) and the pixel rows, already bottom-up.
+void EncodeBmp(int width, int height, int bitsPerPixel, const Palette* palette,
+               std::span<const std::uint8_t> pixels, std::vector<std::uint8_t>& out);
 
 }  // namespace corvex

@@ -151,12 +151,13 @@ TCorvexWindow::TCorvexWindow(Corvex& corvex, QtHost& host, QWidget* parent)
   corvex_.quickSaved = [this](const std::filesystem::path& file) {
     if (statusNote) statusNote("Saved " + ShownPath(file));
   };
-  // The display is rebuilt by the core after every change; the window then loads it.
+  // The display is rebuilt by the core after every change; the window then shows it, straight
+  // from memory.
   InstallDisplayRebuild(corvex_);
   auto rebuild = corvex_.displayRebuild;
   corvex_.displayRebuild = [this, rebuild](Corvex& c) {
     rebuild(c);
-    LoadDisplayBitmap(QString::fromStdString(c.display.shownFile.string()));
+    ShowDisplayBitmap(c.display.ShownBytes());
   };
 }
 
@@ -165,9 +166,9 @@ QColor TCorvexWindow::backgroundColour() const {
   return QColor(rgb.red, rgb.green, rgb.blue);
 }
 
-bool TCorvexWindow::LoadDisplayBitmap(const QString& path) {
+bool TCorvexWindow::ShowDisplayBitmap(std::span<const std::uint8_t> bmp) {
   QPixmap pixmap;
-  if (path.isEmpty() || !pixmap.load(path, "BMP")) {
+  if (bmp.empty() || !pixmap.loadFromData(bmp.data(), static_cast<uint>(bmp.size()), "BMP")) {
     ShowMessage(corvex_.host, 32);
     return false;
   }

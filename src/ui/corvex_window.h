@@ -13,7 +13,9 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QString>
+#include <cstdint>
 #include <functional>
+#include <span>
 
 #include <QPrinter>
 #include <optional>
@@ -46,8 +48,9 @@ class TCorvexWindow : public QAbstractScrollArea {
   bool CommandEnabled(int id) const;
   bool CommandChecked(int id) const;
 
-  // Loads the bitmap file into the display; on failure message 32 and the old picture stays.
-  bool LoadDisplayBitmap(const QString& path);
+  // Shows the display bitmap (the bytes of a BMP file); when they cannot be read, message 32
+  // and the old picture stays.
+  bool ShowDisplayBitmap(std::span<const std::uint8_t> bmp);
   // Rebuilds the display image through the core, then loads it.
   void RefreshDisplay();
   void AdjustScroller();

@@ -71,9 +71,9 @@ TGuiderView::TGuiderView(Corvex& corvex, TGQSDialog& dialog)
   setMouseTracking(true);
 }
 
-void TGuiderView::ShowBitmap(const QString& path) {
+void TGuiderView::ShowBitmap(std::span<const std::uint8_t> bmp) {
   QPixmap pixmap;
-  if (pixmap.load(path, "BMP")) picture_ = pixmap;
+  if (pixmap.loadFromData(bmp.data(), static_cast<uint>(bmp.size()), "BMP")) picture_ = pixmap;
   update();
 }
 
@@ -411,14 +411,8 @@ bool TGQSDialog::TakeFrame() {
   corvex_.host.SetWaitCursor(true);
   GuiderExposure(corvex_);
   corvex_.host.SetWaitCursor(false);
-  const int written = WriteRawPreview(corvex_, corvex_.store.guiderImage.span());
-  if (written != 0) {
-    ShowMessage(corvex_.host, static_cast<unsigned>(7 + written));
-    return false;
-  }
-  if (const auto directory = corvex_.paths.TempDirectory()) {
-    view_->ShowBitmap(QString::fromStdString((*directory / "CORVEXG.bmp").string()));
-  }
+  BuildRawPreview(corvex_, corvex_.store.guiderImage.span());
+  view_->ShowBitmap(corvex_.display.previewBitmap);
   Refresh();
   view_->repaint();
   return true;
@@ -449,20 +443,14 @@ void TGQSDialog::TakeDarkFrame() {
   state.guiderDarkInProgress = true;
   GuiderExposure(corvex_);
   state.guiderDarkInProgress = false;
-  const int written = WriteRawPreview(corvex_, corvex_.store.guiderImage.span());
-  if (written != 0) {
-    ShowMessage(corvex_.host, static_cast<unsigned>(7 + written));
-    return;
-  }
+  BuildRawPreview(corvex_, corvex_.store.guiderImage.span());
   CopyGuiderImage(corvex_.store.guiderImage, corvex_.store.guiderDark);
   char text[32];
   std::snprintf(text, sizeof text, "%2d%s", state.guiderExposureValue,
                 UnitWord(state.guiderExposureUnit));
   state.guiderDarkDescription = text;
   state.guiderDarkAvailable = true;
-  if (const auto directory = corvex_.paths.TempDirectory()) {
-    view_->ShowBitmap(QString::fromStdString((*directory / "CORVEXG.bmp").string()));
-  }
+  view_->ShowBitmap(corvex_.display.previewBitmap);
   Refresh();
 }
 

@@ -5,7 +5,9 @@
 
 #include <QDialog>
 #include <QPoint>
+#include <cstdint>
 #include <map>
+#include <span>
 
 class QCheckBox;
 class QLabel;
@@ -27,7 +29,7 @@ class TGQSDialog;
 class TGuiderView : public QWidget {
  public:
   TGuiderView(Corvex& corvex, TGQSDialog& dialog);
-  void ShowBitmap(const QString& path);
+  void ShowBitmap(std::span<const std::uint8_t> bmp);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

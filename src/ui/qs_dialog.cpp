@@ -400,8 +400,11 @@ void TQSDialog::Refresh() {
 void TQSDialog::paintEvent(QPaintEvent* event) {
   QDialog::paintEvent(event);
   if (!corvex_.state.focusFrameShown) return;
-  const QPixmap frame(QString::fromStdString(corvex_.display.shownFile.string()));
-  if (!frame.isNull()) focusFrame_->setPixmap(frame);
+  const std::vector<std::uint8_t>& bmp = corvex_.display.focusBitmap;
+  QPixmap frame;
+  if (frame.loadFromData(bmp.data(), static_cast<uint>(bmp.size()), "BMP")) {
+    focusFrame_->setPixmap(frame);
+  }
 }
 
 void TQSDialog::done(int result) {

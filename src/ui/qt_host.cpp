@@ -251,13 +251,10 @@ void QtHost::ShowGuidingInfo(const GuidingInfo& info) {
   // window as the focus-frame display bitmap.
   QPixmap frame;
   if (corvex_ != nullptr) {
-    if (const auto directory = corvex_->paths.TempDirectory()) {
-      if (info.guider && WriteRawPreview(*corvex_, corvex_->store.guiderImage.span()) == 0) {
-        frame.load(QString::fromStdString((*directory / "CORVEXG.bmp").string()), "BMP");
-      } else if (!info.guider) {
-        frame.load(QString::fromStdString((*directory / "corvexf.bmp").string()), "BMP");
-      }
-    }
+    if (info.guider) BuildRawPreview(*corvex_, corvex_->store.guiderImage.span());
+    const std::vector<std::uint8_t>& bmp =
+        info.guider ? corvex_->display.previewBitmap : corvex_->display.focusBitmap;
+    frame.loadFromData(bmp.data(), static_cast<uint>(bmp.size()), "BMP");
   }
   guidingInfo_->Show(info, frame);
   // Each correction once, and only those of guiding proper (not the settling ones).

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "commands/colour_commands.h"
+#include "commands/quick_save.h"
 #include "commands/settings_commands.h"
+#include "files/program_options_file.h"
 #include "corvex.h"
 #include "platform/atomic_file.h"
 #include "support/test_rig.h"
@@ -530,6 +533,56 @@ TEST_F(SettingsFileTest, FailedWriteKeepsTheOldFile) {
   EXPECT_EQ(WriteSettingsFile(corvex), kSettingsWriteFailed);
   SetFileWriteFaultForTesting(std::nullopt);
   EXPECT_EQ(testing::FileBytes(path), before);
+}
+
+// The file each write left: a replace gives it a new inode, a skipped write keeps the old one.
+ino_t Inode(const fs::path& path) {
+  struct stat st {};
+  EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+  return st.st_ino;
+}
+
+TEST_F(SettingsFileTest, OnlyAChangeOfValueWritesTheFiles) {
+  ASSERT_EQ(WriteSettingsFile(corvex), kSettingsOk);
+  const auto written = testing::FileBytes(path);
+  const ino_t first = Inode(path);
+  const auto modified = fs::last_write_time(path);
+
+  // A colour synthesis that changes no setting reads the file and leaves it as it was.
+  corvex.store.currentImage.Fill(5000);
+  ASSERT_TRUE(SynthesizeColourImage(corvex, [](ProgramSettings&) { return true; }));
+  EXPECT_EQ(Inode(path), first);
+  EXPECT_EQ(fs::last_write_time(path), modified);
+  EXPECT_EQ(testing::FileBytes(path), written);
+
+  // A quick save stores the next file number: that is a change, written in full.
+  ASSERT_EQ(QuickSaveFits(corvex), kQuickSaved);
+  EXPECT_NE(Inode(path), first);
+  EXPECT_EQ(testing::FileBytes(path), EncodeSettings(settings, corvex.fits));
+  const ino_t saved = Inode(path);
+  ASSERT_EQ(WriteSettingsFile(corvex), kSettingsOk);
+  EXPECT_EQ(Inode(path), saved);
+
+  // Back to the first values: the bytes are those written for them the first time.
+  --settings.lastFileNumber;
+  ASSERT_EQ(WriteSettingsFile(corvex), kSettingsOk);
+  EXPECT_EQ(testing::FileBytes(path), written);
+  EXPECT_TRUE(rig.host.messages.empty());
+
+  // corvex.conf the same way: the same values leave it alone, a new one is written.
+  const fs::path conf = ProgramOptionsPath(path);
+  const std::string_view keys[] = {kAutosaveFormatKey};
+  ASSERT_TRUE(WriteProgramOptionsFile(corvex, keys));
+  const auto confText = testing::FileBytes(conf);
+  const ino_t confFirst = Inode(conf);
+  ASSERT_TRUE(WriteProgramOptionsFile(corvex, keys));
+  EXPECT_EQ(Inode(conf), confFirst);
+  ASSERT_TRUE(corvex.options.Set(kAutosaveFormatKey, "both"));
+  ASSERT_TRUE(WriteProgramOptionsFile(corvex, keys));
+  EXPECT_NE(Inode(conf), confFirst);
+  ASSERT_TRUE(corvex.options.Set(kAutosaveFormatKey, "native"));
+  ASSERT_TRUE(WriteProgramOptionsFile(corvex, keys));
+  EXPECT_EQ(testing::FileBytes(conf), confText);
 }
 
 }  // namespace

@@ -203,7 +203,8 @@ class MainWindowTest : public QObject {
 
     // A display bitmap that cannot be read: message 32 and the old picture stays.
     const QImage before = window.viewport()->grab().toImage();
-    QVERIFY(!window.LoadDisplayBitmap(program.home.path() + "/missing.bmp"));
+    const std::uint8_t damaged[] = {'B', 'M', 0, 0};
+    QVERIFY(!window.ShowDisplayBitmap(damaged));
     QVERIFY(program.Said("Cannot open bitmap file"));
     QCOMPARE(window.viewport()->grab().toImage(), before);
   }

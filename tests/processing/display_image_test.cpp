@@ -1,5 +1,5 @@
 // The display image: its curves, the colour combination, focus auto-exposure and every BMP
-// file the window loads, byte for byte where it matters.
+// the window draws, byte for byte where it matters.
 #include "processing/display_image.h"
 
 #include <gtest/gtest.h>
@@ -20,8 +20,9 @@ std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
 class DisplayImageTest : public ::testing::Test {
  protected:
   std::vector<std::uint8_t> Rebuild() {
-    EXPECT_EQ(RebuildDisplayImage(corvex), 0);
-    return testing::FileBytes(corvex.display.shownFile);
+    RebuildDisplayImage(corvex);
+    const auto shown = corvex.display.ShownBytes();
+    return {shown.begin(), shown.end()};
   }
   testing::TestRig rig;
   Corvex& corvex = rig.corvex;
@@ -104,7 +105,8 @@ TEST_F(DisplayImageTest, EveryBitmapHasItsSizeAndHeader) {
   corvex.state.focusFrameShown = true;
   const auto focus = Rebuild();
   EXPECT_EQ(focus.size(), 17462u);
-  EXPECT_EQ(corvex.display.shownFile.filename(), "corvexf.bmp");
+  EXPECT_EQ(corvex.display.shown, ShownBitmap::kFocusFrame);
+  EXPECT_EQ(focus, corvex.display.focusBitmap);
   corvex.state.focusFrameShown = false;
 
   corvex.state.colourConverted = true;
@@ -117,41 +119,33 @@ TEST_F(DisplayImageTest, EveryBitmapHasItsSizeAndHeader) {
   EXPECT_EQ(Rebuild().size(), 572982u);
 
   std::vector<std::uint16_t> readout(500 * 290, 0x4000);
-  EXPECT_EQ(WriteRawPreview(corvex, readout), 0);
-  const auto preview = testing::FileBytes(*corvex.paths.TempDirectory() / "CORVEXG.bmp");
+  BuildRawPreview(corvex, readout);
+  const auto& preview = corvex.display.previewBitmap;
   EXPECT_EQ(preview.size(), 146078u);
   EXPECT_EQ(preview[1078], 0x40);
-  EXPECT_NE(corvex.paths.TempDirectory()->parent_path(), std::filesystem::path("/tmp/corvex"));
 }
 
-TEST_F(DisplayImageTest, FailedWritesAreReportedAndKeepTheShownFile) {
-  ASSERT_EQ(RebuildDisplayImage(corvex), 0);
-  const auto shown = corvex.display.shownFile;
-  const auto before = testing::FileBytes(shown);
-  SetFileWriteFaultForTesting(10);
-  EXPECT_EQ(RebuildDisplayImage(corvex), kBmpHeaderShort);
-  SetFileWriteFaultForTesting(2000);
-  EXPECT_EQ(RebuildDisplayImage(corvex), kBmpPixelsShort);
-  SetFileWriteFaultForTesting(std::nullopt);
-  EXPECT_EQ(rig.host.MessageTexts(),
-            (std::vector<std::string>{"Unable to create temp bitmap file header",
-                                      "Unable to create temp bitmap file"}));
-  EXPECT_EQ(testing::FileBytes(shown), before);
-}
-
-TEST_F(DisplayImageTest, CommandsRebuildThroughTheHook) {
+TEST_F(DisplayImageTest, CommandsRebuildThroughTheHookInMemory) {
+  EXPECT_TRUE(corvex.display.ShownBytes().empty());
   InstallDisplayRebuild(corvex);
   ToggleAutoContrast(corvex);
   EXPECT_TRUE(corvex.state.autoContrast);
-  EXPECT_EQ(corvex.display.shownFile.filename(), "corvex.bmp");
-  EXPECT_TRUE(std::filesystem::exists(corvex.display.shownFile));
+  EXPECT_EQ(corvex.display.shown, ShownBitmap::kMain);
+  EXPECT_EQ(corvex.display.ShownBytes().size(), 149558u);
+  // A disk that takes no file does not stop the display: nothing is written for it.
+  SetFileCreateFaultForTesting(ENOSPC);
+  corvex.state.colourConverted = true;
+  RebuildDisplay(corvex);
+  SetFileCreateFaultForTesting(0);
+  EXPECT_EQ(corvex.display.ShownBytes().size(), 445494u);
+  EXPECT_TRUE(rig.host.messages.empty());
 }
 
 TEST_F(DisplayImageTest, FalseColourPreviewPalette) {
   corvex.state.falseColourPreview = true;
   std::vector<std::uint16_t> readout(500 * 290, 0);
-  ASSERT_EQ(WriteRawPreview(corvex, readout), 0);
-  const auto preview = testing::FileBytes(*corvex.paths.TempDirectory() / "CORVEXG.bmp");
+  BuildRawPreview(corvex, readout);
+  const auto& preview = corvex.display.previewBitmap;
   const int e = 100;
   EXPECT_EQ(preview[54 + 4 * e + 2], e);                  // red
   EXPECT_EQ(preview[54 + 4 * e + 1], e * e / 256);        // green
