@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "arguments.h"
-#include "file_commands.h"
+#include "file_jobs.h"
 
 namespace corvex {
 struct Corvex;

@@ -9,7 +9,7 @@
 #include "capture_jobs.h"
 #include "corvex.h"
 #include "exit_codes.h"
-#include "file_commands.h"
+#include "file_jobs.h"
 #include "guide_jobs.h"
 #include "json_output.h"
 #include "json_reports.h"

@@ -11,7 +11,7 @@
 #include "commands/filter_commands.h"
 #include "corvex.h"
 #include "exit_codes.h"
-#include "file_commands.h"
+#include "file_jobs.h"
 #include "files/image_label.h"
 #include "files/image_loader.h"
 #include "platform/terminal_host.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "file_commands.h"
+#include "file_jobs.h"
 
 namespace corvex {
 struct Corvex;

@@ -78,9 +78,10 @@ attempt guide --simulate --virtual-clock --camera main --minutes 1 --log /dev/fu
 grep -q "cannot write" <<<"$out" || fail "guide with a full log disk: $out"
 
 # Ctrl-C: honoured at once by train, and in the first seconds of guide (real time here). It
-# is pressed as soon as the guide star has been picked.
+# is pressed as soon as the guide star has been picked. timeout runs in the foreground so that
+# the press reaches the program once: a second press would end it at once, as a user's does.
 interrupt() {
-  CORVEX_SIM=readout-ms=100 timeout 30 "$cli" "$@" --simulate --exposure 1t >"$work/int.out" 2>&1 &
+  CORVEX_SIM=readout-ms=100 timeout --foreground 30 "$cli" "$@" --simulate --exposure 1t >"$work/int.out" 2>&1 &
   local pid=$!
   for _ in $(seq 100); do
     grep -q "x position" "$work/int.out" && break

@@ -1,4 +1,4 @@
-#include "file_commands.h"
+#include "file_jobs.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
