@@ -179,7 +179,7 @@ void QtHost::SetWaitCursor(bool busy) {
   }
 }
 
-void QtHost::OpenProgress(std::string_view caption) {
+TFilterProgress& QtHost::Progress() {
   if (!progress_) {
     progress_ = new TFilterProgress(parent_);
     progress_->onStop = [this] {
@@ -193,7 +193,11 @@ void QtHost::OpenProgress(std::string_view caption) {
       return corvex_ != nullptr ? corvex_->clock.NowMs() : 0;
     };
   }
-  progress_->SetCaption(Text(caption));
+  return *progress_;
+}
+
+void QtHost::OpenProgress(std::string_view caption) {
+  Progress().SetCaption(Text(caption));
   progress_->SetPosition(0);
   // Until the work behind it pumps, it cannot be stopped (a processing pass, a readout).
   progress_->SetStopEnabled(false);
@@ -206,6 +210,11 @@ void QtHost::SetProgress(int position) {
 
 void QtHost::CloseProgress() {
   if (progress_) progress_->hide();
+}
+
+void QtHost::ShowSeriesCount(int frame, int frames) {
+  if (frame <= 0 && !progress_) return;
+  Progress().SetSeriesCount(frame, frames);
 }
 
 void QtHost::ShowNotice(std::string_view caption, std::string_view text) {
