@@ -124,8 +124,7 @@ void PostFrameSteps(Corvex& corvex, Run& run) {
   corvex.host.SetWaitCursor(false);
   RebuildDisplay(corvex);
   if (state.autoSave) {
-    corvex.host.ShowNotice("Saving Image", SavingImageText(state.settings.autosaveDirectory,
-                                                           state.settings.lastFileNumber));
+    corvex.host.ShowNotice("Saving Image", SavingImageText(corvex));
     const std::int64_t shownUntil = corvex.clock.NowMs() + 20;
     const QuickSaveResult result = QuickSaveImage(corvex, AutosaveFormatOf(corvex.options));
     corvex.clock.SleepUntil(shownUntil);

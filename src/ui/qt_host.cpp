@@ -228,8 +228,8 @@ void QtHost::ShowNotice(std::string_view caption, std::string_view text) {
     form->addRow("Filename", noticeText_);
   }
   notice_->setWindowTitle(Text(caption));
-  // The save's own text names the autosave directory in the program's stored form and the
-  // counter before the save picks its number; the window says where the file goes instead.
+  // The save names the folder the frame goes to; the window writes the home directory "~",
+  // as the rest of the program's windows do.
   if (caption == "Saving Image" && corvex_ != nullptr) {
     noticeText_->setText("into " +
                          ShownStoredPath(*corvex_, corvex_->state.settings.autosaveDirectory));
