@@ -355,7 +355,11 @@ int RunSettings(Corvex& corvex, bool writeDefaults) {
   // Each value with what it means and its unit or letters.
   for (const auto& [name, value] : ListSettings(corvex.state.settings, corvex.fits)) {
     const std::string shown = TerminalText(value);
-    const std::string meaning(SettingMeaning(name));
+    std::string meaning(SettingMeaning(name));
+    // The stored directory may be in the program's c:\ form: say where the files really go.
+    if (name == "autosaveDirectory") {
+      meaning += ", here " + Shown(AutosaveFilePath(corvex, 1).parent_path());
+    }
     std::printf("  %-32s %-14s %s\n", name.c_str(), shown.c_str(), meaning.c_str());
   }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numbers>
 
+#include "commands/quick_save.h"
 #include "corvex.h"
 #include "files/image_loader.h"
 #include "files/raw_file.h"
@@ -84,14 +85,31 @@ void ReportImageFile(const Corvex& corvex, const std::filesystem::path& file) {
       .Raw("samples", samples.Json());
 }
 
+namespace {
+
+std::string BareSettingValue(std::string_view name, const std::string& listed) {
+  // The listing quotes texts and explains the direction letters; a script wants the value
+  // itself, as settings --set takes it.
+  if (listed.size() >= 2 && listed.front() == '"' && listed.back() == '"') {
+    return listed.substr(1, listed.size() - 2);
+  }
+  if (name == "directionTable") return listed.substr(0, listed.find(' '));
+  return listed;
+}
+
+}  // namespace
+
 void ReportSettings(const Corvex& corvex) {
   JsonReport& report = JsonReport::Get();
   if (!report.active()) return;
   JsonObject values;
   for (const auto& [name, value] : ListSettings(corvex.state.settings, corvex.fits)) {
-    values.Text(name, value);
+    values.Text(name, BareSettingValue(name, value));
   }
-  report.fields().Text("file", corvex.paths.SettingsFile().string()).Raw("settings", values.Json());
+  report.fields()
+      .Text("file", corvex.paths.SettingsFile().string())
+      .Raw("settings", values.Json())
+      .Text("autosavePath", AutosaveFilePath(corvex, 1).parent_path().string());
 }
 
 void ReportTraining(const Corvex& corvex, bool guider) {

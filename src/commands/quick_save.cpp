@@ -63,10 +63,8 @@ std::filesystem::path AutosaveFilePath(const Corvex& corvex, int number) {
   return std::filesystem::path(directory) / name;
 }
 
-std::string SavingImageText(std::string_view autosaveDirectory, int number) {
-  char digits[16];
-  std::snprintf(digits, sizeof digits, "%5d", number);
-  return std::string(autosaveDirectory) + digits + ".IMG";
+std::string SavingImageText(const Corvex& corvex) {
+  return "into " + AutosaveFilePath(corvex, 1).parent_path().string();
 }
 
 std::string FormatObservationDate(std::int64_t calendarSeconds) {

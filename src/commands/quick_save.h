@@ -38,8 +38,9 @@ int NextFileNumber(int lastFileNumber);
 // Where quick save `number` goes: autosaveDirectory\IMG<number>.FIT, mapped onto this machine.
 std::filesystem::path AutosaveFilePath(const Corvex& corvex, int number);
 
-// The "Filename" text of the "Saving Image" box: "%s%5d.IMG" of the directory and number.
-std::string SavingImageText(std::string_view autosaveDirectory, int number);
+// The "Filename" text of the "Saving Image" box: "into " and the directory the frame goes to,
+// where it really is on this machine (the number is chosen only when the file is written).
+std::string SavingImageText(const Corvex& corvex);
 
 // "7/12/06" and "hh:mm:ss" of a calendar time, as UT.
 std::string FormatObservationDate(std::int64_t calendarSeconds);

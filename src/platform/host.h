@@ -67,6 +67,13 @@ class Host {
   virtual void OpenProgress(std::string_view caption) = 0;
   virtual void SetProgress(int position) = 0;
   virtual void CloseProgress() = 0;
+  // Where a capture run of several exposures is: exposure `frame` (from 1) of `frames` (0
+  // for a continuous run without an end). It stays through the run's other progress captions
+  // (readout, display, pause) until a `frame` of 0 ends the series.
+  virtual void ShowSeriesCount(int frame, int frames) {
+    (void)frame;
+    (void)frames;
+  }
 
   // A small modeless notice with one text field, such as "Saving Image" with the file name;
   // it stays until CloseNotice. Hosts without such a window may ignore it.

@@ -48,6 +48,8 @@ struct Run {
   bool selfGuidedOpen = false;  // a self-guided exposure began and was not yet closed
   bool guiderStarted = false;   // this run started guiding from the guider camera
   int guideFrameCounter = 0;
+  int seriesFrames = -1;  // the exposures of a series (0 without an end); -1: a single one
+  int framesStarted = 0;  // exposures begun in this run
   bool postProcessed = false;
   std::string statusText;
   AlignState align;
@@ -122,8 +124,7 @@ void PostFrameSteps(Corvex& corvex, Run& run) {
   corvex.host.SetWaitCursor(false);
   RebuildDisplay(corvex);
   if (state.autoSave) {
-    corvex.host.ShowNotice("Saving Image", SavingImageText(state.settings.autosaveDirectory,
-                                                           state.settings.lastFileNumber));
+    corvex.host.ShowNotice("Saving Image", SavingImageText(corvex));
     const std::int64_t shownUntil = corvex.clock.NowMs() + 20;
     const QuickSaveResult result = QuickSaveImage(corvex, AutosaveFormatOf(corvex.options));
     corvex.clock.SleepUntil(shownUntil);
@@ -352,6 +353,8 @@ CaptureResult TakeExposure(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
   }
   run.progressPos = 0;
   run.progressSteps = ProgressSteps(state.exposureValue, state.exposureUnit);
+  ++run.framesStarted;
+  if (run.seriesFrames >= 0) corvex.host.ShowSeriesCount(run.framesStarted, run.seriesFrames);
   PumpAndCheckCancel(corvex, run);
   run.timer = StartExposure(corvex.camera, TimingNow(state, run));
 
@@ -434,6 +437,7 @@ void EndOfRun(Corvex& corvex, Run& run, CaptureGuiding& guiding, CaptureResult r
     state.starY = state.pickedStarY;
   }
   run.firstHalfRead = false;
+  if (run.seriesFrames >= 0) corvex.host.ShowSeriesCount(0, 0);
   corvex.host.CloseProgress();
   corvex.host.SetWaitCursor(false);
 }
@@ -549,6 +553,13 @@ CaptureResult RunCapture(Corvex& corvex, const std::function<PanelOutcome(Corvex
   if (!ReadyToStart(corvex, run)) {
     EndOfRun(corvex, run, guiding, CaptureResult::kNotStarted);
     return CaptureResult::kNotStarted;
+  }
+
+  // A series says from the start which of its exposures is under way: its last one and the
+  // countdown before its first, whose captions carry no count of their own, too.
+  if (run.multiRun || state.continuousMode) {
+    run.seriesFrames = run.multiRun ? state.exposureCount : 0;
+    corvex.host.ShowSeriesCount(1, run.seriesFrames);
   }
 
   // 6. The countdown.

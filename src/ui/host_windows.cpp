@@ -60,6 +60,10 @@ TFilterProgress::TFilterProgress(QWidget* parent) : QDialog(parent) {
   bold.setBold(true);
   caption_->setFont(bold);
   outer->addWidget(caption_);
+  series_ = new QLabel(this);
+  series_->setObjectName("series");
+  series_->hide();
+  outer->addWidget(series_);
   auto* layout = new QHBoxLayout;
   layout->addWidget(new QLabel("0%", this));
   bar_ = new QScrollBar(Qt::Horizontal, this);
@@ -89,6 +93,19 @@ std::int64_t TFilterProgress::Now() const {
 }
 
 QString TFilterProgress::caption() const { return caption_->text(); }
+
+void TFilterProgress::SetSeriesCount(int frame, int frames) {
+  if (frame <= 0) {
+    series_->clear();
+    series_->hide();
+    return;
+  }
+  series_->setText(frames > 0 ? QString("Exposure %1 of %2").arg(frame).arg(frames)
+                              : QString("Exposure %1").arg(frame));
+  series_->show();
+}
+
+QString TFilterProgress::seriesText() const { return series_->text(); }
 
 QString TFilterProgress::TimesText() const {
   const std::int64_t now = Now();

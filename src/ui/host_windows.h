@@ -1,8 +1,9 @@
 // The small modeless windows long operations show: the shared "Filter Progress" dialog, with
-// its caption in full, the time the work has taken and is likely still to take, and the
-// guiding information window ("Guiding Info", "AutoGuider Camera Guiding") with the guide
-// frame and the guiding graph; each has the "Stop" button that ends the run or the guiding
-// behind it. When guiding has ended, its window stays with the run's summary until closed.
+// its caption in full, which exposure of a series is under way, the time the work has taken
+// and is likely still to take, and the guiding information window ("Guiding Info",
+// "AutoGuider Camera Guiding") with the guide frame and the guiding graph; each has the
+// "Stop" button that ends the run or the guiding behind it. When guiding has ended, its
+// window stays with the run's summary until closed.
 #pragma once
 
 #include <QDialog>
@@ -28,6 +29,11 @@ class TFilterProgress : public QDialog {
   void SetPosition(int position);  // 0-256
   int position() const;
   QString caption() const;
+  // The exposure of a capture series under way, "Exposure 2 of 5" ("Exposure 7" when the
+  // series has no end), kept through every caption until a `frame` of 0 hides it.
+  void SetSeriesCount(int frame, int frames);
+  // The counter's text; empty while no series runs, and then the counter is hidden.
+  QString seriesText() const;
   // "Elapsed 0:12   remaining about 0:48", from the clock and the bar's progress.
   QString TimesText() const;
   // The clock the times are read from, ms (the program's clock; real time until set).
@@ -52,6 +58,7 @@ class TFilterProgress : public QDialog {
   QScrollBar* bar_;
   QPushButton* stop_;
   QLabel* caption_;
+  QLabel* series_;
   QLabel* times_;
   std::int64_t startedMs_ = 0;
   std::int64_t movedMs_ = 0;  // when the bar last moved

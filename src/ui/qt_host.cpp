@@ -179,7 +179,7 @@ void QtHost::SetWaitCursor(bool busy) {
   }
 }
 
-void QtHost::OpenProgress(std::string_view caption) {
+TFilterProgress& QtHost::Progress() {
   if (!progress_) {
     progress_ = new TFilterProgress(parent_);
     progress_->onStop = [this] {
@@ -193,7 +193,11 @@ void QtHost::OpenProgress(std::string_view caption) {
       return corvex_ != nullptr ? corvex_->clock.NowMs() : 0;
     };
   }
-  progress_->SetCaption(Text(caption));
+  return *progress_;
+}
+
+void QtHost::OpenProgress(std::string_view caption) {
+  Progress().SetCaption(Text(caption));
   progress_->SetPosition(0);
   // Until the work behind it pumps, it cannot be stopped (a processing pass, a readout).
   progress_->SetStopEnabled(false);
@@ -208,6 +212,11 @@ void QtHost::CloseProgress() {
   if (progress_) progress_->hide();
 }
 
+void QtHost::ShowSeriesCount(int frame, int frames) {
+  if (frame <= 0 && !progress_) return;
+  Progress().SetSeriesCount(frame, frames);
+}
+
 void QtHost::ShowNotice(std::string_view caption, std::string_view text) {
   if (!notice_) {
     notice_ = new QDialog(parent_);
@@ -219,8 +228,8 @@ void QtHost::ShowNotice(std::string_view caption, std::string_view text) {
     form->addRow("Filename", noticeText_);
   }
   notice_->setWindowTitle(Text(caption));
-  // The save's own text names the autosave directory in the program's stored form and the
-  // counter before the save picks its number; the window says where the file goes instead.
+  // The save names the folder the frame goes to; the window writes the home directory "~",
+  // as the rest of the program's windows do.
   if (caption == "Saving Image" && corvex_ != nullptr) {
     noticeText_->setText("into " +
                          ShownStoredPath(*corvex_, corvex_->state.settings.autosaveDirectory));

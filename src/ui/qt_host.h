@@ -54,6 +54,7 @@ class QtHost final : public QObject, public Host {
   void OpenProgress(std::string_view caption) override;
   void SetProgress(int position) override;
   void CloseProgress() override;
+  void ShowSeriesCount(int frame, int frames) override;
   void ShowNotice(std::string_view caption, std::string_view text) override;
   void CloseNotice() override;
   void ShowGuidingInfo(const GuidingInfo& info) override;
@@ -81,6 +82,7 @@ class QtHost final : public QObject, public Host {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  TFilterProgress& Progress();  // made when first needed
   QPointer<QWidget> parent_;
   Corvex* corvex_ = nullptr;
   QPointer<TFilterProgress> progress_;

@@ -27,6 +27,7 @@
 #include "guiding/telescope_link.h"
 #include "state/messages.h"
 #include "ui/fits_dialog.h"
+#include "ui/shown_path.h"
 
 namespace corvex::ui {
 
@@ -406,6 +407,11 @@ void TINIDialog::Build() {
     grid->addWidget(push(17147, "Set AutoSave Dir", box, [this] { SetAutosaveDirectory(); }), 1, 0);
     grid->addWidget(new QLabel("Last Num", box), 1, 1, Qt::AlignRight);
     grid->addWidget(edit(kLastNumberEdit, box, 60, true), 1, 2);
+    // The directory is kept in the form typed (c:\ names too); this says where it is.
+    autosaveShown_ = new QLabel(box);
+    autosaveShown_->setObjectName("autosaveShown");
+    autosaveShown_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    grid->addWidget(autosaveShown_, 2, 0, 1, 3);
     right->addWidget(box);
   }
   {
@@ -480,6 +486,12 @@ void TINIDialog::SetAutosaveDirectory() {
   }
   corvex_.state.settings.autosaveDirectory = choice.directory;
   typed->setModified(false);
+  ShowAutosaveLocation();
+}
+
+void TINIDialog::ShowAutosaveLocation() {
+  autosaveShown_->setText(
+      "Files go to " + ShownStoredPath(corvex_, corvex_.state.settings.autosaveDirectory));
 }
 
 void TINIDialog::SetFilters() {
@@ -549,6 +561,7 @@ void TINIDialog::Refresh() {
     set(entry.id, QString::number(settings.*entry.field));
   }
   setPending(kAutosaveEdit, QString::fromStdString(settings.autosaveDirectory));
+  ShowAutosaveLocation();
   set(kLastNumberEdit, QString::number(settings.lastFileNumber));
   for (int i = 0; i < 8; ++i) {
     setPending(kFilterEdits + i,

@@ -16,6 +16,7 @@
 #include "ui/processing_dialogs.h"
 
 class QAbstractButton;
+class QLabel;
 class QLineEdit;
 
 namespace corvex {
@@ -60,9 +61,11 @@ class TINIDialog : public QDialog {
   void OnClick(QAbstractButton* button, std::function<void()> action);
   void TakeGuidingNumbers();
   void SetAutosaveDirectory();
+  void ShowAutosaveLocation();
   void SetFilters();
 
   Corvex& corvex_;
+  QLabel* autosaveShown_ = nullptr;
   std::map<int, QLineEdit*> edits_;
   std::map<int, QAbstractButton*> buttons_;
 };

@@ -136,7 +136,7 @@ TValuesDialog::TValuesDialog(QWidget* parent) : QDialog(parent) {
     fields_[i]->setObjectName(QString("id%1").arg(1801 + i));
     fields_[i]->setReadOnly(true);
     fields_[i]->setMaximumWidth(70);
-    grid->addWidget(fields_[i], 1, i);
+    grid->addWidget(fields_[i], 1, i, Qt::AlignHCenter);
   }
   auto* finished = new QPushButton("Finished", this);
   finished->setObjectName("id1807");

@@ -22,8 +22,11 @@ out=$("$cli" capture --simulate --virtual-clock --count 2 --exposure 2s --save -
 check 'r["command"] == "capture" and r["ok"] and r["exit_code"] == 0 and
        [f.rsplit("/", 1)[1] for f in r["saved"]] == ["IMG1.FIT", "IMG2.FIT"] and
        r["output"].endswith("last.fit")' <<<"$out" || fail "capture: $out"
-# The saves are still announced as they happen, on stderr.
+# The saves are still announced as they happen, on stderr, and name the folder where the files
+# really are, not the c:\ form the settings keep.
 [ "$(grep -c "^Saved " "$work/err")" -ge 2 ] || fail "capture's progress: $(cat "$work/err")"
+grep -qx "Saving Image: into $CORVEX_HOME/autosave" "$work/err" || fail "saving: $(cat "$work/err")"
+if grep -qi 'c:\\' "$work/err"; then fail "a c:\\ path shown: $(cat "$work/err")"; fi
 
 out=$("$cli" focus --simulate --virtual-clock --frames 3 --json 2>/dev/null)
 check 'len(r["frames"]) == 3 and all(0.5 < f["hfr_px"] < f["fwhm_px"] < 10 for f in r["frames"])
@@ -39,7 +42,11 @@ check 'r["file"].endswith("odd\"\x01\ufffd.fit") and r["columns"] == 512 and
   <<<"$out" || fail "info: $out"
 
 out=$("$cli" settings --json 2>/dev/null)
-check 'r["settings"]["lastFileNumber"] == "2"' <<<"$out" || fail "settings: $out"
+check 'r["settings"]["lastFileNumber"] == "2" and r["settings"]["autosaveDirectory"] == "c:\\AUTOSAVE"
+       and r["settings"]["instrument"] == "Quellmark CCD" and r["settings"]["directionTable"] == "ewns"
+       and r["autosavePath"] == "'"$CORVEX_HOME"'/autosave"' <<<"$out" || fail "settings: $out"
+"$cli" settings | grep -q "^ *autosaveDirectory .*, here $CORVEX_HOME/autosave\$" \
+  || fail "settings: where the saves go"
 
 out=$("$cli" train --simulate --virtual-clock --camera guider --json 2>/dev/null)
 check 'r["training"]["camera"] == "guider" and abs(r["training"]["ra_angle_deg"] - 30) < 2' \

@@ -1,6 +1,7 @@
 // The FITS DETAILS, Set Program Defaults and Label Current Image dialogs driven offscreen, and
 // the processing history box: what each hands back, what it refuses and what it writes.
 #include <QAbstractButton>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -17,6 +18,7 @@
 #include "ui/fits_dialog.h"
 #include "ui/label_dialog.h"
 #include "ui/settings_dialog.h"
+#include "ui/shown_path.h"
 #include "gui_support.h"
 #include "support/scripted_host.h"
 #include "support/test_rig.h"
@@ -281,11 +283,15 @@ class DialogsTest : public QObject {
     Program program;
     std::string& directory = program.corvex.state.settings.autosaveDirectory;
     TINIDialog dialog(program.corvex);
+    // The stored c:\ form is shown with the folder the files really go to.
+    const auto shown = [&dialog] { return dialog.findChild<QLabel*>("autosaveShown")->text(); };
+    QCOMPARE(shown(), "Files go to " + ShownPath(program.Home() / "autosave"));
 
     Type(dialog, 17146, "images\\M42");
     Click(dialog, 17147);
     QCOMPARE(directory, std::string("c:\\images\\M42"));
     QVERIFY(fs::is_directory(program.Home() / "images" / "m42"));
+    QCOMPARE(shown(), "Files go to " + ShownPath(program.Home() / "images" / "m42"));
 
     Type(dialog, 17146, "");
     Click(dialog, 17147);
@@ -312,6 +318,7 @@ class DialogsTest : public QObject {
     Click(dialog, 17147);
     QCOMPARE(directory, own.string());
     QCOMPARE(program.host.messages.size(), std::size_t{2});
+    QCOMPARE(shown(), "Files go to " + ShownPath(own));
   }
 
   void DefaultsSaveWritesAndCancelDoesNot() {

@@ -2,6 +2,7 @@
 // driven offscreen on the simulated observatory, and printing and the clipboard.
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPrinter>
 #include <QProcess>
@@ -234,6 +235,21 @@ class GuidingWindowsTest : public QObject {
     QCOMPARE(values.Field(1803), QString("0"));
     values.ShowPixel(o.corvex, 1, 10);  // not strictly inside: nothing changes
     QCOMPARE(values.Field(1801), QString("20"));
+    // Each column's title stands over its own value, and above it.
+    values.adjustSize();
+    values.show();
+    const char* titles[] = {"x", "y", "R", "G", "B", "Lum"};
+    for (int i = 0; i < 6; ++i) {
+      const QWidget* field = values.findChild<QLineEdit*>(QString("id%1").arg(1801 + i));
+      const QLabel* title = nullptr;
+      for (const QLabel* label : values.findChildren<QLabel*>()) {
+        if (label->text() == titles[i]) title = label;
+      }
+      QVERIFY2(field != nullptr && title != nullptr, titles[i]);
+      QVERIFY2(std::abs(title->geometry().center().x() - field->geometry().center().x()) <= 2,
+               titles[i]);
+      QVERIFY2(title->geometry().bottom() < field->geometry().top(), titles[i]);
+    }
   }
 
   void PrintingAndTheClipboard() {

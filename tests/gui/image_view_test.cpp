@@ -1,14 +1,17 @@
 // The image view driven offscreen: zoom about the pointer and its limits, the aspect-true
 // fit, panning by dragging, the readout under the pointer at several zooms and in QZ
 // geometry, the screen stretch changing only what is shown, and the picked star's
-// measurement.
+// measurement in pixels and arcseconds with the zoom in the status bar.
 #include <QLabel>
+#include <QRegularExpression>
+#include <QStatusBar>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -21,6 +24,7 @@
 #include "ui/command_map.h"
 #include "ui/corvex_frame.h"
 #include "ui/corvex_window.h"
+#include "ui/focus_graph.h"
 #include "ui/viewer_windows.h"
 
 using corvex::Corvex;
@@ -282,6 +286,104 @@ class ImageViewTest : public QObject {
     v.corvex.fits.focalLength = 39.37;
     QVERIFY(window.PickedStarLines().at(1).contains('"'));
     window.grab().save(Screenshots() + "/picked_star.png");
+  }
+
+  // An analytic star of known width picked on the enlarged QZ picture: its HFR and FWHM are
+  // drawn beside it in pixels and, once the pixel size and focal length are known, in
+  // arcseconds at the scale they give; the focus graph says the same. The status bar's zoom
+  // follows the wheel's commands, the keys, "1:1" and "Fit".
+  void StarReadoutInArcsecondsAndZoomInTheStatusBar() {
+    Viewer v;
+    // A Gaussian star on a flat sky: FWHM = 2.3548 sigma, HFR = 1.1774 sigma.
+    const double sigma = 1.8;
+    const QPointF at(240.3, 130.6);
+    for (int y = 0; y < corvex::kImageRows; ++y) {
+      for (int x = 0; x < corvex::kImageStride; ++x) {
+        const double r2 = std::pow(x + 0.5 - at.x(), 2) + std::pow(y + 0.5 - at.y(), 2);
+        v.corvex.store.currentImage[y * corvex::kImageStride + x] =
+            static_cast<std::uint16_t>(1000 + 30000 * std::exp(-r2 / (2 * sigma * sigma)));
+      }
+    }
+    TCorvexWindow& window = v.window();
+    window.RefreshDisplay();
+    QLabel* zoom = v.frame->zoomLabel();
+    QVERIFY(v.frame->statusBar()->isAncestorOf(zoom) && zoom->isVisible());
+
+    QVERIFY(window.Command(command::kQzGeometry));
+    const double qzRow = 373.0 / 290.0;
+    window.ZoomTo(3, QPointF(0, 0));
+    window.horizontalScrollBar()->setValue(static_cast<int>(at.x() * 3) - 150);
+    window.verticalScrollBar()->setValue(static_cast<int>(at.y() * qzRow * 3) - 120);
+    QCOMPARE(zoom->text(), QString("Zoom 300%"));
+    QVERIFY(window.Command(command::kPickGuideStar));
+    QTest::mouseClick(window.viewport(), Qt::LeftButton, {},
+                      window.ViewportPointOf(QPointF(at.x(), at.y() * qzRow)).toPoint());
+    QVERIFY(window.pickedStar().has_value());
+    const double hfr = window.pickedStar()->hfr;
+    const double fwhm = window.pickedStar()->fwhm;
+    QVERIFY2(std::abs(hfr / (1.1774 * sigma) - 1) < 0.05, qPrintable(QString::number(hfr)));
+    QVERIFY2(std::abs(fwhm / (2.3548 * sigma) - 1) < 0.05, qPrintable(QString::number(fwhm)));
+    QCOMPARE(window.PickedStarLines().at(0), QString("HFR %1 px").arg(hfr, 0, 'f', 2));
+
+    // 9.8 um x 12.6 um pixels (the header holds millimetres) behind 1000 mm (39.37 in):
+    // 206.265 x 11.11 um / 1000 mm = 2.29" a pixel.
+    v.corvex.fits.pixelWidth = 0.0098;
+    v.corvex.fits.pixelHeight = 0.0126;
+    v.corvex.fits.focalLength = 39.37;
+    const double scale = 206.265 * std::sqrt(9.8 * 12.6) / 1000;
+    const QStringList lines = window.PickedStarLines();
+    const QRegularExpression width("^(HFR|FWHM) (\\d+\\.\\d\\d) px \\((\\d+\\.\\d)\"\\)$");
+    for (int i = 0; i < 2; ++i) {
+      const QRegularExpressionMatch m = width.match(lines.at(i));
+      QVERIFY2(m.hasMatch(), qPrintable(lines.at(i)));
+      const double px = m.captured(2).toDouble();
+      QCOMPARE(px, std::round((i == 0 ? hfr : fwhm) * 100) / 100);
+      QVERIFY2(std::abs(m.captured(3).toDouble() - px * scale) <= 0.06, qPrintable(lines.at(i)));
+    }
+    QVERIFY(lines.at(2).startsWith("peak ") && lines.at(3).startsWith("flux "));
+
+    // Drawn beside the star: pale yellow text right of the cross, none left of it.
+    window.viewport()->update();
+    const QImage shown = window.viewport()->grab().toImage();
+    const QPoint centre =
+        window.ViewportPointOf(QPointF(v.corvex.state.pickedStarX + 0.5,
+                                       (v.corvex.state.pickedStarY + 0.5) * qzRow))
+            .toPoint();
+    const auto textPixels = [&shown](QRect area) {
+      int count = 0;
+      area = area.intersected(shown.rect());
+      for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+          const QColor c(shown.pixel(x, y));
+          if (c.red() > 200 && c.green() > 200 && c.blue() > 90 && c.blue() < 220) ++count;
+        }
+      }
+      return count;
+    };
+    QVERIFY(textPixels(QRect(centre + QPoint(24, -20), QSize(200, 80))) > 20);
+    QCOMPARE(textPixels(QRect(centre - QPoint(224, 20), QSize(200, 80))), 0);
+    window.grab().save(Screenshots() + "/picked_star_arcsec.png");
+
+    // The focus graph gives the same widths with the same scale.
+    TFocusGraph graph;
+    graph.SetArcsecPerPixel(scale);
+    graph.Add(window.pickedStar());
+    const QString expected =
+        QString("FWHM %1 px (%2\")").arg(fwhm, 0, 'f', 2).arg(fwhm * scale, 0, 'f', 1);
+    QVERIFY2(graph.LastText().contains(expected), qPrintable(graph.LastText()));
+
+    // The zoom in the status bar after the keys, 1:1 and Fit.
+    QApplication::setActiveWindow(v.frame.get());
+    QVERIFY(QTest::qWaitForWindowActive(v.frame.get()));
+    QTest::keyClick(v.frame.get(), Qt::Key_Plus);
+    QCOMPARE(zoom->text(), QString("Zoom 400%"));
+    QTest::keyClick(v.frame.get(), Qt::Key_Minus);
+    QTest::keyClick(v.frame.get(), Qt::Key_Minus);
+    QCOMPARE(zoom->text(), QString("Zoom 200%"));
+    QTest::mouseClick(v.frame->findChild<QToolButton*>("actualSize"), Qt::LeftButton);
+    QCOMPARE(zoom->text(), QString("Zoom 100%"));
+    QTest::mouseClick(v.frame->findChild<QToolButton*>("fit"), Qt::LeftButton);
+    QCOMPARE(zoom->text(), QString("Fit %1%").arg(std::lround(window.Scale() * 100)));
   }
 };
 

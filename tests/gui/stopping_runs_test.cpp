@@ -23,6 +23,8 @@
 #include "camera/camera_link.h"
 #include "corvex.h"
 #include "guiding/telescope_link.h"
+#include "runs/capture_run.h"
+#include "runs/guiding_loops.h"
 #include "support/test_rig.h"
 #include "ui/command_map.h"
 #include "ui/corvex_app.h"
@@ -151,6 +153,79 @@ class StoppingRunsTest : public QObject {
     QVERIFY2(std::filesystem::exists(p.FirstAutosave()), "the frame was read and saved");
     QVERIFY(!p.Asked("The exposure has been running"));
     QVERIFY(!p.host.progress()->isVisible());
+  }
+
+  // A series says which of its exposures is under way from its countdown to its last
+  // frame's readout and save, also where the caption has no count of its own; a continuous
+  // run without an end counts up; a single exposure shows no counter; a run's end clears it.
+  void TheSeriesCounterIsNeverEmpty() {
+    struct Case {
+      const char* name;
+      int count;
+      bool continuous;
+      bool delay;
+      std::vector<QString> expected;  // the counters seen, in order
+    };
+    const std::vector<Case> cases = {
+        {"three continuous with a countdown", 3, true, true,
+         {"Exposure 1 of 3", "Exposure 2 of 3", "Exposure 3 of 3"}},
+        {"continuous without an end", 1, true, false, {"Exposure 1", "Exposure 2", "Exposure 3"}},
+        {"one exposure", 1, false, false, {}},
+    };
+    for (const Case& c : cases) {
+      Program p;
+      p.SetUpExposure(8);
+      p.corvex.state.startDelay = c.delay;
+      std::vector<QString> seen;
+      QStringList empty;  // captions shown with an empty counter during a series
+      QStringList firstFrameCaptions;
+      QStringList lastFrameCaptions;
+      bool grabbed = false;
+      const auto before = p.host.duringPump;
+      p.host.duringPump = [&] {
+        before();
+        TFilterProgress* window = p.host.progress();
+        if (window == nullptr || !window->isVisible()) return;
+        const QString counter = window->seriesText();
+        if (c.expected.empty()) {
+          if (!counter.isEmpty()) empty << "single: " + counter;
+          return;
+        }
+        if (counter.isEmpty()) empty << window->caption();
+        if (seen.empty() || seen.back() != counter) seen.push_back(counter);
+        if (counter == "Exposure 2 of 3" && !grabbed && window->TimesText().contains("remaining")) {
+          window->grab().save(testing::Screenshots() + "/series_progress.png");
+          grabbed = true;
+        }
+        if (counter == c.expected.front()) firstFrameCaptions << window->caption();
+        if (counter == c.expected.back()) lastFrameCaptions << window->caption();
+      };
+      // The endless run is stopped during its third exposure (each frame takes its 8 s, the
+      // readout and the second between frames: about 11.5 s).
+      if (c.continuous && c.count == 1) p.At(27000, [&] { PressEsc(p.frame.get()); });
+      corvex::CaptureGuidingSteps guiding;
+      corvex::RunCapture(
+          p.corvex,
+          [&c](Corvex& program) {
+            program.state.exposureCount = c.count;
+            program.state.continuousMode = c.continuous;
+            return corvex::PanelOutcome::kTakePhoto;
+          },
+          guiding);
+      QVERIFY2(empty.isEmpty(), qPrintable(QString(c.name) + ": " + empty.join(", ")));
+      QVERIFY2(seen == c.expected, qPrintable(QString(c.name) + ": " +
+                                              QStringList(seen.begin(), seen.end()).join(", ")));
+      if (c.count == 3) {
+        QVERIFY2(lastFrameCaptions.contains("READ QZ CAMERA - takes 2 - 3 seconds"),
+                 qPrintable(lastFrameCaptions.join(", ")));
+        QVERIFY(std::filesystem::exists(p.Home() / "autosave" / "IMG3.FIT"));
+      }
+      if (c.delay) {
+        QVERIFY2(firstFrameCaptions.contains("EXPOSURE DELAY (Left - 10)"),
+                 qPrintable(firstFrameCaptions.join(", ")));
+      }
+      QVERIFY2(p.host.progress() == nullptr || p.host.progress()->seriesText().isEmpty(), c.name);
+    }
   }
 
   // Esc, the progress window's "Stop" and its close button each end a short exposure at once;

@@ -137,7 +137,8 @@ TEST_F(CaptureRunTest, AutomaticStepsAfterEachFrame) {
   EXPECT_TRUE(std::filesystem::exists(rig.home.path() / "autosave" / "IMG1.FIT"));
   EXPECT_EQ(std::filesystem::file_size(rig.home.path() / "autosave" / "IMG1.FIT"), 748160u);
   EXPECT_EQ(state.settings.lastFileNumber, 1);
-  EXPECT_EQ(rig.host.notices, std::vector<std::string>{"Saving Image: c:\\AUTOSAVE    0.IMG"});
+  EXPECT_EQ(rig.host.notices, std::vector<std::string>{"Saving Image: into " +
+                                                       (rig.home.path() / "autosave").string()});
   const std::vector<int> done{-1, -3, -1};
   EXPECT_TRUE(std::search(rig.host.beeps.begin(), rig.host.beeps.end(), done.begin(), done.end()) !=
               rig.host.beeps.end());
