@@ -17,6 +17,7 @@
 #include "platform/terminal_host.h"
 #include "process_job.h"
 #include "settings_set.h"
+#include "sim/observatory.h"
 #include "state/image_store.h"
 
 namespace {
@@ -456,7 +457,8 @@ int main(int argc, char** argv) {
         return cli::RunGuiderSnap(job, guider, guiderOut);
       }
       if (*captureCommand) {
-        capture.ditherSeed = source.seed;
+        // On the simulator the dithers follow its seed, so that a run can be repeated.
+        if (camera->observatory) capture.ditherSeed = camera->observatory->config().seed;
         return cli::RunCaptureJob(job, capture);
       }
       if (*focusCommand) return cli::RunFocusJob(job, focus);
