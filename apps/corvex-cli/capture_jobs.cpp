@@ -16,6 +16,7 @@
 #include "commands/settings_commands.h"
 #include "runs/capture_run.h"
 #include "runs/focus_mode.h"
+#include "runs/guiding_loops.h"
 #include "camera_source.h"
 #include "commands/camera_commands.h"
 #include "corvex.h"
@@ -25,6 +26,7 @@
 #include "files/program_options_file.h"
 #include "commands/quick_save.h"
 #include "files/settings_file.h"
+#include "guiding/telescope_link.h"
 #include "json_output.h"
 #include "platform/terminal_host.h"
 #include "processing/display_image.h"
@@ -201,6 +203,12 @@ int RunCaptureJob(const CameraJob& job, const CaptureOptions& options) {
 
   // Everything the run will read or write is checked before its first exposure, the files
   // named on the command line before anything else is touched.
+  if (options.dither && !options.selfGuide) {
+    std::fprintf(stderr,
+                 "corvex-cli: --dither moves the guide star between guided exposures: add "
+                 "--self-guide (with --guide-star X,Y)\n");
+    return kExitUsage;
+  }
   if (options.darkSubtract) {
     const std::filesystem::path dark =
         corvex.paths.Map(options.dark.empty() ? "c:\\dark.def" : options.dark);
@@ -219,6 +227,14 @@ int RunCaptureJob(const CameraJob& job, const CaptureOptions& options) {
   ReadSettingsFile(corvex);
   ReadProgramOptionsFile(corvex);
   if (!options.format.empty()) corvex.options.Set(kAutosaveFormatKey, options.format);
+  if (options.dither) {
+    corvex.options.Set(kDitherKey, "yes");
+    corvex.options.Set(kDitherAmountKey, std::to_string(*options.dither));
+  } else if (options.selfGuide && corvex.options.Flag(kDitherKey)) {
+    std::fprintf(stderr, "corvex-cli: dithering by up to %lld px (dither.enabled of corvex.conf)\n",
+                 corvex.options.Whole(kDitherAmountKey));
+  }
+
   const AutosaveFormat format = AutosaveFormatOf(corvex.options);
   if (options.save) {
     const std::filesystem::path directory = AutosaveFilePath(corvex, 1).parent_path();
@@ -261,10 +277,26 @@ int RunCaptureJob(const CameraJob& job, const CaptureOptions& options) {
       s.pickedStarX = options.guideStar->first;
       s.pickedStarY = options.guideStar->second;
     }
+    if (options.selfGuide) {
+      // The camera panel's "Self-Guide Next Exposure" with one-second guide frames. The link
+      // is opened here (it reads the settings file) so that the method chosen stays.
+      PrepareTelescopeLink(c);
+      if (s.settings.telescopeMethod == 'n') {
+        std::fprintf(stderr,
+                     "corvex-cli: no telescope method is set; guiding by LX200 commands\n");
+        s.settings.telescopeMethod = 'l';
+      }
+      s.selfGuideNext = true;
+      s.guideExposureValue = 1;
+      s.guideExposureUnit = 's';
+    }
     return PanelOutcome::kTakePhoto;
   };
   CaptureGuiding noGuiding;
-  const CaptureResult result = RunCapture(corvex, panel, noGuiding);
+  CaptureGuidingSteps guidingSteps;
+  guidingSteps.ditherSeed = options.ditherSeed;
+  const CaptureResult result =
+      RunCapture(corvex, panel, options.selfGuide ? guidingSteps : noGuiding);
   job.host.SetNoticeClosedHandler({});
   corvex.quickSaved = {};
   if (result == CaptureResult::kNoCamera) return kExitFailed;

@@ -3,6 +3,7 @@
 // failed, and answers with the tool's exit codes.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -56,6 +57,9 @@ struct CaptureOptions {
   bool beep = false;
   std::optional<std::pair<int, int>> guideStar;  // the star a series is aligned on
   std::string output;                            // the final frame goes here too, when given
+  bool selfGuide = false;                        // guide every exposure on the guide star
+  std::optional<int> dither;                     // dither by up to this many pixels
+  std::optional<std::uint64_t> ditherSeed;       // the simulator's seed: the same dithers
 };
 int RunCaptureJob(const CameraJob& job, const CaptureOptions& options);
 

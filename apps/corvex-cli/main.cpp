@@ -17,6 +17,7 @@
 #include "platform/terminal_host.h"
 #include "process_job.h"
 #include "settings_set.h"
+#include "sim/observatory.h"
 #include "state/image_store.h"
 
 namespace {
@@ -141,10 +142,20 @@ int main(int argc, char** argv) {
   captureCommand->add_flag("--average", capture.average, "Average the series instead of summing");
   captureCommand->add_flag("--alternative-align", capture.alternativeAlign,
                            "Align the series by region profiles, not by the guide star");
-  cli::AddPositionOption(*captureCommand, "--guide-star", capture.guideStar, kMainColumns, kRows,
+  CLI::Option* captureGuideStar = cli::AddPositionOption(
+      *captureCommand, "--guide-star", capture.guideStar, kMainColumns, kRows,
                          "X,Y of the star to align on: column 0-511 and row 0-289 of the stored "
                          "frame, from its top-left corner (the image's own pixels, whatever "
                          "the display's zoom or QZ geometry)");
+  captureCommand->add_flag("--self-guide", capture.selfGuide,
+                           "Guide every exposure from the main camera on the --guide-star, with "
+                           "one-second guide frames (the telescope method of the settings file, "
+                           "else LX200)")
+      ->needs(captureGuideStar);
+  cli::AddWholeOption(*captureCommand, "--dither", capture.dither, 2, 20,
+                      "Dither a --self-guide series: between exposures move the guide star to a "
+                      "new place up to PX pixels from where guiding started (2-20, whole even "
+                      "pixels; corvex.conf's dither.amount is 3) and wait until guiding settles");
   captureCommand->add_flag("--start-delay", capture.startDelay, "Count down 10 seconds first");
   cli::AddWholeOption(*captureCommand, "--pause", capture.pauseMinutes, 0, 999,
                       "Minutes between exposures (0-999)")
@@ -445,7 +456,11 @@ int main(int argc, char** argv) {
         guider.hotPixelFilter = !noHotPixelFilter;
         return cli::RunGuiderSnap(job, guider, guiderOut);
       }
-      if (*captureCommand) return cli::RunCaptureJob(job, capture);
+      if (*captureCommand) {
+        // On the simulator the dithers follow its seed, so that a run can be repeated.
+        if (camera->observatory) capture.ditherSeed = camera->observatory->config().seed;
+        return cli::RunCaptureJob(job, capture);
+      }
       if (*focusCommand) return cli::RunFocusJob(job, focus);
     }
     if (*train) return cli::RunTrainJob(corvex, guide);

@@ -21,6 +21,21 @@ constexpr OptionDefinition kOptions[] = {
      "What the automatic save of a capture run writes for each frame: native (IMG<n>.FIT, the "
      "program's own FITS layout), standard (IMG<n>.fits, standard FITS that Siril, astropy "
      "and other programs read) or both (the two files under one number)."},
+    {kDitherKey, OptionKind::kFlag, "no", 0, 0, "",
+     "Dither between the exposures of a guided series: after each frame but the last the guide "
+     "star's reference moves to a new random place near where guiding started, and the next "
+     "exposure waits until guiding has settled there."},
+    {kDitherAmountKey, OptionKind::kWhole, "3", 2, 20, "",
+     "How far a dither may move the guide star from where guiding started, in pixels of the "
+     "camera that guides, on each axis. Moves are whole even pixels, so that the sensor's "
+     "colour matrix lines up again."},
+    {kDitherSettlePxKey, OptionKind::kReal, "0.5", 0.1, 5, "",
+     "Guiding has settled after a dither when its error stays below this many pixels ..."},
+    {kDitherSettleSecondsKey, OptionKind::kWhole, "5", 0, 300, "",
+     "... for this many seconds."},
+    {kDitherTimeoutKey, OptionKind::kWhole, "60", 1, 900, "",
+     "Seconds after which the next exposure starts even when guiding has not settled (you are "
+     "told so)."},
 };
 
 constexpr std::size_t kMaxFileBytes = 1 << 20;

@@ -27,6 +27,11 @@ inline constexpr const char* kProgramOptionsFileName = "corvex.conf";
 
 // Keys the program reads.
 inline constexpr std::string_view kAutosaveFormatKey = "autosave.format";
+inline constexpr std::string_view kDitherKey = "dither.enabled";
+inline constexpr std::string_view kDitherAmountKey = "dither.amount";
+inline constexpr std::string_view kDitherSettlePxKey = "dither.settle_threshold";
+inline constexpr std::string_view kDitherSettleSecondsKey = "dither.settle_time";
+inline constexpr std::string_view kDitherTimeoutKey = "dither.settle_timeout";
 
 enum class OptionKind {
   kFlag,    // yes or no (also true/false, on/off, 1/0 when read)

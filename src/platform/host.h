@@ -88,6 +88,10 @@ class Host {
   virtual void CloseGuidingInfo() {}
   // The guider camera dialog's caption and a refresh (training draws its latest sample).
   virtual void ShowGuiderStatus(std::string_view caption) { (void)caption; }
+  // A line the user should see without being stopped, during a run that goes on by itself
+  // (a dither's result, a setting the run cannot follow): shown where the host shows such
+  // lines, and written to the guide log while one is open.
+  virtual void ShowRunNote(std::string_view text) { (void)text; }
 };
 
 }  // namespace corvex

@@ -161,6 +161,11 @@ void TerminalHost::ShowNotice(std::string_view caption, std::string_view text) {
   std::fprintf(out_, "%s: %s\n", TerminalText(caption).c_str(), TerminalText(text).c_str());
 }
 
+void TerminalHost::ShowRunNote(std::string_view text) {
+  if (verbosity_ == Verbosity::kQuiet) return;
+  std::fprintf(out_, "%s\n", TerminalText(text).c_str());
+}
+
 void TerminalHost::CloseNotice() {
   const std::string caption = std::move(noticeCaption_);
   noticeCaption_.clear();

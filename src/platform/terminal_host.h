@@ -34,6 +34,7 @@ class TerminalHost final : public Host {
   void SetProgress(int position) override;
   void CloseProgress() override;
   void ShowNotice(std::string_view caption, std::string_view text) override;
+  void ShowRunNote(std::string_view text) override;
   void CloseNotice() override;
 
   // How much the tool says besides its results: kQuiet drops the progress bar and the notices

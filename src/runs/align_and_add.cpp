@@ -134,8 +134,12 @@ int AlignAndAdd(Corvex& corvex, AlignState& align) {
   }
   const int dx = EvenedShift(x - align.referenceX);
   const int dy = EvenedShift(y - align.referenceY);
-  align.referenceX = x;
-  align.referenceY = y;
+  // The reference is where the sum's star lands after this shift, not where the new frame's
+  // star is: a pixel an even shift leaves out is then made up by the next frame's shift
+  // instead of being lost for good. Otherwise frames moving by odd amounts (slow drift, or
+  // a dithered series) would smear the sum a pixel further with every odd shift.
+  align.referenceX += dx;
+  align.referenceY += dy;
 
   // The sum moves onto the new frame. Pixels with no source in the sum (its row 0, column 0
   // and columns 510-511, or beyond its edges) start again from the new frame alone.

@@ -22,7 +22,8 @@ inline constexpr int kAlignNoRegion = 2;  // message 34
 // What the two routines remember between the frames of a run.
 struct AlignState {
   int frames = 0;  // frames in the sum
-  // By the star: the reference position (x 0 means no reference yet) and its peak.
+  // By the star: where the first frame's star lies in the sum (x 0 means no reference yet),
+  // and its peak.
   int referenceX = 0;
   int referenceY = 0;
   int referencePeak = 0;

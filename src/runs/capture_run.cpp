@@ -54,6 +54,7 @@ struct Run {
   std::string statusText;
   AlignState align;
   std::vector<std::uint16_t> imageBefore;  // put back when an exposure brings no frame
+  DitherSettings dither;                   // corvex.conf's, when the run began
 };
 
 void ShowStatus(Corvex& corvex, const Run& run) {
@@ -417,12 +418,55 @@ CaptureResult TakeExposure(Corvex& corvex, Run& run, CaptureGuiding& guiding) {
                                                    : CaptureResult::kReadoutFailed;
 }
 
+enum class DitherEnd { kGoOn, kCancelled, kGuidingLost };
+
+// Between two guided exposures: the guide star moves by a dither and guiding settles on it,
+// with its progress shown; the result goes to the guide log. A cancel while settling ends
+// the run as a cancel during an exposure does.
+DitherEnd DitherBetweenExposures(Corvex& corvex, Run& run, CaptureGuiding& guiding,
+                                 bool selfGuided) {
+  ProgramState& state = corvex.state;
+  // A self-guided series' guide windows land in the image: it keeps the frame just taken.
+  if (selfGuided) KeepImage(corvex, run);
+  run.statusText = "Dithering";
+  run.progressPos = 0;
+  ShowStatus(corvex, run);
+  SettleSteps steps;
+  steps.cancelled = [&corvex, &run] {
+    PumpAndCheckCancel(corvex, run);
+    return corvex.state.abortRequested;
+  };
+  steps.progress = [&corvex, &run](const std::string& caption, int position) {
+    run.statusText = caption;
+    run.progressPos = position;
+    ShowStatus(corvex, run);
+  };
+  const auto outcome = guiding.Dither(corvex, run.dither, selfGuided, steps);
+  if (selfGuided) {
+    RestoreImage(corvex, run);
+    RebuildDisplay(corvex);
+  }
+  corvex.host.CloseProgress();
+  if (!outcome) return DitherEnd::kGoOn;
+  corvex.host.ShowRunNote(DitherResultText(outcome->offset, run.dither, outcome->settle));
+  switch (outcome->settle.end) {
+    case SettleEnd::kCancelled:
+      return DitherEnd::kCancelled;
+    case SettleEnd::kGuidingLost:
+      state.abortRequested = true;
+      return DitherEnd::kGuidingLost;
+    default:
+      return DitherEnd::kGoOn;
+  }
+}
+
 // Every way out of a run comes here: nothing of its guiding stays behind. A run refused
 // before its first exposure keeps the guiding asked for the next one.
 void EndOfRun(Corvex& corvex, Run& run, CaptureGuiding& guiding, CaptureResult result) {
   ProgramState& state = corvex.state;
   run.exposing = false;
   if (run.selfGuidedOpen) EndSelfGuided(corvex, run, guiding);
+  guiding.EndRun(corvex);
   state.selfGuidingActive = false;
   state.guideWindowActive = false;
   if (run.guiderStarted || state.guiderGuidingRunning) StopGuider(corvex, run, guiding);
@@ -440,6 +484,19 @@ void EndOfRun(Corvex& corvex, Run& run, CaptureGuiding& guiding, CaptureResult r
   if (run.seriesFrames >= 0) corvex.host.ShowSeriesCount(0, 0);
   corvex.host.CloseProgress();
   corvex.host.SetWaitCursor(false);
+}
+
+// Dithering is on but this series will not guide: its frames are taken as they are, and the
+// user is told so (the setting stays for the guided series it is meant for).
+void NoteDitherWithoutGuiding(Corvex& corvex, const Run& run) {
+  const ProgramState& state = corvex.state;
+  const bool guided =
+      state.selfGuideNext || state.guideWithGuiderCamera || state.guiderGuidingRunning;
+  if (run.dither.enabled && run.multiRun && !guided) {
+    corvex.host.ShowRunNote(
+        "Dithering is on, but this series is not guided: its frames are not dithered. Dithering "
+        "works with \"Self-Guide Next Exposure\" or the guider camera (\"AutoGuide Image\").");
+  }
 }
 
 // Refuses a run that could not do what it was asked before any light is collected: the
@@ -550,6 +607,7 @@ CaptureResult RunCapture(Corvex& corvex, const std::function<PanelOutcome(Corvex
   state.imageTitle = std::string(kImageTitle);
   run.multiRun = state.exposureCount > 1;
   run.alignFrames = run.multiRun && !state.continuousMode;
+  run.dither = DitherSettingsOf(corvex.options);
   if (!ReadyToStart(corvex, run)) {
     EndOfRun(corvex, run, guiding, CaptureResult::kNotStarted);
     return CaptureResult::kNotStarted;
@@ -561,6 +619,8 @@ CaptureResult RunCapture(Corvex& corvex, const std::function<PanelOutcome(Corvex
     run.seriesFrames = run.multiRun ? state.exposureCount : 0;
     corvex.host.ShowSeriesCount(1, run.seriesFrames);
   }
+  guiding.BeginRun(corvex);
+  NoteDitherWithoutGuiding(corvex, run);
 
   // 6. The countdown.
   if (state.startDelay) {
@@ -609,7 +669,17 @@ CaptureResult RunCapture(Corvex& corvex, const std::function<PanelOutcome(Corvex
       }
       if (state.exposureCount > 0) {
         if (run.frameRead && !run.postProcessed) PostFrameSteps(corvex, run);
+        const bool selfGuided = state.guidingRanThisExposure;
+        const bool guided = selfGuided || state.guiderGuidingRunning;
         RearmGuiding(corvex, run);
+        if (run.dither.enabled && guided && run.frameRead && !state.abortRequested) {
+          const DitherEnd end = DitherBetweenExposures(corvex, run, guiding, selfGuided);
+          if (end == DitherEnd::kCancelled) state.exposureCount = 0;
+          if (end == DitherEnd::kGuidingLost) {
+            result = CaptureResult::kEndedEarly;
+            break;
+          }
+        }
       }
     }
     if (result != CaptureResult::kCompleted) break;

@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 
+#include "runs/dithering.h"
+
 namespace corvex {
 
 struct Corvex;
@@ -43,6 +45,21 @@ class CaptureGuiding {
   virtual bool StartGuiderGuiding(Corvex&) { return false; }
   virtual bool GuiderStep(Corvex&) { return false; }
   virtual void StopGuiderGuiding(Corvex&) {}
+  // The run begins, and ends whichever way: a dither's move of the guide reference does not
+  // outlive the run.
+  virtual void BeginRun(Corvex&) {}
+  virtual void EndRun(Corvex&) {}
+  // Between two exposures of a guided series: moves the guide reference by a new dither
+  // offset and guides until it settles (self-guided: on guide-window frames; otherwise the
+  // guider camera, whose guiding runs on). Nothing when this guiding cannot dither.
+  struct DitherOutcome {
+    DitherOffset offset;
+    SettleResult settle;
+  };
+  virtual std::optional<DitherOutcome> Dither(Corvex&, const DitherSettings&, bool /*selfGuided*/,
+                                              const SettleSteps&) {
+    return std::nullopt;
+  }
 };
 
 enum class PanelOutcome { kTakePhoto, kCancel, kGoToGuider };

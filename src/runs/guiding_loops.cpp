@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <random>
 
 #include "commands/camera_commands.h"
 #include "corvex.h"
@@ -9,6 +10,7 @@
 #include "guiding/guide_frames.h"
 #include "guiding/star_centroid.h"
 #include "guiding/telescope_link.h"
+#include "runs/dithering.h"
 #include "state/messages.h"
 
 namespace corvex {
@@ -22,6 +24,7 @@ constexpr const char* kChecking = "Guiding Info - Checking Telescope";
 constexpr const char* kDarkframe = "Guiding Info - Darkframe in Progress";
 constexpr const char* kDownloading = "Guiding Info - Downloading Image";
 constexpr const char* kSwitching = "Guiding Info - Switching Guiding Frame";
+constexpr const char* kDithering = "Guiding Info - Dithering";
 
 // The guiding information window, from the latest measurement.
 void UpdateInfo(Corvex& corvex, bool guider) {
@@ -196,7 +199,7 @@ GuidingEnd RunContinuousSelfGuiding(Corvex& corvex, const GuidingCycleObserver& 
   return end;
 }
 
-int PrepareSelfGuidedExposure(Corvex& corvex) {
+int PrepareSelfGuidedExposure(Corvex& corvex, const TenthsPoint* target) {
   ProgramState& state = corvex.state;
   GuidingState& guiding = corvex.guiding;
   if (const int refused = CheckSelfGuiding(corvex); refused != kGuidingReady) return refused;
@@ -205,6 +208,7 @@ int PrepareSelfGuidedExposure(Corvex& corvex) {
   state.maskRadius = state.settings.starMaskRadius;
   PlaceGuideWindow(corvex);
   guiding.SetReference(state.starX, 0, state.starY, 0);
+  if (target) SetReferenceTenths(guiding, *target);
   SetCaption(corvex, kStabilising, false);
   for (int frame = 0; frame < 3; ++frame) {
     SelfGuideWindowExposure(corvex, false);
@@ -222,6 +226,9 @@ int PrepareSelfGuidedExposure(Corvex& corvex) {
   const unsigned before = corvex.camera.transferFaults;
   SelfGuideWindowExposure(corvex, false);
   if (corvex.camera.transferFaults == before && FindAtReference(corvex)) ReferenceFromStar(corvex);
+  // A dithered exposure is guided to its dither's place itself: the searches only found the
+  // star near it, and the frames follow the dither exactly rather than the star's wander.
+  if (target) SetReferenceTenths(guiding, *target);
   guiding.missedFrames = 0;
   return kGuidingReady;
 }
@@ -387,7 +394,16 @@ bool CaptureGuidingSteps::BeginSelfGuidedExposure(Corvex& corvex) {
     return true;
   }
   SetCaption(corvex, kChecking, false);
-  return PrepareSelfGuidedExposure(corvex) == kGuidingReady;
+  const TenthsPoint target = DitherTarget();
+  const bool dithered = dither_.hasBase && dither_.offset != DitherOffset{};
+  if (PrepareSelfGuidedExposure(corvex, dithered ? &target : nullptr) != kGuidingReady) {
+    return false;
+  }
+  if (!dither_.hasBase) {
+    dither_.base = ReferenceTenths(corvex.guiding);
+    dither_.hasBase = true;
+  }
+  return true;
 }
 
 void CaptureGuidingSteps::BeforeFirstHalfRead(Corvex& corvex) {
@@ -402,12 +418,17 @@ bool CaptureGuidingSteps::Cycle(Corvex& corvex, bool firstHalfRead) {
 
 void CaptureGuidingSteps::EndSelfGuidedExposure(Corvex& corvex) {
   corvex.host.CloseGuidingInfo();
+  dither_.infoOpen = false;
   corvex.state.selfGuidingActive = false;
   corvex.state.guideWindowActive = false;
 }
 
 bool CaptureGuidingSteps::StartGuiderGuiding(Corvex& corvex) {
-  if (corvex::StartGuiderGuiding(corvex) == kGuidingReady) return true;
+  if (corvex::StartGuiderGuiding(corvex) == kGuidingReady) {
+    dither_.base = ReferenceTenths(corvex.guiding);
+    dither_.hasBase = true;
+    return true;
+  }
   // A start that failed or was cancelled half-way has opened the guiding window already.
   corvex.host.CloseGuidingInfo();
   return false;
@@ -419,5 +440,77 @@ bool CaptureGuidingSteps::GuiderStep(Corvex& corvex) {
 }
 
 void CaptureGuidingSteps::StopGuiderGuiding(Corvex& corvex) { corvex.host.CloseGuidingInfo(); }
+
+void CaptureGuidingSteps::BeginRun(Corvex&) { dither_ = DitherState{}; }
+
+void CaptureGuidingSteps::EndRun(Corvex& corvex) {
+  // Guider guiding that outlives the run (started from the guider panel) guides on the star
+  // where it was picked again.
+  if (dither_.hasBase && dither_.offset != DitherOffset{}) {
+    if (corvex.state.guiderGuidingRunning) SetReferenceTenths(corvex.guiding, dither_.base);
+  }
+  if (dither_.infoOpen) corvex.host.CloseGuidingInfo();
+  dither_ = DitherState{};
+}
+
+TenthsPoint CaptureGuidingSteps::DitherTarget() const {
+  return {dither_.base.x + 10 * dither_.offset.x, dither_.base.y + 10 * dither_.offset.y};
+}
+
+std::optional<CaptureGuiding::DitherOutcome> CaptureGuidingSteps::Dither(
+    Corvex& corvex, const DitherSettings& settings, bool selfGuided, const SettleSteps& steps) {
+  ProgramState& state = corvex.state;
+  GuidingState& guiding = corvex.guiding;
+  if (!dither_.hasBase) return std::nullopt;
+  if (!dither_.offsets) {
+    dither_.offsets.emplace(settings.amountPx, ditherSeed ? *ditherSeed : std::random_device{}());
+  }
+  DitherOutcome outcome;
+  outcome.offset = dither_.offset = dither_.offsets->Next();
+
+  SettleSteps guided = steps;
+  if (selfGuided) {
+    // Guide-window frames between the exposures, on the field the exposures' guiding starts
+    // on, around the picked star as every self-guided exposure places the window.
+    state.maskRadius = state.settings.starMaskRadius;
+    PlaceGuideWindow(corvex);
+    state.selfGuidingActive = true;
+    guiding.selfGuideStarSignal = 0;
+    guiding.missedFrames = 0;
+    dither_.infoOpen = true;
+    SetCaption(corvex, kDithering, false);
+    guided.cycle = [&corvex] {
+      SettleCycle cycle;
+      if (!SelfGuideWindowExposure(corvex, false)) {
+        cycle.correction.result = kGuideFrameFailed;
+      } else {
+        ShowGuideFrame(corvex);
+        cycle.correction = SelfGuideCorrection(corvex, false);
+        UpdateInfo(corvex, false);
+      }
+      cycle.gaveUp = CountMiss(corvex, cycle.correction.result).has_value();
+      return cycle;
+    };
+  } else {
+    SetCaption(corvex, kDithering, true);
+    guided.cycle = [&corvex] {
+      SettleCycle cycle;
+      cycle.correction = GuiderCycle(corvex);
+      cycle.gaveUp = corvex.guiding.guiderStarLost;
+      return cycle;
+    };
+  }
+  outcome.settle = SettleOnTarget(corvex, settings, DitherTarget(), guided);
+  if (selfGuided) {
+    state.selfGuidingActive = false;
+    state.guideWindowActive = false;
+    ResetFocusFrameCentre(state);
+    state.starX = guiding.savedStarX;
+    state.starY = guiding.savedStarY;
+  } else if (outcome.settle.end != SettleEnd::kGuidingLost) {
+    SetCaption(corvex, kInfo, true);
+  }
+  return outcome;
+}
 
 }  // namespace corvex

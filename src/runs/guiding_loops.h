@@ -8,9 +8,12 @@
 // row without finding its star ends with a message instead of guiding on nothing.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "runs/capture_run.h"
+#include "runs/dithering.h"
 #include "state/guiding_state.h"
 
 namespace corvex {
@@ -46,7 +49,9 @@ using GuidingCycleObserver = std::function<void(Corvex&, const GuideCorrection&)
 GuidingEnd RunContinuousSelfGuiding(Corvex& corvex, const GuidingCycleObserver& observer = {});
 
 // Before a self-guided exposure: the guide window, three settling frames and the reference.
-int PrepareSelfGuidedExposure(Corvex& corvex);
+// With a `target` (a dithered series) the star is looked for there and the reference stays
+// on it, instead of being taken from wherever the star is.
+int PrepareSelfGuidedExposure(Corvex& corvex, const TenthsPoint* target = nullptr);
 // One guide-window frame during a self-guided exposure and, unless it is a dark frame, one
 // correction. False once guiding has ended itself (the star was lost).
 bool SelfGuideCycle(Corvex& corvex, bool firstHalfRead);
@@ -74,6 +79,26 @@ class CaptureGuidingSteps : public CaptureGuiding {
   bool StartGuiderGuiding(Corvex& corvex) override;
   bool GuiderStep(Corvex& corvex) override;
   void StopGuiderGuiding(Corvex& corvex) override;
+  void BeginRun(Corvex& corvex) override;
+  void EndRun(Corvex& corvex) override;
+  std::optional<DitherOutcome> Dither(Corvex& corvex, const DitherSettings& settings,
+                                      bool selfGuided, const SettleSteps& steps) override;
+
+  // The dither offsets' seed; random when not set (tests and simulated runs set one).
+  std::optional<std::uint64_t> ditherSeed;
+
+ private:
+  // Where the run's guiding started (the dither offsets are kept from here), the offset in
+  // force, and whether a dither left the guiding window open for the next exposure.
+  struct DitherState {
+    bool hasBase = false;
+    TenthsPoint base;
+    DitherOffset offset;
+    std::optional<DitherOffsets> offsets;
+    bool infoOpen = false;
+  };
+  TenthsPoint DitherTarget() const;
+  DitherState dither_;
 };
 
 }  // namespace corvex

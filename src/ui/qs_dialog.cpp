@@ -11,9 +11,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "commands/camera_commands.h"
+#include "commands/settings_commands.h"
 #include "corvex.h"
 #include "guiding/telescope_link.h"
 #include "processing/star_measurement.h"
@@ -257,6 +259,32 @@ void TQSDialog::Build() {
   valueRow->addWidget(edit(127, true));
   valueRow->addWidget(edit(128, true));
   guideLayout->addLayout(valueRow, 3, 1);
+  // Dithering between the exposures of a guided series (self-guided or from the guider
+  // camera); a setting of corvex.conf, written when changed here.
+  auto* dither = new QCheckBox("Dither", guideBox);
+  dither->setObjectName(Name(132));
+  dither->setToolTip("Between guided exposures, move the guide star up to this many pixels "
+                     "from where guiding started and wait until guiding settles");
+  connect(dither, &QCheckBox::clicked, this, [this](bool on) {
+    corvex_.options.Set(kDitherKey, on ? "yes" : "no");
+    const std::string_view keys[] = {kDitherKey};
+    WriteProgramOptionsFile(corvex_, keys);
+    Refresh();
+  });
+  checks_[132] = dither;
+  ditherAmount_ = new QSpinBox(guideBox);
+  ditherAmount_->setObjectName(Name(133));
+  const OptionDefinition* amount = FindProgramOption(kDitherAmountKey);
+  ditherAmount_->setRange(static_cast<int>(amount->low), static_cast<int>(amount->high));
+  ditherAmount_->setSingleStep(2);
+  ditherAmount_->setSuffix(" px");
+  connect(ditherAmount_, &QSpinBox::editingFinished, this, [this] {
+    corvex_.options.Set(kDitherAmountKey, std::to_string(ditherAmount_->value()));
+    const std::string_view keys[] = {kDitherAmountKey};
+    WriteProgramOptionsFile(corvex_, keys);
+  });
+  guideLayout->addWidget(dither, 4, 0);
+  guideLayout->addWidget(ditherAmount_, 4, 1);
   grid->addWidget(guideBox, 5, 2, 2, 2);
 
   // Focus mode; its frame is drawn in the panel's free space.
@@ -376,6 +404,10 @@ void TQSDialog::Refresh() {
   for (const CheckBoxField& entry : kCheckBoxes) checks_[entry.id]->setChecked(state.*entry.field);
   checks_[123]->setChecked(state.selfGuideNext);
   checks_[125]->setChecked(state.matchingDarkframe);
+  checks_[132]->setChecked(corvex_.options.Flag(kDitherKey));
+  if (!ditherAmount_->hasFocus()) {
+    ditherAmount_->setValue(static_cast<int>(corvex_.options.Whole(kDitherAmountKey)));
+  }
   // 2. and 3. The status texts.
   set(12, CameraStatusText(state.continuousMode, state.exposureCount, state.selfGuideNext));
   set(13, !state.cameraFound             ? "Guider Camera not detected"

@@ -16,6 +16,7 @@ class QLabel;
 class QLineEdit;
 class QRadioButton;
 class QScrollBar;
+class QSpinBox;
 
 namespace corvex {
 struct Corvex;
@@ -100,6 +101,7 @@ class TQSDialog : public QDialog {
   QLabel* focusFrame_ = nullptr;
   TFocusGraph* focusGraph_ = nullptr;
   std::map<int, QLineEdit*> edits_;
+  QSpinBox* ditherAmount_ = nullptr;  // "Dither" amount, pixels
 };
 
 // Opens the panel modally (with `automatic`, accepts "Take Photo" with the current settings

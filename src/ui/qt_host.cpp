@@ -6,8 +6,10 @@
 #include <QFormLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QThread>
 
 #include "commands/display_commands.h"
@@ -307,6 +309,18 @@ void QtHost::BeginGuidingRun(const GuidingInfo& info) {
     WriteGuideLog(kGuideLogHeader);
   }
   guidingInfo_->Begin(axes, scale);
+}
+
+void QtHost::ShowRunNote(std::string_view text) {
+  // In the guide log as a comment line between the corrections, and in the status bar, where
+  // it stays until the next message: a run that goes on by itself is not held up by a box.
+  if (guiding_.active) WriteGuideLog("# " + std::string(text) + "\n");
+  for (QWidget* window = parent_; window != nullptr; window = window->parentWidget()) {
+    if (auto* main = qobject_cast<QMainWindow*>(window)) {
+      main->statusBar()->showMessage(Text(text));
+      break;
+    }
+  }
 }
 
 void QtHost::WriteGuideLog(const std::string& text) {

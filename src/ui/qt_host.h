@@ -60,6 +60,7 @@ class QtHost final : public QObject, public Host {
   void ShowGuidingInfo(const GuidingInfo& info) override;
   void CloseGuidingInfo() override;
   void ShowGuiderStatus(std::string_view caption) override;
+  void ShowRunNote(std::string_view text) override;
 
   // A "Stop" button was pressed: the pump under way reports a stop. A press while nothing
   // pumps is dropped, so that it cannot end the next run the moment it starts.

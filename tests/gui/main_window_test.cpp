@@ -2,16 +2,19 @@
 // clicks, the camera panel's rules, the display rendering, and one capture from the panel to
 // the screen and the autosave directory.
 #include <QAction>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <filesystem>
 
 #include "corvex.h"
+#include "files/program_options_file.h"
 #include "platform/clock.h"
 #include "ui/command_map.h"
 #include "ui/corvex_app.h"
@@ -152,6 +155,20 @@ class MainWindowTest : public QObject {
     QVERIFY(state.selfGuideNext);
     QCOMPARE(state.guideExposureValue, 11);
     panel.ToggleSelfGuideNext();
+
+    // "Dither" is corvex.conf's switch: a click turns it on and writes its line, and the
+    // amount beside it shows the file's value.
+    std::filesystem::create_directories(program.corvex.paths.SettingsFile().parent_path());
+    auto* dither = qobject_cast<QCheckBox*>(panel.Control(132));
+    QVERIFY(dither != nullptr && !dither->isChecked());
+    QCOMPARE(qobject_cast<QSpinBox*>(panel.Control(133))->value(), 3);
+    dither->click();
+    QVERIFY(dither->isChecked());
+    corvex::ProgramOptions written;
+    QVERIFY(corvex::ReadProgramOptions(
+                corvex::ProgramOptionsPath(program.corvex.paths.SettingsFile()), written)
+                .Sound());
+    QVERIFY(written.Flag(corvex::kDitherKey));
 
     // The filter wheel wraps both ways.
     state.settings.filterCount = 7;

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
 #include "corvex.h"
 #include "support/test_rig.h"
 
@@ -51,7 +55,7 @@ TEST_F(AlignAndAddTest, FramesAreAddedOntoTheSumShiftedByTheStar) {
   // The star drifted 3 to the right: the sum is added shifted by 2.
   Frame(203, 100, 8000, 2000);
   ASSERT_EQ(AlignAndAdd(corvex, align), kAlignOk);
-  EXPECT_EQ(align.referenceX, 203);
+  EXPECT_EQ(align.referenceX, 202) << "where the sum's first star now lies";
   EXPECT_EQ(At(52, 50), 100 + 1000) << "the first frame's marker, two columns on";
   EXPECT_EQ(At(50, 50), 2000 + 100);
   EXPECT_EQ(At(202, 100), 8000 / 2 + 8000) << "the first star, two columns on";
@@ -66,12 +70,43 @@ TEST_F(AlignAndAddTest, FramesAreAddedOntoTheSumShiftedByTheStar) {
   ASSERT_EQ(AlignAndAdd(corvex, align), kAlignOk);
   EXPECT_EQ(At(52, 50), 100 + 1100);
   EXPECT_EQ(At(50, 50), 500 + 2100);
+  EXPECT_EQ(align.referenceX, 202) << "the pixel the first shift left out is still owed";
 
   // A star four times brighter is taken as lost: the image is the sum so far.
   Frame(203, 100, 40000, 3000);
   EXPECT_EQ(AlignAndAdd(corvex, align), kAlignStarLost);
   EXPECT_EQ(At(50, 50), 2600);
   EXPECT_EQ(align.frames, 3);
+}
+
+// A star that moves by an odd amount every frame (slow drift, a dithered series): each shift
+// may leave out a pixel, but the next makes it up, so every frame's star lands within a pixel
+// of the first one's instead of the sum smearing further with each frame.
+TEST_F(AlignAndAddTest, OddShiftsDoNotAddUp) {
+  corvex.state.pickedStarX = 200;
+  corvex.state.pickedStarY = 100;
+  const int path[][2] = {{200, 100}, {201, 101}, {202, 102}, {205, 99}, {204, 98}, {207, 101}};
+  for (const auto& at : path) {
+    Frame(at[0], at[1], 8000, 0);
+    ASSERT_EQ(AlignAndAdd(corvex, align), kAlignOk);
+    EXPECT_LE(std::abs(align.referenceX - at[0]), 1);
+    EXPECT_LE(std::abs(align.referenceY - at[1]), 1);
+  }
+  // The light of the six stars in the sum: its spread about its centre stays that of one
+  // star and a pixel, where adding up the left-out pixels would spread it over five.
+  double sum = 0, sx = 0, sy = 0, sxx = 0, syy = 0;
+  for (int y = align.referenceY - 8; y <= align.referenceY + 8; ++y) {
+    for (int x = align.referenceX - 8; x <= align.referenceX + 8; ++x) {
+      const double light = std::max(0, At(x, y) - 6 * 100);
+      sum += light;
+      sx += light * x;
+      sy += light * y;
+      sxx += light * x * x;
+      syy += light * y * y;
+    }
+  }
+  const double spread = std::sqrt((sxx - sx * sx / sum + syy - sy * sy / sum) / sum);
+  EXPECT_LT(spread, 1.5);
 }
 
 TEST_F(AlignAndAddTest, AFirstFrameWithoutItsStarStartsNoSeries) {

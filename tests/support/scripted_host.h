@@ -49,6 +49,9 @@ class ScriptedHost final : public Host {
     ++guidingInfoCloses;
   }
   void ShowGuiderStatus(std::string_view caption) override { guiderStatuses.emplace_back(caption); }
+  void ShowRunNote(std::string_view text) override {
+    runNotes.push_back({std::string(text), {}, MessageButtons::kOk, MessageIcon::kNone, Now()});
+  }
 
   // Answers for the next questions, in order; a question with no scripted answer gets its
   // first button (OK or Yes).
@@ -72,6 +75,7 @@ class ScriptedHost final : public Host {
   bool guidingInfoOpen = false;
   int guidingInfoCloses = 0;
   std::vector<std::string> guiderStatuses;    // every caption the guider dialog was given
+  std::vector<RecordedMessage> runNotes;      // every run note, with its time
   std::vector<int> cancelConfirmationsAsked;  // the seconds each question was asked with
   bool progressOpen = false;
   bool waitCursor = false;
