@@ -27,6 +27,9 @@ inline constexpr const char* kProgramOptionsFileName = "corvex.conf";
 
 // Keys the program reads.
 inline constexpr std::string_view kAutosaveFormatKey = "autosave.format";
+inline constexpr std::string_view kTelescopeMethodKey = "telescope.method";
+inline constexpr std::string_view kIndiServerKey = "indi.server";
+inline constexpr std::string_view kIndiMountKey = "indi.mount";
 
 enum class OptionKind {
   kFlag,    // yes or no (also true/false, on/off, 1/0 when read)
