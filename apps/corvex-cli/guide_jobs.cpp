@@ -46,7 +46,8 @@ bool ChooseMountMethod(Corvex& corvex, const std::string& method, const std::str
   if (!method.empty()) o.Set(kTelescopeMethodKey, method == "indi" ? "indi" : "camera");
   std::string host;
   int port = 0;
-  if (!server.empty() && (!ParseServerAddress(server, host, port) || !o.Set(kIndiServerKey, server))) {
+  if (!server.empty() &&
+      (!ParseServerAddress(server, host, port) || !o.Set(kIndiServerKey, server))) {
     std::fprintf(stderr, "corvex-cli: --indi needs HOST:PORT, not \"%s\"\n",
                  TerminalText(server).c_str());
     return false;

@@ -18,8 +18,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto kDeviceWait = 5s;   // for the device's properties after the server answered
-constexpr auto kConnectWait = 8s;  // for the mount to report itself connected
+constexpr auto kDeviceWait = 5s;      // for the device's properties after the server answered
+constexpr auto kConnectWait = 8s;     // for the mount to report itself connected
+constexpr auto kSlewAnswerWait = 2s;  // for a go-to's Busy
 
 const char* const kEquatorial = "EQUATORIAL_EOD_COORD";
 
@@ -53,9 +54,9 @@ class IndiMount final : public Mount, public INDI::BaseClient {
     std::unique_lock lock(mutex_);
     serverUp_ = true;
     if (!changed_.wait_for(lock, kDeviceWait, [&] { return lost_ || Chosen(); })) {
-      error = device_.empty() ? "The INDI server at " + Address() + " offers no mount."
-                              : "The INDI server at " + Address() + " has no device \"" +
-                                    device_ + "\".";
+      error = device_.empty()
+                  ? "The INDI server at " + Address() + " offers no mount."
+                  : "The INDI server at " + Address() + " has no device \"" + device_ + "\".";
       return false;
     }
     if (!deviceConnected_) {
@@ -67,8 +68,8 @@ class IndiMount final : public Mount, public INDI::BaseClient {
     if (!changed_.wait_for(lock, kConnectWait,
                            [&] { return lost_ || (deviceConnected_ && haveEquatorial_); }) ||
         lost_) {
-      error = "The mount \"" + chosen_ + "\" on the INDI server at " + Address() +
-              " did not connect.";
+      error =
+          "The mount \"" + chosen_ + "\" on the INDI server at " + Address() + " did not connect.";
       return false;
     }
     return true;
@@ -118,8 +119,8 @@ class IndiMount final : public Mount, public INDI::BaseClient {
   PulseEnd WaitPulse(int timeoutMs) override {
     std::unique_lock lock(mutex_);
     const bool ended = changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-      return lost_ || (updates_[pulseProperty_] > pulseUpdates_ &&
-                       states_[pulseProperty_] != IPS_BUSY);
+      return lost_ ||
+             (updates_[pulseProperty_] > pulseUpdates_ && states_[pulseProperty_] != IPS_BUSY);
     });
     if (lost_) return PulseEnd::kLost;
     return ended ? PulseEnd::kDone : PulseEnd::kTimedOut;
@@ -148,8 +149,10 @@ class IndiMount final : public Mount, public INDI::BaseClient {
     target[1].setValue(ofDate.decDegrees);
     {
       std::lock_guard lock(mutex_);
-      // The mount answers a go-to with Busy; until then the go-to counts as under way.
+      // The mount answers a go-to with Busy; until then (or a short while, for a mount that
+      // arrives at once) the go-to counts as under way.
       slewRequested_ = true;
+      slewRequestedAt_ = std::chrono::steady_clock::now();
     }
     sendNewNumber(target);
     return true;
@@ -158,7 +161,10 @@ class IndiMount final : public Mount, public INDI::BaseClient {
   bool Slewing() const override {
     std::lock_guard lock(mutex_);
     const auto state = states_.find(kEquatorial);
-    return !lost_ && (slewRequested_ || (state != states_.end() && state->second == IPS_BUSY));
+    const bool busy = state != states_.end() && state->second == IPS_BUSY;
+    const bool answering =
+        slewRequested_ && std::chrono::steady_clock::now() - slewRequestedAt_ < kSlewAnswerWait;
+    return !lost_ && (busy || answering);
   }
 
   std::optional<SkyPosition> Position() const override {
@@ -272,8 +278,8 @@ class IndiMount final : public Mount, public INDI::BaseClient {
         position_ = {ra->getValue(), dec->getValue()};
         haveEquatorial_ = true;
       }
-      // The mount's first answer after a go-to was sent: Busy while it slews.
-      slewRequested_ = false;
+      // A periodic report may come between the go-to and its answer: only Busy answers it.
+      if (property.getState() == IPS_BUSY) slewRequested_ = false;
     }
     changed_.notify_all();
   }
@@ -309,6 +315,7 @@ class IndiMount final : public Mount, public INDI::BaseClient {
   bool haveEquatorial_ = false;
   bool lost_ = false;
   bool slewRequested_ = false;
+  std::chrono::steady_clock::time_point slewRequestedAt_;
   SkyPosition position_;
   std::map<std::string, long> updates_;
   std::map<std::string, IPState> states_;

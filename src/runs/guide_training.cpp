@@ -378,7 +378,8 @@ int TrainSelfGuiding(Corvex& corvex) {
     return kTrainingRefused;
   }
   // 2. The control box's relays want one short pulse each before their first real move.
-  if (!MountMethod(corvex) && settings.telescopeMethod == 'b' && corvex.telescope.relayWakeUpPending) {
+  if (!MountMethod(corvex) && settings.telescopeMethod == 'b' &&
+      corvex.telescope.relayWakeUpPending) {
     corvex.telescope.relayWakeUpPending = false;
     for (int slot : {kNorth, kSouth, kEast, kWest}) {
       if (Move(corvex, slot, kWakeUpMoveMs) == MoveResult::kStillMoving) {

@@ -81,6 +81,8 @@ bool IndiServer::Start(int timeoutMs) {
     // Its own process group, so that Stop ends the server and its drivers together.
     setpgid(0, 0);
     setenv("HOME", home_.c_str(), 1);
+    // Corvex's own home (its settings file) inside the private HOME as well.
+    setenv("CORVEX_HOME", (home_ / "Corvex").c_str(), 1);
     for (const auto& [name, value] : environment_) setenv(name.c_str(), value.c_str(), 1);
     const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (log >= 0) {

@@ -1,6 +1,7 @@
-// An indiserver of the tests' own: started on a free TCP port with a private HOME (so the
-// driver's saved configuration starts empty) and a private local socket (so it never meets
-// another server on the machine), and stopped with its drivers when the test ends.
+// An indiserver of the tests' own: started on a free TCP port with a private HOME and
+// CORVEX_HOME (HOME/Corvex), so that the driver's saved configuration and Corvex's settings
+// start empty, and a private local socket (so it never meets another server on the machine);
+// stopped with its drivers when the test ends.
 #pragma once
 
 #include <sys/types.h>

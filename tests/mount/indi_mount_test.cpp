@@ -69,8 +69,8 @@ class IndiMountTest : public ::testing::Test {
 
 TEST_F(IndiMountTest, ConnectsOrSaysWhatIsMissing) {
   EXPECT_TRUE(mount_->Ready());
-  EXPECT_EQ(mount_->Name(), "\"Telescope Simulator\" at localhost:" +
-                                std::to_string(server_.port()));
+  EXPECT_EQ(mount_->Name(),
+            "\"Telescope Simulator\" at localhost:" + std::to_string(server_.port()));
   std::string error;
   auto anyMount = MakeIndiMount("localhost", server_.port(), "");
   EXPECT_TRUE(anyMount->Connect(error)) << "the first mount on the server: " << error;
@@ -221,8 +221,8 @@ TEST_F(IndiMountTest, CalibratesAndGuidesThroughTheSimulatorsPointing) {
   double raSquares = 0, decSquares = 0;
   int frames = 0, pulses = 0, unseen = 0;
   std::optional<SkyPosition> last = corvex.mount->Position();
-  const GuidingEnd end = RunContinuousSelfGuiding(
-      corvex, [&](Corvex& c, const GuideCorrection& correction) {
+  const GuidingEnd end =
+      RunContinuousSelfGuiding(corvex, [&](Corvex& c, const GuideCorrection& correction) {
         const std::int64_t now = c.clock.NowMs();
         const sim::PointingOffset offset = sky.observatory->mount().OffsetAt(now);
         raSquares += std::pow(offset.x - startOffset.x, 2);

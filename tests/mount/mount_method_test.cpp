@@ -155,9 +155,9 @@ TEST(MountMethod, NoAnswerOrALostMountStopsWithAMessage) {
   }
 }
 
-TEST(MountMethod, GuidingAndTrainingRefuseNothingForWantOfACameraMethod) {
-  // Corvex.ini says no telescope; corvex.conf's INDI mount is a method all the same, and the
-  // control box's wake-up pulses are not sent to it.
+TEST(MountMethod, TrainingMovesTheMountNotTheRelays) {
+  // Corvex.ini says the control box; corvex.conf's INDI mount comes first, and the control
+  // box's wake-up pulses are not sent to it.
   MountRig m;
   auto observatory = testing::AttachObservatory(m.rig, testing::StillMount());
   m.corvex.state.settings.telescopeMethod = 'b';

@@ -11,8 +11,12 @@ namespace {
 
 constexpr double kArcsecondDeg = 1.0 / 3600;
 
-double Hms(double h, double m, double s) { return h + m / 60 + s / 3600; }
-double Dms(int sign, double d, double m, double s) { return sign * (d + m / 60 + s / 3600); }
+double Hms(double h, double m, double s) {
+  return h + m / 60 + s / 3600;
+}
+double Dms(int sign, double d, double m, double s) {
+  return sign * (d + m / 60 + s / 3600);
+}
 
 TEST(Precession, MatchesTheWorkedExampleAndReturns) {
   // theta Persei (its J2000 place carried to the date by its proper motion) precessed to
@@ -29,16 +33,16 @@ TEST(Precession, MatchesTheWorkedExampleAndReturns) {
   const SkyPosition same = PrecessFromJ2000({5.5, -20}, 2451545.0);
   EXPECT_DOUBLE_EQ(same.raHours, 5.5);
   EXPECT_NEAR(same.decDegrees, -20, 1e-12);
-  for (const SkyPosition p : {SkyPosition{23.999, 10}, SkyPosition{0.0001, 89.99},
-                              SkyPosition{12, -89.999}}) {
+  for (const SkyPosition p :
+       {SkyPosition{23.999, 10}, SkyPosition{0.0001, 89.99}, SkyPosition{12, -89.999}}) {
     const SkyPosition q = PrecessFromJ2000(p, 2462088.69);
     EXPECT_GE(q.raHours, 0);
     EXPECT_LT(q.raHours, 24);
     EXPECT_LE(std::abs(q.decDegrees), 90);
     const SkyPosition r = PrecessToJ2000(q, 2462088.69);
-    EXPECT_NEAR(std::cos(r.decDegrees * M_PI / 180) *
-                    std::remainder(r.raHours - p.raHours, 24.0) * 15,
-                0, 1e-6);
+    EXPECT_NEAR(
+        std::cos(r.decDegrees * M_PI / 180) * std::remainder(r.raHours - p.raHours, 24.0) * 15, 0,
+        1e-6);
     EXPECT_NEAR(r.decDegrees, p.decDegrees, 1e-6);
   }
 }
@@ -97,8 +101,8 @@ TEST(ServerAddress, HostAndPort) {
   EXPECT_EQ(host, "mount.lan");
   EXPECT_EQ(port, 7624);
   host = "unchanged";
-  for (const char* bad : {"", ":7624", "host:", "host:0", "host:65536", "host:12x", "a b:1",
-                          "host:-5"}) {
+  for (const char* bad :
+       {"", ":7624", "host:", "host:0", "host:65536", "host:12x", "a b:1", "host:-5"}) {
     EXPECT_FALSE(ParseServerAddress(bad, host, port)) << bad;
     EXPECT_EQ(host, "unchanged") << bad;
   }
