@@ -18,9 +18,10 @@ done
 export CORVEX_HOME=$work/home
 indi=(--method indi --indi "localhost:$port" --mount "Telescope Simulator")
 
+# The simulator lags in RA by its slew time at the sidereal rate (see the INDI mount tests).
 out=$(timeout 90 "$cli" goto "${indi[@]}" --messier 42) || fail "goto M42: $out"
 grep -q "^Info from Scope: M42 going to RA 05h3[56]m" <<<"$out" || fail "the go-to's text: $out"
-grep -q "^Mount at RA 05h3[56]m..s Dec -05 2" <<<"$out" || fail "where the mount ended: $out"
+grep -q "^Mount at RA 05h3[5-8]m..s Dec -05 2" <<<"$out" || fail "where the mount ended: $out"
 
 set +e
 err=$(timeout 30 "$cli" goto "${indi[@]}" --cngc 224 2>&1 >/dev/null)
