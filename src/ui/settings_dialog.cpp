@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <vector>
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -207,6 +209,9 @@ AutosaveChoice ChooseAutosaveDirectory(const Corvex& corvex, std::string typed) 
 TINIDialog::TINIDialog(Corvex& corvex, QWidget* parent) : QDialog(parent), corvex_(corvex) {
   setObjectName("TINIDialog");
   setWindowTitle("Set Program Defaults");
+  for (const std::string_view key : {kTelescopeMethodKey, kIndiServerKey, kIndiMountKey}) {
+    mountOptionsAtOpen_[std::string(key)] = corvex_.options.Text(key);
+  }
   Build();
   Refresh();
 }
@@ -526,8 +531,10 @@ void TINIDialog::SaveChanges() {
   // The next move connects again with these settings.
   corvex_.mount.reset();
   if (WriteSettingsFile(corvex_) != kSettingsOk) ShowMessage(corvex_.host, 21);
-  const std::string_view keys[] = {kAutosaveFormatKey, kTelescopeMethodKey, kIndiServerKey,
-                                   kIndiMountKey};
+  std::vector<std::string_view> keys = {kAutosaveFormatKey};
+  for (const std::string_view key : {kTelescopeMethodKey, kIndiServerKey, kIndiMountKey}) {
+    if (corvex_.options.Text(key) != mountOptionsAtOpen_[std::string(key)]) keys.push_back(key);
+  }
   WriteProgramOptionsFile(corvex_, keys);
   accept();
 }

