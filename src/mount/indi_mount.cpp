@@ -7,6 +7,7 @@
 #include <libindi/indipropertyswitch.h>
 
 #include <chrono>
+#include <csignal>
 #include <condition_variable>
 #include <cstring>
 #include <map>
@@ -327,6 +328,8 @@ class IndiMount final : public Mount, public INDI::BaseClient {
 }  // namespace
 
 std::unique_ptr<Mount> MakeIndiMount(std::string host, int port, std::string device) {
+  // A write to a server that has gone away must fail and be reported, not end the program.
+  std::signal(SIGPIPE, SIG_IGN);
   return std::make_unique<IndiMount>(std::move(host), port, std::move(device));
 }
 
