@@ -11,6 +11,7 @@
 #include "camera/camera_link.h"
 #include "files/fits_header_fields.h"
 #include "files/program_options_file.h"
+#include "mount/mount.h"
 #include "platform/clock.h"
 #include "platform/host.h"
 #include "platform/paths.h"
@@ -44,6 +45,10 @@ struct Corvex {
   GuidingState guiding;
   CameraLink camera;
   std::unique_ptr<DeviceEnumerator> devices;  // where discovery looks for the camera
+  // The mount driven on its own (telescope.method = indi in corvex.conf), made on first use
+  // by `makeMount` from the settings and dropped when they change.
+  std::unique_ptr<Mount> mount;
+  std::function<std::unique_ptr<Mount>(const ProgramOptions&)> makeMount;
   // Rebuilds the display image from the current image; every command that changes the image
   // ends by calling RebuildDisplay. Empty where nothing is displayed.
   std::function<void(Corvex&)> displayRebuild;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <chrono>
+#include <thread>
 
 #include "camera/camera_link.h"
 #include "commands/camera_commands.h"
@@ -18,7 +20,10 @@
 #include "guiding/star_pick.h"
 #include "guiding/telescope_link.h"
 #include "guiding/telescope_panel.h"
+#include "commands/settings_commands.h"
 #include "json_output.h"
+#include "mount/indi_mount.h"
+#include "mount/sky_coordinates.h"
 #include "json_reports.h"
 #include "platform/terminal_host.h"
 #include "sim/observatory.h"
@@ -32,9 +37,36 @@ namespace {
 // guide window need room around them.
 constexpr int kAutoPickMargin = 24;
 
+// corvex.conf's telescope settings with the command line's over them. False after saying
+// what is wrong.
+bool ChooseMountMethod(Corvex& corvex, const std::string& method, const std::string& server,
+                       const std::string& mount) {
+  ReadProgramOptionsFile(corvex);
+  ProgramOptions& o = corvex.options;
+  if (!method.empty()) o.Set(kTelescopeMethodKey, method == "indi" ? "indi" : "camera");
+  std::string host;
+  int port = 0;
+  if (!server.empty() &&
+      (!ParseServerAddress(server, host, port) || !o.Set(kIndiServerKey, server))) {
+    std::fprintf(stderr, "corvex-cli: --indi needs HOST:PORT, not \"%s\"\n",
+                 TerminalText(server).c_str());
+    return false;
+  }
+  if (!mount.empty() && !o.Set(kIndiMountKey, mount)) {
+    std::fprintf(stderr, "corvex-cli: --mount: the name holds control characters\n");
+    return false;
+  }
+  corvex.mount.reset();
+  if (!corvex.makeMount) corvex.makeMount = MakeConfiguredIndiMount;
+  return true;
+}
+
 // The camera, the settings file and the telescope method. False after saying what is wrong.
 bool Prepare(Corvex& corvex, const GuideOptions& options) {
   ProgramState& state = corvex.state;
+  if (!ChooseMountMethod(corvex, options.method, options.indiServer, options.indiMount)) {
+    return false;
+  }
   DiscoverCamera(corvex.camera, *corvex.devices, state);
   if (!state.cameraFound) return false;
   // Opening the link reads the settings file; the options then go over it.
@@ -45,7 +77,7 @@ bool Prepare(Corvex& corvex, const GuideOptions& options) {
   char& method = state.settings.telescopeMethod;
   if (options.method == "lx200") method = 'l';
   if (options.method == "relays") method = 'b';
-  if (method == 'n') {
+  if (method == 'n' && !MountMethod(corvex)) {
     std::fprintf(stderr, "corvex-cli: no telescope method is set; guiding by LX200 commands\n");
     method = 'l';
   }
@@ -330,7 +362,66 @@ int RunGuideJob(Corvex& corvex, const GuideOptions& options,
   }
 }
 
+namespace {
+
+// A go-to on an INDI mount: sent, then followed until the mount has arrived (or Ctrl-C, which
+// stops the mount), and the position it reports.
+int GoToOnMount(Corvex& corvex, const GoToOptions& options) {
+  if (!ConnectMount(corvex)) return kExitFailed;
+  bool sent = false;
+  if (options.messier || options.cngc) {
+    sent = GoToObject(corvex, options.messier.value_or(0), options.cngc.value_or(0));
+  } else if (!options.planet.empty()) {
+    if (PlanetNumber(options.planet) == 0) {
+      std::fprintf(stderr, "corvex-cli: unknown planet \"%s\"\n", options.planet.c_str());
+      return kExitUsage;
+    }
+    sent = GoToPlanet(corvex, options.planet);
+  } else {
+    int hours = 0, minutes = 0, degrees = 0, decMinutes = 0;
+    bool negative = false, south = false;
+    if (!ParsePair(options.ra, hours, minutes, negative) ||
+        !ParsePair(options.dec, degrees, decMinutes, south)) {
+      std::fprintf(stderr, "corvex-cli: --ra needs H:M and --dec needs D:M\n");
+      return kExitUsage;
+    }
+    sent = GoToTarget(corvex, hours, minutes, degrees, decMinutes, south);
+  }
+  if (!sent) return corvex.mount && corvex.mount->Lost() ? kExitFailed : kExitUsage;
+  std::printf("Info from Scope: %s\n", TerminalText(corvex.telescope.scopeInfoText).c_str());
+  std::fflush(stdout);
+  if (!options.wait) return kExitOk;
+  Mount& mount = *corvex.mount;
+  // A mount may take a moment to answer the go-to with its slew.
+  corvex.host.OpenProgress("Slewing");
+  while (mount.Slewing()) {
+    if (corvex.host.PumpEvents()) {
+      mount.Abort();
+      corvex.host.CloseProgress();
+      std::fprintf(stderr, "corvex-cli: cancelled; the mount was told to stop\n");
+      return kExitCancelled;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  corvex.host.CloseProgress();
+  if (mount.Lost()) {
+    std::fprintf(stderr, "corvex-cli: the connection to the INDI mount %s was lost\n",
+                 mount.Name().c_str());
+    return kExitFailed;
+  }
+  if (ReadMountInfo(corvex)) {
+    std::printf("Mount at %s\n", TerminalText(corvex.telescope.scopeInfoText).c_str());
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
 int RunGoToJob(Corvex& corvex, const GoToOptions& options) {
+  if (!ChooseMountMethod(corvex, options.method, options.indiServer, options.indiMount)) {
+    return kExitUsage;
+  }
+  if (MountMethod(corvex)) return GoToOnMount(corvex, options);
   DiscoverCamera(corvex.camera, *corvex.devices, corvex.state);
   if (!corvex.state.cameraFound) return kExitFailed;
   if (!PrepareTelescopeLink(corvex)) {

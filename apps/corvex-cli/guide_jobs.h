@@ -22,7 +22,9 @@ struct GuideOptions {
   bool train = false;
   double minutes = 10;
   std::string log;     // CSV of the corrections, or empty
-  std::string method;  // "lx200", "relays", or empty for the settings file's choice
+  std::string method;  // "lx200", "relays", "indi", or empty for the settings files' choice
+  std::string indiServer;  // --indi HOST:PORT, else corvex.conf's
+  std::string indiMount;   // --mount NAME, else corvex.conf's
   ExposureSetting exposure;
   std::optional<std::pair<int, int>> star;  // else the brightest star of a first frame
   int trainingSeconds = 0;                  // 0: the settings' (main) or 2 (guider)
@@ -42,6 +44,10 @@ struct GoToOptions {
   std::string planet;
   std::string ra;   // "H:M"
   std::string dec;  // "D:M", signed
+  std::string method;  // as GuideOptions's
+  std::string indiServer;
+  std::string indiMount;
+  bool wait = true;  // an INDI mount: follow the slew until it ends
 };
 int RunGoToJob(Corvex& corvex, const GoToOptions& options);
 

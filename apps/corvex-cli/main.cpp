@@ -8,6 +8,7 @@
 #include "camera_source.h"
 #include "capture_jobs.h"
 #include "corvex.h"
+#include "mount/indi_mount.h"
 #include "exit_codes.h"
 #include "file_jobs.h"
 #include "guide_jobs.h"
@@ -225,8 +226,17 @@ int main(int argc, char** argv) {
                         "X,Y of the guide star, from the frame's top-left corner: column 0-511 "
                         "and row 0-289 of the main camera's stored frame, or column 0-499 and "
                         "row 0-289 of the guider's (else the brightest star)");
-    command->add_option("--method", guide.method, "lx200 or relays (else the settings file's)")
-        ->check(CLI::IsMember({"lx200", "relays"}));
+    command
+        ->add_option("--method", guide.method,
+                     "lx200, relays or indi (else Corvex.ini's, or corvex.conf's "
+                     "telescope.method)")
+        ->check(CLI::IsMember({"lx200", "relays", "indi"}));
+    command->add_option("--indi", guide.indiServer,
+                        "The INDI server as HOST:PORT (else corvex.conf's indi.server, "
+                        "localhost:7624)");
+    command->add_option("--mount", guide.indiMount,
+                        "The mount's INDI device name (else corvex.conf's indi.mount, or the "
+                        "first mount on the server)");
     command->add_option("--training-seconds", trainingSeconds, "Training move time: 1, 2, 4 or 8 s")
         ->check(CLI::IsMember({"1", "2", "4", "8"}));
     command->add_flag("--virtual-clock", virtualClock, "Run on simulated time");
@@ -243,7 +253,7 @@ int main(int argc, char** argv) {
 
   cli::GoToOptions gotoOptions;
   CLI::App* gotoCommand =
-      app.add_subcommand("goto", "Point an LX200 telescope at an object or coordinates");
+      app.add_subcommand("goto", "Point the telescope (LX200 or INDI) at an object or coordinates");
   constexpr int kAnyWhole = 1000000000;
   auto* messier = cli::AddWholeOption(*gotoCommand, "--messier", gotoOptions.messier, -kAnyWhole,
                                       kAnyWhole, "Messier number (1-110)");
@@ -257,6 +267,16 @@ int main(int argc, char** argv) {
   messier->excludes(cngc);
   planet->excludes(messier)->excludes(cngc)->excludes(ra);
   ra->excludes(messier)->excludes(cngc);
+  gotoCommand
+      ->add_option("--method", gotoOptions.method,
+                   "lx200 or indi (else Corvex.ini's, or corvex.conf's telescope.method)")
+      ->check(CLI::IsMember({"lx200", "indi"}));
+  gotoCommand->add_option("--indi", gotoOptions.indiServer,
+                          "The INDI server as HOST:PORT (else corvex.conf's indi.server)");
+  gotoCommand->add_option("--mount", gotoOptions.indiMount,
+                          "The mount's INDI device name (else corvex.conf's indi.mount)");
+  gotoCommand->add_flag("!--no-wait", gotoOptions.wait,
+                        "An INDI mount: return once the go-to is sent, without following it");
   cli::AddCameraSourceOptions(*gotoCommand, source);
 
   std::string infoFile;
@@ -435,6 +455,7 @@ int main(int argc, char** argv) {
     corvex::Clock& clock = virtualClock ? static_cast<corvex::Clock&>(simulatedClock) : steadyClock;
     simulatedClock.SetCalendarOrigin(steadyClock.CalendarSeconds());
     Corvex corvex(host, clock, corvex::Paths::HomeFromEnvironment());
+    corvex.makeMount = corvex::MakeConfiguredIndiMount;
     corvex::FillStartupRamps(corvex.store);
 
     std::optional<cli::CameraSource> camera;

@@ -36,6 +36,15 @@ constexpr OptionDefinition kOptions[] = {
     {kDitherTimeoutKey, OptionKind::kWhole, "60", 1, 900, "",
      "Seconds after which the next exposure starts even when guiding has not settled (you are "
      "told so)."},
+    {kTelescopeMethodKey, OptionKind::kChoice, "camera", 0, 0, "camera|indi",
+     "How the telescope is moved: camera (as Corvex.ini's telescopeMethod says: LX200 commands "
+     "through the camera's serial port, or the control box's relays) or indi (a mount on an "
+     "INDI server, see indi.server and indi.mount)."},
+    {kIndiServerKey, OptionKind::kText, "localhost:7624", 0, 0, "",
+     "The INDI server of the mount, as HOST:PORT."},
+    {kIndiMountKey, OptionKind::kText, "", 0, 0, "",
+     "The mount's INDI device name (for example \"EQMod Mount\"); empty takes the first device "
+     "on the server that has equatorial coordinates."},
 };
 
 constexpr std::size_t kMaxFileBytes = 1 << 20;

@@ -32,6 +32,9 @@ inline constexpr std::string_view kDitherAmountKey = "dither.amount";
 inline constexpr std::string_view kDitherSettlePxKey = "dither.settle_threshold";
 inline constexpr std::string_view kDitherSettleSecondsKey = "dither.settle_time";
 inline constexpr std::string_view kDitherTimeoutKey = "dither.settle_timeout";
+inline constexpr std::string_view kTelescopeMethodKey = "telescope.method";
+inline constexpr std::string_view kIndiServerKey = "indi.server";
+inline constexpr std::string_view kIndiMountKey = "indi.mount";
 
 enum class OptionKind {
   kFlag,    // yes or no (also true/false, on/off, 1/0 when read)

@@ -1,6 +1,8 @@
 #include "guiding/telescope_link.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -8,6 +10,7 @@
 #include "commands/settings_commands.h"
 #include "corvex.h"
 #include "files/settings_file.h"
+#include "mount/sky_coordinates.h"
 #include "state/messages.h"
 
 namespace corvex {
@@ -45,7 +48,36 @@ bool SendStopCommand(Corvex& corvex, const std::string& text) {
   return SendStop(corvex, [&] { return SendScopeCommand(corvex, text); });
 }
 
+std::string LostText(const Mount& mount) {
+  return "The connection to the INDI mount " + mount.Name() +
+         " was lost. Nothing more is sent to it; reconnect it and start again.";
+}
+
 }  // namespace
+
+bool MountMethod(const Corvex& corvex) {
+  return corvex.options.Text(kTelescopeMethodKey) == "indi";
+}
+
+bool TelescopeMethodChosen(const Corvex& corvex) {
+  return MountMethod(corvex) || corvex.state.settings.telescopeMethod != 'n';
+}
+
+bool ConnectMount(Corvex& corvex) {
+  if (!corvex.mount && corvex.makeMount) corvex.mount = corvex.makeMount(corvex.options);
+  if (!corvex.mount) {
+    ShowMessage(corvex.host, kFreeTextMessage,
+                "No INDI mount can be used: check indi.server in corvex.conf (HOST:PORT).");
+    return false;
+  }
+  if (corvex.mount->Ready()) return true;
+  std::string error;
+  if (!corvex.mount->Connect(error)) {
+    ShowMessage(corvex.host, kFreeTextMessage, error);
+    return false;
+  }
+  return true;
+}
 
 char DirectionLetter(const Corvex& corvex, int slot) {
   return corvex.state.settings.directionTable[static_cast<std::size_t>(slot) & 3];
@@ -76,6 +108,7 @@ void OpenTelescopeLink(Corvex& corvex) {
 
 bool PrepareTelescopeLink(Corvex& corvex) {
   if (!corvex.telescope.linkOpen) OpenTelescopeLink(corvex);
+  if (MountMethod(corvex)) return ConnectMount(corvex);
   return corvex.telescope.linkOpen && corvex.camera.device != nullptr;
 }
 
@@ -101,6 +134,7 @@ void ReadSlewReply(Corvex& corvex) {
 }
 
 MoveResult TimedMove(Corvex& corvex) {
+  if (MountMethod(corvex)) return TimedMountPulse(corvex);
   if (corvex.state.settings.telescopeMethod == 'b') return TimedRelayMove(corvex);
   Clock& clock = corvex.clock;
   const char letter = corvex.telescope.moveDirection;
@@ -117,6 +151,44 @@ MoveResult TimedMove(Corvex& corvex) {
   clock.SleepFor(kQuitSettleMs);
   if (!stopped) return MoveResult::kStillMoving;
   return started ? MoveResult::kDone : MoveResult::kNotMade;
+}
+
+MoveResult TimedMountPulse(Corvex& corvex) {
+  Mount* mount = corvex.mount.get();
+  if (mount == nullptr) return MoveResult::kNotMade;
+  if (mount->Lost()) {
+    ShowMessage(corvex.host, kFreeTextMessage, LostText(*mount));
+    return MoveResult::kStillMoving;
+  }
+  const int ms = static_cast<int>(corvex.telescope.moveDurationMs);
+  const std::int64_t end = corvex.clock.NowMs() + ms;
+  if (!mount->StartPulse(corvex.telescope.moveDirection, ms)) {
+    if (!mount->Lost()) return MoveResult::kNotMade;
+    ShowMessage(corvex.host, kFreeTextMessage, LostText(*mount));
+    return MoveResult::kStillMoving;
+  }
+  switch (mount->WaitPulse(ms + kPulseGraceMs)) {
+    case PulseEnd::kDone:
+      // The pulse took its time on the mount; a virtual clock learns of it here.
+      corvex.clock.SleepUntil(end);
+      return MoveResult::kDone;
+    case PulseEnd::kTimedOut: {
+      mount->Abort();
+      char text[256];
+      std::snprintf(text, sizeof text,
+                    "The INDI mount %s did not finish a %d ms guide pulse within %d s. It was "
+                    "told to stop; check the mount and start again.",
+                    mount->Name().c_str(), ms, (ms + kPulseGraceMs) / 1000);
+      ShowMessage(corvex.host, kFreeTextMessage, text);
+      return MoveResult::kStillMoving;
+    }
+    case PulseEnd::kLost:
+      break;
+  }
+  // Where only the mount went away, the server still carries an abort to it.
+  mount->Abort();
+  ShowMessage(corvex.host, kFreeTextMessage, LostText(*mount));
+  return MoveResult::kStillMoving;
 }
 
 MoveResult TimedRelayMove(Corvex& corvex) {
@@ -143,12 +215,22 @@ bool StopRelayMove(Corvex& corvex) {
 // (The host serial library's receive-buffer clear of the original concerns a port this
 // program never opens, so there is nothing to clear between the commands.)
 void StartScopeSlew(Corvex& corvex) {
+  if (MountMethod(corvex)) {
+    // The letter of "#:Mx#" is the direction.
+    if (ConnectMount(corvex)) corvex.mount->StartMotion(corvex.telescope.moveCommand[3]);
+    return;
+  }
   SendScopeCommand(corvex, corvex.telescope.rateCommand);
   SendScopeCommand(corvex, corvex.telescope.moveCommand);
 }
 
 bool StopScopeSlew(Corvex& corvex) {
   corvex.telescope.slewing = false;
+  if (MountMethod(corvex)) {
+    if (corvex.mount && corvex.mount->StopMotion()) return true;
+    ShowMessage(corvex.host, kFreeTextMessage, kStillMovingMessage);
+    return false;
+  }
   bool stopped = true;
   for (const char* stop : {"#:Qn#", "#:Qs#", "#:Qe#", "#:Qw#"}) {
     stopped = SendStopCommand(corvex, stop) && stopped;
@@ -208,6 +290,47 @@ bool GoToCoordinates(Corvex& corvex, int raHours, int raMinutes, int decDegrees,
   corvex.clock.SleepFor(1);
   ReadSlewReply(corvex);
   return corvex.camera.transferFaults == faults;
+}
+
+bool GoToMountJ2000(Corvex& corvex, const SkyPosition& j2000, const std::string& name) {
+  if (!ConnectMount(corvex)) return false;
+  const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count();
+  const SkyPosition ofDate = PrecessFromJ2000(j2000, JulianDateOfUnixMs(now));
+  corvex.telescope.slewReplyText.clear();
+  if (!corvex.mount->GoTo(ofDate)) {
+    ShowMessage(corvex.host, kFreeTextMessage, LostText(*corvex.mount));
+    return false;
+  }
+  corvex.telescope.scopeInfoText =
+      (name.empty() ? std::string() : name + " ") + "going to " + SkyPositionText(ofDate);
+  corvex.host.Beep(kBeepOk);
+  return true;
+}
+
+bool ReadMountInfo(Corvex& corvex) {
+  if (!ConnectMount(corvex)) return false;
+  const std::optional<SkyPosition> at = corvex.mount->Position();
+  if (!at) return false;
+  corvex.telescope.scopeInfoText = SkyPositionText(*at);
+  return true;
+}
+
+bool AbortMount(Corvex& corvex) {
+  corvex.telescope.slewing = false;
+  return corvex.mount && corvex.mount->Abort();
+}
+
+std::string SkyPositionText(const SkyPosition& position) {
+  const long raSeconds = std::lround(position.raHours * 3600) % 86400;
+  const long decSeconds = std::lround(std::abs(position.decDegrees) * 3600);
+  char text[64];
+  std::snprintf(text, sizeof text, "RA %02ldh%02ldm%02lds Dec %c%02ld %02ld' %02ld\"",
+                raSeconds / 3600, raSeconds / 60 % 60, raSeconds % 60,
+                position.decDegrees < 0 ? '-' : '+', decSeconds / 3600, decSeconds / 60 % 60,
+                decSeconds % 60);
+  return text;
 }
 
 }  // namespace corvex

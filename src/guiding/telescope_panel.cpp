@@ -2,10 +2,12 @@
 
 #include <array>
 #include <cctype>
+#include <cstdlib>
 #include <string>
 
 #include "corvex.h"
 #include "guiding/telescope_link.h"
+#include "mount/sky_coordinates.h"
 
 namespace corvex {
 
@@ -44,6 +46,15 @@ void Refuse(Corvex& corvex, const char* text) {
 }  // namespace
 
 bool GoToObject(Corvex& corvex, int messier, int cngc) {
+  if (MountMethod(corvex)) {
+    if (messier >= 1 && messier <= kMessierObjects) {
+      return GoToMountJ2000(corvex, *MessierJ2000(messier), "M" + std::to_string(messier));
+    }
+    if (cngc >= 1 && cngc <= 7815) {
+      Refuse(corvex, kNoNgcOverIndi);
+      return false;
+    }
+  }
   if (messier >= 1 && messier <= 110) return GoToCatalogueObject(corvex, 'm', messier);
   if (cngc >= 1 && cngc <= 7815) return GoToCatalogueObject(corvex, 'c', cngc);
   Refuse(corvex, "Object out of range - try again");
@@ -59,6 +70,10 @@ int PlanetNumber(std::string_view name) {
 
 bool GoToPlanet(Corvex& corvex, std::string_view name) {
   const int number = PlanetNumber(name);
+  if (number != 0 && MountMethod(corvex)) {
+    Refuse(corvex, kNoPlanetsOverIndi);
+    return false;
+  }
   return number != 0 && GoToCatalogueObject(corvex, 's', number);
 }
 
@@ -70,6 +85,12 @@ bool GoToTarget(Corvex& corvex, int raHours, int raMinutes, int decDegrees, int 
            "Invalid Co-ordinates set.\n\nRange is R.A. 0hr 00min, to 23hr 59mins\n        Dec  "
            "-89deg 00min, to +89deg 59mins");
     return false;
+  }
+  if (MountMethod(corvex)) {
+    const double sign = decDegrees < 0 || decSouth ? -1 : 1;
+    return GoToMountJ2000(
+        corvex, {raHours + raMinutes / 60.0, sign * (std::abs(decDegrees) + decMinutes / 60.0)},
+        "");
   }
   return GoToCoordinates(corvex, raHours, raMinutes, decDegrees, decMinutes, decSouth);
 }

@@ -369,7 +369,7 @@ int TrainSelfGuiding(Corvex& corvex) {
   // 1. Preconditions and the link. (Training pumps the host between its steps: a second
   // start pressed meanwhile is not run inside the first.)
   if (guiding.calibrationActive) return kTrainingRefused;
-  if (settings.telescopeMethod == 'n' || !state.cameraFound || !state.guideStarPicked) {
+  if (!TelescopeMethodChosen(corvex) || !state.cameraFound || !state.guideStarPicked) {
     ShowMessage(corvex.host, kFreeTextMessage, "You must first take an image and pick a star");
     return kTrainingRefused;
   }
@@ -378,7 +378,8 @@ int TrainSelfGuiding(Corvex& corvex) {
     return kTrainingRefused;
   }
   // 2. The control box's relays want one short pulse each before their first real move.
-  if (settings.telescopeMethod == 'b' && corvex.telescope.relayWakeUpPending) {
+  if (!MountMethod(corvex) && settings.telescopeMethod == 'b' &&
+      corvex.telescope.relayWakeUpPending) {
     corvex.telescope.relayWakeUpPending = false;
     for (int slot : {kNorth, kSouth, kEast, kWest}) {
       if (Move(corvex, slot, kWakeUpMoveMs) == MoveResult::kStillMoving) {

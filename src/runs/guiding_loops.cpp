@@ -72,7 +72,7 @@ void ReferenceFromGuiderStar(Corvex& corvex) {
 // (code 54).
 int CheckSelfGuiding(Corvex& corvex) {
   const ProgramState& state = corvex.state;
-  if (state.settings.telescopeMethod == 'n' || !state.cameraFound || !state.guideStarPicked) {
+  if (!TelescopeMethodChosen(corvex) || !state.cameraFound || !state.guideStarPicked) {
     ShowMessage(corvex.host, 53);
     return kGuidingRefused;
   }
@@ -277,7 +277,7 @@ void SwitchGuideFrame(Corvex& corvex) {
 int StartGuiderGuiding(Corvex& corvex) {
   ProgramState& state = corvex.state;
   GuidingState& guiding = corvex.guiding;
-  if (state.settings.telescopeMethod == 'n' || !state.cameraFound) {
+  if (!TelescopeMethodChosen(corvex) || !state.cameraFound) {
     ShowMessage(corvex.host, 55);
     return kGuidingRefused;
   }

@@ -40,7 +40,22 @@ void SimMount::Commit(std::int64_t ms) {
   committedMs_ = ms;
 }
 
+void SimMount::FollowPointing(PointingSource source, double arcsecPerPx) {
+  pointing_ = std::move(source);
+  arcsecPerPx_ = arcsecPerPx > 0 ? arcsecPerPx : 1;
+  origin_ = pointing_ ? pointing_().value_or(ExternalPointing{}) : ExternalPointing{};
+}
+
 PointingOffset SimMount::GuidedAt(std::int64_t ms) const {
+  if (pointing_) {
+    const std::optional<ExternalPointing> at = pointing_();
+    if (!at) return {};
+    double hours = at->raHours - origin_.raHours;
+    hours -= 24 * std::round(hours / 24);  // across 0h the short way
+    const double cosDec = std::cos(origin_.decDegrees * std::numbers::pi / 180);
+    return {hours * 15 * 3600 * cosDec / arcsecPerPx_,
+            -(at->decDegrees - origin_.decDegrees) * 3600 / arcsecPerPx_};
+  }
   const Axes axes = AxesAt(ms);
   return {axes.ra, axes.decActual};
 }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "sim/sim_config.h"
@@ -19,6 +20,14 @@ struct PointingOffset {
 // Direction letters: 'e' moves the stars towards +x, 'w' towards -x, 'n' towards +y and 's'
 // towards -y. That is the sense the guiding corrections assume: a star left of its reference
 // (a positive error) is brought back by an east move, one below it by a north move.
+// Where a mount outside the simulator points (RA hours, Dec degrees of date), for a sky that
+// follows it; nullopt while it has not said.
+struct ExternalPointing {
+  double raHours = 0;
+  double decDegrees = 0;
+};
+using PointingSource = std::function<std::optional<ExternalPointing>()>;
+
 class SimMount {
  public:
   SimMount(const SimConfig& config, std::int64_t startMs);
@@ -37,6 +46,12 @@ class SimMount {
 
   double guideRate() const { return config_.guideRatePxPerSec; }
 
+  // From now on the guided part of the offset is where `source` says the mount points,
+  // against where it pointed at this call, at `arcsecPerPx`: +x towards greater RA, +y
+  // towards smaller Dec (north up, east right, as through a star diagonal). The relays and
+  // LX200 moves then do nothing; drift and periodic error still add on top.
+  void FollowPointing(PointingSource source, double arcsecPerPx);
+
  private:
   struct Axes {
     double ra = 0;  // commanded and actual RA travel
@@ -53,6 +68,9 @@ class SimMount {
   Axes committed_;
   std::array<std::optional<double>, 4> rates_;  // px/s of the active move per direction
   std::uint8_t relayMask_ = 0;
+  PointingSource pointing_;
+  ExternalPointing origin_;
+  double arcsecPerPx_ = 1;
 };
 
 }  // namespace corvex::sim

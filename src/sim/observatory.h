@@ -44,6 +44,10 @@ class SimulatedObservatory {
   const SimConfig& config() const { return config_; }
   const SimSky& sky() const { return sky_; }
   const SimMount& mount() const { return mount_; }
+  // The sky follows a mount outside the simulator (see SimMount::FollowPointing).
+  void FollowPointing(PointingSource source, double arcsecPerPx) {
+    mount_.FollowPointing(std::move(source), arcsecPerPx);
+  }
   // Where star `index` of the main (or guider) field is on its sensor now.
   SensorPoint StarPosition(std::size_t index, bool guider = false) const;
   int filterPosition() const { return filterPosition_; }  // 0 until the wheel was moved

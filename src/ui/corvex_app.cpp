@@ -6,6 +6,7 @@
 #include "camera/usb_libusb.h"
 #include "commands/settings_commands.h"
 #include "corvex.h"
+#include "mount/indi_mount.h"
 #include "files/settings_file.h"
 #include "sim/observatory.h"
 #include "ui/corvex_frame.h"
@@ -40,6 +41,7 @@ TCorvexApp::TCorvexApp(int& argc, char** argv, const AppOptions& options)
   host_->answerAutomatically = options.automatic;
   corvex_ = std::make_unique<Corvex>(*host_, clock, Paths::HomeFromEnvironment());
   host_->SetCorvex(corvex_.get());
+  corvex_->makeMount = MakeConfiguredIndiMount;
   std::string error;
   corvex_->devices = MakeDeviceSource(options.simulate, options.simSettings, clock, error);
   if (!corvex_->devices) {

@@ -773,7 +773,7 @@ bool TCorvexWindow::RunDialogCommand(int id) {
 
 void TCorvexWindow::RunGuiderInterface() {
   ProgramState& state = corvex_.state;
-  if (state.settings.telescopeMethod == 'n') {
+  if (!TelescopeMethodChosen(corvex_)) {
     ShowMessage(corvex_.host, kFreeTextMessage,
                 "Please select a telescope drive method before using autoguider");
     return;
@@ -853,7 +853,7 @@ bool TCorvexWindow::CommandEnabled(int id) const {
     return hasDisplay();
   }
   if (id == kStartAutoGuiding || id == kTrainAutoGuiding || id == kTelescopeControl) {
-    return corvex_.state.settings.telescopeMethod != 'n';
+    return TelescopeMethodChosen(corvex_);
   }
   return true;
 }

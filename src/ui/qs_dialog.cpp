@@ -562,7 +562,7 @@ void TQSDialog::GoToGuider() {
     ShowMessage(corvex_.host, 59);
     return;
   }
-  if (state.settings.telescopeMethod == 'n') {
+  if (!TelescopeMethodChosen(corvex_)) {
     ShowMessage(corvex_.host, kFreeTextMessage,
                 "Please select a telescope drive method before using autoguider");
     return;

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <vector>
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -137,6 +139,10 @@ constexpr int kFilterCountEdit = 17170;
 constexpr int kAutosaveEdit = 17146;
 constexpr int kLastNumberEdit = 17122;
 constexpr int kStatusEdit = 17158;
+// The INDI method: its radio button and the server and device edits.
+constexpr int kIndiMethod = 17241;
+constexpr int kIndiServerEdit = 17242;
+constexpr int kIndiMountEdit = 17243;
 
 // The telescope is on Com 1 only for "1"; every other letter puts it on Com 2, as the link
 // does when it picks its port.
@@ -204,6 +210,9 @@ AutosaveChoice ChooseAutosaveDirectory(const Corvex& corvex, std::string typed) 
 TINIDialog::TINIDialog(Corvex& corvex, QWidget* parent) : QDialog(parent), corvex_(corvex) {
   setObjectName("TINIDialog");
   setWindowTitle("Set Program Defaults");
+  for (const std::string_view key : {kTelescopeMethodKey, kIndiServerKey, kIndiMountKey}) {
+    mountOptionsAtOpen_[std::string(key)] = corvex_.options.Text(key);
+  }
   Build();
   Refresh();
 }
@@ -319,11 +328,14 @@ void TINIDialog::Build() {
     auto* methods = new QHBoxLayout;
     for (const Choice& choice : kMethods) {
       const char letter = static_cast<char>(choice.value);
-      methods->addWidget(radio(choice, box, [&settings, letter] {
+      methods->addWidget(radio(choice, box, [this, &settings, letter] {
         settings.telescopeMethod = letter;
         if (letter != 'l') settings.portChosen = true;
+        corvex_.options.Set(kTelescopeMethodKey, "camera");
       }));
     }
+    methods->addWidget(radio({kIndiMethod, "INDI mount", 0}, box,
+                             [this] { corvex_.options.Set(kTelescopeMethodKey, "indi"); }));
     methods->addStretch(1);
     grid->addLayout(methods, 0, 0, 1, 3);
     auto* mainHeading = new QLabel("Main Camera", box);
@@ -396,6 +408,15 @@ void TINIDialog::Build() {
     statusRow->addWidget(edit(kStatusEdit, box, 80, true));
     statusRow->addStretch(1);
     grid->addLayout(statusRow, 3, 0, 1, 2);
+    right->addWidget(box);
+  }
+  {
+    QGroupBox* box = group("INDI Mount");
+    auto* grid = new QGridLayout(box);
+    grid->addWidget(new QLabel("Server (host:port)", box), 0, 0);
+    grid->addWidget(edit(kIndiServerEdit, box, 160), 0, 1);
+    grid->addWidget(new QLabel("Device name", box), 1, 0);
+    grid->addWidget(edit(kIndiMountEdit, box, 160), 1, 1);
     right->addWidget(box);
   }
   {
@@ -507,8 +528,25 @@ void TINIDialog::SetFilters() {
 }
 
 void TINIDialog::SaveChanges() {
+  const std::string server = edits_[kIndiServerEdit]->text().trimmed().toStdString();
+  const std::string mount = edits_[kIndiMountEdit]->text().trimmed().toStdString();
+  std::string host;
+  int port = 0;
+  if (!ParseServerAddress(server, host, port) || !corvex_.options.Set(kIndiServerKey, server) ||
+      !corvex_.options.Set(kIndiMountKey, mount)) {
+    // Nothing is written; the typed text stays to be corrected.
+    ShowMessage(corvex_.host, kFreeTextMessage,
+                "The INDI server must be HOST:PORT (for example localhost:7624), and the device "
+                "name plain text.");
+    return;
+  }
+  // The next move connects again with these settings.
+  corvex_.mount.reset();
   if (WriteSettingsFile(corvex_) != kSettingsOk) ShowMessage(corvex_.host, 21);
-  const std::string_view keys[] = {kAutosaveFormatKey};
+  std::vector<std::string_view> keys = {kAutosaveFormatKey};
+  for (const std::string_view key : {kTelescopeMethodKey, kIndiServerKey, kIndiMountKey}) {
+    if (corvex_.options.Text(key) != mountOptionsAtOpen_[std::string(key)]) keys.push_back(key);
+  }
   WriteProgramOptionsFile(corvex_, keys);
   accept();
 }
@@ -531,8 +569,12 @@ void TINIDialog::Refresh() {
   for (const Choice& choice : kBackgrounds) {
     checked(choice.id, settings.backgroundColour == choice.value);
   }
+  const bool indi = MountMethod(corvex_);
   for (const Choice& choice : kMethods)
-    checked(choice.id, settings.telescopeMethod == choice.value);
+    checked(choice.id, !indi && settings.telescopeMethod == choice.value);
+  checked(kIndiMethod, indi);
+  setPending(kIndiServerEdit, QString::fromStdString(corvex_.options.Text(kIndiServerKey)));
+  setPending(kIndiMountEdit, QString::fromStdString(corvex_.options.Text(kIndiMountKey)));
   for (const Choice& choice : kMainTraining) {
     checked(choice.id, settings.selfGuideTrainingSeconds == choice.value);
   }

@@ -68,6 +68,8 @@ class TINIDialog : public QDialog {
   QLabel* autosaveShown_ = nullptr;
   std::map<int, QLineEdit*> edits_;
   std::map<int, QAbstractButton*> buttons_;
+  // The mount settings as the dialog found them: only changed ones are written.
+  std::map<std::string, std::string> mountOptionsAtOpen_;
 };
 
 // Reads the settings file (message 20 when that fails) and runs the dialog.

@@ -9,6 +9,7 @@
 
 #include "corvex.h"
 #include "guiding/telescope_link.h"
+#include "state/messages.h"
 #include "guiding/telescope_panel.h"
 
 namespace corvex::ui {
@@ -155,6 +156,17 @@ TMTDialog::TMTDialog(Corvex& corvex, QWidget* parent) : QDialog(parent), corvex_
   QPushButton* finished = Button(this, "Finished");
   connect(finished, &QPushButton::clicked, this, &QDialog::accept);
   buttons->addWidget(help);
+  // An INDI mount can be stopped whatever it is doing; the LX200 panel has no such command.
+  if (MountMethod(corvex_)) {
+    QPushButton* abort = Button(this, "Abort");
+    connect(abort, &QPushButton::clicked, this, [this] {
+      if (!AbortMount(corvex_)) {
+        ShowMessage(corvex_.host, kFreeTextMessage, kStillMovingMessage);
+      }
+      Refresh();
+    });
+    buttons->addWidget(abort);
+  }
   buttons->addWidget(finished);
   grid->addLayout(buttons, 4, 0, 1, 2);
   Refresh();
@@ -163,6 +175,11 @@ TMTDialog::TMTDialog(Corvex& corvex, QWidget* parent) : QDialog(parent), corvex_
 QLineEdit* TMTDialog::Field(const char* name) const { return findChild<QLineEdit*>(name); }
 
 void TMTDialog::Refresh() {
+  // An INDI mount says where it points whenever asked; a go-to's own text stays while it slews.
+  if (MountMethod(corvex_) && corvex_.mount && corvex_.mount->Ready() &&
+      !corvex_.mount->Slewing()) {
+    ReadMountInfo(corvex_);
+  }
   const TelescopeLink& link = corvex_.telescope;
   infoFromScope_->setText(QString::fromStdString(link.scopeInfoText));
   const char rate = link.rateCommand.size() > 3 ? link.rateCommand[3] : 'G';
@@ -204,7 +221,8 @@ TCBDialog::TCBDialog(Corvex& corvex, QWidget* parent) : QDialog(parent) {
 
 void RunTelescopeControl(QWidget* parent, Corvex& corvex) {
   if (!corvex.telescope.linkOpen) OpenTelescopeLink(corvex);
-  if (corvex.state.settings.telescopeMethod == 'b') {
+  // An INDI mount takes the LX200 panel: go-to, info and the held arrows.
+  if (!MountMethod(corvex) && corvex.state.settings.telescopeMethod == 'b') {
     TCBDialog(corvex, parent).exec();
   } else {
     TMTDialog(corvex, parent).exec();
