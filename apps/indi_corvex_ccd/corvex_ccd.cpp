@@ -213,8 +213,8 @@ bool CorvexCcd::ISNewSwitch(const char* dev, const char* name, ISState* states, 
       }
       property.update(states, names, n);
       property.setState(IPS_OK);
-      property.apply();
       saveConfig(true, property.getName());
+      property.apply();
       return true;
     }
     if (GuiderCleanupSP.isNameMatch(name)) {
@@ -226,8 +226,9 @@ bool CorvexCcd::ISNewSwitch(const char* dev, const char* name, ISState* states, 
             "Dark first. Until then guider frames go out without a dark subtracted.");
         GuiderCleanupSP.setState(IPS_ALERT);
       }
-      GuiderCleanupSP.apply();
+      // Saved before the client hears of it, so the new state is never ahead of the file.
       saveConfig(true, GuiderCleanupSP.getName());
+      GuiderCleanupSP.apply();
       return true;
     }
     if (EncodeFormatSP.isNameMatch(name)) {
@@ -254,8 +255,8 @@ bool CorvexCcd::ISNewNumber(const char* dev, const char* name, double values[], 
       }
       SeedNP.update(values, names, n);
       SeedNP.setState(IPS_OK);
-      SeedNP.apply();
       saveConfig(true, SeedNP.getName());
+      SeedNP.apply();
       return true;
     }
     if (std::strcmp(name, FilterSlotNP.name) == 0) {

@@ -164,9 +164,14 @@ TEST_F(DriverTest, TheProgramsSettingsSwapDirectionsAndNameFiltersAndAreNeverWri
   // The driver's own choices go to INDI's configuration file.
   client->SetSwitch("CORVEX_GUIDER_CLEANUP", "DARK");
   client->WaitForState("CORVEX_GUIDER_CLEANUP", "Alert", 2000);
-  std::ifstream config(server->home() / ".indi" / "Corvex CCD_config.xml");
-  const std::string saved((std::istreambuf_iterator<char>(config)),
-                          std::istreambuf_iterator<char>());
+  std::string saved;
+  client->WaitFor(
+      [&] {
+        std::ifstream config(server->home() / ".indi" / "Corvex CCD_config.xml");
+        saved.assign(std::istreambuf_iterator<char>(config), std::istreambuf_iterator<char>());
+        return saved.find("CORVEX_GUIDER_CLEANUP") != std::string::npos;
+      },
+      2000);
   EXPECT_NE(saved.find("CORVEX_GUIDER_CLEANUP"), std::string::npos) << saved;
 
   ASSERT_TRUE(client->DisconnectDevice());
