@@ -1,6 +1,7 @@
 #include "processing/spatial_filters.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -28,7 +29,7 @@ constexpr KernelTable kKernels[] = {
 // 1 when no bin from there on has a count.
 int CornerMode(const ImageBuffer& image, int rowFrom, int rowTo, int colFrom, int colTo,
                int firstBin) {
-  std::vector<int> counts(4096, 0);
+  std::array<int, 4096> counts{};
   for (int row = rowFrom; row <= rowTo; ++row) {
     for (int col = colFrom; col <= colTo; ++col) ++counts[image[row * kImageStride + col] / 16];
   }
