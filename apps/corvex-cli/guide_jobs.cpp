@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <chrono>
 #include <thread>
 
@@ -364,30 +365,40 @@ int RunGuideJob(Corvex& corvex, const GuideOptions& options,
 
 namespace {
 
+// Sends the go-to the options name: a catalogue object, a planet or typed co-ordinates, over
+// whichever method is chosen. nullopt when the options themselves are refused (said on
+// stderr; nothing sent); otherwise whether the go-to went out.
+std::optional<bool> SendGoTo(Corvex& corvex, const GoToOptions& options) {
+  if (options.messier || options.cngc) {
+    return GoToObject(corvex, options.messier.value_or(0), options.cngc.value_or(0));
+  }
+  if (!options.planet.empty()) {
+    if (PlanetNumber(options.planet) == 0) {
+      std::fprintf(stderr,
+                   "corvex-cli: unknown planet \"%s\" (Mercury, Venus, Mars, Jupiter, Saturn, "
+                   "Uranus, Neptune, Pluto)\n",
+                   options.planet.c_str());
+      return std::nullopt;
+    }
+    return GoToPlanet(corvex, options.planet);
+  }
+  int hours = 0, minutes = 0, degrees = 0, decMinutes = 0;
+  bool negative = false, south = false;
+  if (!ParsePair(options.ra, hours, minutes, negative) ||
+      !ParsePair(options.dec, degrees, decMinutes, south)) {
+    std::fprintf(stderr, "corvex-cli: --ra needs H:M and --dec needs D:M\n");
+    return std::nullopt;
+  }
+  return GoToTarget(corvex, hours, minutes, degrees, decMinutes, south);
+}
+
 // A go-to on an INDI mount: sent, then followed until the mount has arrived (or Ctrl-C, which
 // stops the mount), and the position it reports.
 int GoToOnMount(Corvex& corvex, const GoToOptions& options) {
   if (!ConnectMount(corvex)) return kExitFailed;
-  bool sent = false;
-  if (options.messier || options.cngc) {
-    sent = GoToObject(corvex, options.messier.value_or(0), options.cngc.value_or(0));
-  } else if (!options.planet.empty()) {
-    if (PlanetNumber(options.planet) == 0) {
-      std::fprintf(stderr, "corvex-cli: unknown planet \"%s\"\n", options.planet.c_str());
-      return kExitUsage;
-    }
-    sent = GoToPlanet(corvex, options.planet);
-  } else {
-    int hours = 0, minutes = 0, degrees = 0, decMinutes = 0;
-    bool negative = false, south = false;
-    if (!ParsePair(options.ra, hours, minutes, negative) ||
-        !ParsePair(options.dec, degrees, decMinutes, south)) {
-      std::fprintf(stderr, "corvex-cli: --ra needs H:M and --dec needs D:M\n");
-      return kExitUsage;
-    }
-    sent = GoToTarget(corvex, hours, minutes, degrees, decMinutes, south);
-  }
-  if (!sent) return corvex.mount && corvex.mount->Lost() ? kExitFailed : kExitUsage;
+  const std::optional<bool> sent = SendGoTo(corvex, options);
+  if (!sent) return kExitUsage;
+  if (!*sent) return corvex.mount && corvex.mount->Lost() ? kExitFailed : kExitUsage;
   std::printf("Info from Scope: %s\n", TerminalText(corvex.telescope.scopeInfoText).c_str());
   std::fflush(stdout);
   if (!options.wait) return kExitOk;
@@ -429,35 +440,15 @@ int RunGoToJob(Corvex& corvex, const GoToOptions& options) {
     return kExitFailed;
   }
   const unsigned faults = corvex.camera.transferFaults;
-  bool sent = false;
-  if (options.messier || options.cngc) {
-    sent = GoToObject(corvex, options.messier.value_or(0), options.cngc.value_or(0));
-  } else if (!options.planet.empty()) {
-    if (PlanetNumber(options.planet) == 0) {
-      std::fprintf(stderr,
-                   "corvex-cli: unknown planet \"%s\" (Mercury, Venus, Mars, Jupiter, Saturn, "
-                   "Uranus, Neptune, Pluto)\n",
-                   options.planet.c_str());
-      return kExitUsage;
-    }
-    sent = GoToPlanet(corvex, options.planet);
-  } else {
-    int hours = 0, minutes = 0, degrees = 0, decMinutes = 0;
-    bool negative = false, south = false;
-    if (!ParsePair(options.ra, hours, minutes, negative) ||
-        !ParsePair(options.dec, degrees, decMinutes, south)) {
-      std::fprintf(stderr, "corvex-cli: --ra needs H:M and --dec needs D:M\n");
-      return kExitUsage;
-    }
-    sent = GoToTarget(corvex, hours, minutes, degrees, decMinutes, south);
-  }
+  const std::optional<bool> sent = SendGoTo(corvex, options);
+  if (!sent) return kExitUsage;
   if (corvex.camera.transferFaults != faults) {
     std::fprintf(stderr,
                  "corvex-cli: the go-to did not get through to the telescope; it may not be "
                  "slewing\n");
     return kExitFailed;
   }
-  if (!sent) return kExitUsage;  // out of range: the message has said so, nothing was sent
+  if (!*sent) return kExitUsage;  // out of range: the message has said so, nothing was sent
   std::printf("Info from Scope: %s\n", TerminalText(corvex.telescope.scopeInfoText).c_str());
   if (!corvex.telescope.slewReplyText.empty()) {
     std::fprintf(stderr, "The telescope refused the slew: %s\n",
