@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include <hwy/aligned_allocator.h>
+
 #include "processing/kernels/sorting_networks.h"
 
 #undef HWY_TARGET_INCLUDE
@@ -179,9 +181,11 @@ void AntiAliasRowImpl(const std::uint8_t* const planes[3], const std::uint8_t* c
   const int left = firstCol - 3;
   const int width = lastCol - firstCol + 7;
   // Per plane, four rows: the centre row, then rows y - k and y + k added for k = 1..3.
-  std::vector<std::uint16_t> vertical(static_cast<std::size_t>(12) * width);
+  // Every value is written before it is read, so the buffer is left uninitialised.
+  const hwy::AlignedFreeUniquePtr<std::uint16_t[]> vertical =
+      hwy::AllocateAligned<std::uint16_t>(static_cast<std::size_t>(12) * width);
   const auto sums = [&](int p, int k) {
-    return vertical.data() + static_cast<std::size_t>(4 * p + k) * width;
+    return vertical.get() + static_cast<std::size_t>(4 * p + k) * width;
   };
   for (int p = 0; p < 3; ++p) {
     const std::uint8_t* centre = planes[p] + static_cast<std::ptrdiff_t>(row) * stride + left;
