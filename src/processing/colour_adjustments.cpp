@@ -9,10 +9,6 @@ namespace corvex {
 
 namespace {
 
-constexpr int kAntiAliasKernel[7][7] = {
-    {0, 1, 2, 3, 2, 1, 0}, {1, 2, 3, 4, 3, 2, 1}, {2, 3, 6, 9, 6, 3, 2}, {3, 4, 9, 12, 9, 4, 3},
-    {2, 3, 6, 9, 6, 3, 2}, {1, 2, 3, 4, 3, 2, 1}, {0, 1, 2, 3, 2, 1, 0}};
-constexpr int kAntiAliasDivisor = 156;
 constexpr int kLowPassKernel[3][3] = {{1, 2, 1}, {2, 4, 2}, {1, 2, 1}};
 constexpr int kBalanceKeepFrom = 245;
 constexpr int kStartBinPixels = 5000;
@@ -43,44 +39,26 @@ void CopyPlanes(const MutablePlaneView& from, const MutablePlaneView& to) {
 void AntiAliasPass(const MutablePlaneView& planes, const MutablePlaneView& detail,
                    const MutablePlaneView& scratch, const std::function<void(int)>& progress) {
   const auto plane = Planes(planes);
-  const auto details = Planes(detail);
+  const auto results = Planes(detail);
   const auto medians = Planes(scratch);
-  // Outside the computed area a pixel keeps its value: no detail, its own value as median.
-  for (int p = 0; p < 3; ++p) {
-    std::fill_n(details[p], kImageValues, 0);
-    std::copy_n(plane[p], kImageValues, medians[p]);
-  }
-  // The low pass is summed a kernel entry at a time across the whole row, which the compiler
-  // can vectorise; the result is the same as the 7 x 7 sum pixel by pixel.
-  int sums[kImageStride];
+  // Outside rows 3-286 and columns 3-508 a pixel keeps its value, so only that area is
+  // computed and copied back. The medians go to the scratch planes, each row's result to the
+  // detail planes; a row is copied into the planes once no later row's low pass reads it.
+  for (int p = 0; p < 3; ++p) MedianOf25(plane[p], medians[p]);
+  const std::uint8_t* const in[3] = {plane[0], plane[1], plane[2]};
+  const std::uint8_t* const median[3] = {medians[0], medians[1], medians[2]};
+  std::uint8_t* const out[3] = {results[0], results[1], results[2]};
+  const auto copyBack = [&](int y) {
+    for (int p = 0; p < 3; ++p)
+      std::copy_n(results[p] + y * kImageStride + 3, 506, plane[p] + y * kImageStride + 3);
+  };
   for (int y = 3; y <= 286; ++y) {
     if (progress) progress(y / 2);
-    for (int p = 0; p < 3; ++p) {
-      const std::uint8_t* in = plane[p];
-      std::fill(std::begin(sums), std::end(sums), 0);
-      for (int dy = -3; dy <= 3; ++dy) {
-        for (int dx = -3; dx <= 3; ++dx) {
-          const int k = kAntiAliasKernel[dy + 3][dx + 3];
-          if (k == 0) continue;
-          const std::uint8_t* row = in + (y + dy) * kImageStride + dx;
-          for (int x = 3; x <= 508; ++x) sums[x] += row[x] * k;
-        }
-      }
-      std::uint8_t* out = details[p] + y * kImageStride;
-      const std::uint8_t* values = in + y * kImageStride;
-      for (int x = 3; x <= 508; ++x) {
-        const int low = std::min(sums[x] / kAntiAliasDivisor, 255);
-        out[x] = static_cast<std::uint8_t>(low < values[x] ? values[x] - low : 0);
-      }
-    }
+    kernels::AntiAliasRow(in, median, out, kImageStride, y, 3, 508);
+    if (y - 3 >= 3) copyBack(y - 3);
   }
-  for (int p = 0; p < 3; ++p) MedianOf25(plane[p], medians[p]);
+  for (int y = 284; y <= 286; ++y) copyBack(y);
   if (progress) progress(570 / 2);
-  for (int i = 0; i < kImageValues; ++i) {
-    const int d = (details[0][i] + details[1][i] + details[2][i]) / 3;
-    for (int p = 0; p < 3; ++p)
-      plane[p][i] = static_cast<std::uint8_t>(std::min(medians[p][i] + d, 255));
-  }
 }
 
 void LowPassColourPass(const MutablePlaneView& planes, const MutablePlaneView& scratch) {

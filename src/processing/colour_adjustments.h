@@ -22,7 +22,8 @@ void CopyPlanes(const MutablePlaneView& from, const MutablePlaneView& to);
 // ---- Passes (pure) ----
 // Suppresses colour noise and keeps fine detail: each plane's 5 x 5 median plus the pixel's
 // mean detail (value above its 7 x 7 low pass) over the three planes. Rows 3-286 and columns
-// 3-508 are computed; the border keeps the planes' own values.
+// 3-508 are computed; the border keeps the planes' own values. `detail` and `scratch` are
+// work space.
 void AntiAliasPass(const MutablePlaneView& planes, const MutablePlaneView& detail,
                    const MutablePlaneView& scratch, const std::function<void(int)>& progress = {});
 // The 3 x 3 weighted mean over rows 1-288 and columns 1-510; the border keeps its values.

@@ -1,35 +1,269 @@
-// The 5 x 5 byte median runs on the 16-bit median kernel: the block of windows is widened
-// to 16 bits, and with a threshold of 0 that kernel puts the median everywhere (a pixel equal
-// to its median keeps its value, which is the median). Widening and narrowing cost little
-// next to the histogram walk per pixel this replaces, and the sorting networks stay in one
-// place.
+// The anti-alias filter's kernels, vectorised with Highway and dispatched at run time to the
+// best instruction set the processor has. Every lane of a vector is one pixel.
+//
+// The 5 x 5 byte median works on 8-bit lanes (32 pixels per AVX2 vector): each column of the
+// windows is sorted once per row, neighbouring columns are merged in pairs, and a window
+// merges the two pairs it shares with its right neighbour, keeping only the ranks that can
+// still be its median; the median then comes from that list and the window's first column as
+// the smallest of six maxima.
+//
+// The detail row works on 16-bit lanes: the 7 x 7 low pass fits in 16 bits (156 x 255 < 2^16),
+// and the kernel is symmetric, so rows y - k and y + k are added first (one buffer per k), then
+// columns x - a and x + a of each buffer, each pair taking its weight once. The divisions are
+// exact multiply-shifts, and the sum of median and detail saturates at 255 when narrowed.
 #include "processing/kernels/anti_alias.h"
 
+#include <array>
 #include <cstddef>
+#include <utility>
 #include <vector>
 
-#include "processing/kernels/median.h"
+#include <hwy/aligned_allocator.h>
 
+#include "processing/kernels/sorting_networks.h"
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "processing/kernels/anti_alias.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#ifndef CORVEX_ANTI_ALIAS_PLAN_
+#define CORVEX_ANTI_ALIAS_PLAN_
 namespace corvex::kernels {
+namespace {
 
-void Median5x5Bytes(const std::uint8_t* in, std::uint8_t* out, int stride, int firstRow,
-                    int lastRow, int firstCol, int lastCol) {
-  // The block: the output area and the two rows and columns of window around it.
-  const int width = lastCol - firstCol + 5;
-  const int rows = lastRow - firstRow + 5;
-  std::vector<std::uint16_t> block(static_cast<std::size_t>(width) * rows);
-  for (int y = 0; y < rows; ++y) {
-    const std::uint8_t* from = in + (firstRow - 2 + y) * stride + firstCol - 2;
-    std::uint16_t* to = block.data() + static_cast<std::size_t>(y) * width;
-    for (int x = 0; x < width; ++x) to[x] = from[x];
+// The networks of the 5 x 5 median. S is the merge of a window's columns 1-4 (20 values), of
+// which the last step reads ranks 7-12; a pair keeps the ranks S reads.
+constexpr int kSide = 5;
+constexpr int kMedianRank = 12;
+constexpr int kPairValues = 10;
+constexpr Network kColumnNet = SortingNetwork(kSide);
+constexpr Network kSharedNet =
+    Pruned(MergingNetwork(kPairValues, kPairValues), Ranks(kMedianRank - kSide, kMedianRank));
+constexpr std::array<bool, kMaxWires> kPairRanks =
+    Either(ReadRanks(kSharedNet, 0, kPairValues), ReadRanks(kSharedNet, kPairValues, kPairValues));
+constexpr Network kPairNet = Pruned(MergingNetwork(kSide, kSide), kPairRanks);
+
+// Rows of `width` bytes, one per rank of a sorted list, kept for the windows of a row.
+class ByteRankRows {
+ public:
+  ByteRankRows(int ranks, int width)
+      : width_(width), values_(static_cast<std::size_t>(ranks) * width) {}
+  std::uint8_t* operator[](int rank) {
+    return values_.data() + static_cast<std::size_t>(rank) * width_;
   }
-  std::vector<std::uint16_t> medians(block);
-  ThresholdedMedian(block.data(), medians.data(), width, rows, 2, 0, 0, 1);
-  for (int y = 2; y < rows - 2; ++y) {
-    const std::uint16_t* from = medians.data() + static_cast<std::size_t>(y) * width;
-    std::uint8_t* to = out + (firstRow - 2 + y) * stride + firstCol - 2;
-    for (int x = 2; x < width - 2; ++x) to[x] = static_cast<std::uint8_t>(from[x]);
+
+ private:
+  int width_;
+  std::vector<std::uint8_t> values_;
+};
+
+// Weight of the low pass at |dy| = k (first index), |dx| = a (second index).
+constexpr std::uint16_t kLowPassWeights[4][4] = {
+    {12, 9, 4, 3}, {9, 6, 3, 2}, {4, 3, 2, 1}, {3, 2, 1, 0}};
+
+}  // namespace
+}  // namespace corvex::kernels
+#endif  // CORVEX_ANTI_ALIAS_PLAN_
+
+HWY_BEFORE_NAMESPACE();
+namespace corvex::kernels {
+namespace HWY_NAMESPACE {
+namespace {
+
+namespace hn = hwy::HWY_NAMESPACE;
+
+// Calls f(x) for x = first, first + step, ... so that [x, x + step) covers first..last; the
+// last call is moved back to end at `last` (it overlaps the one before, which is harmless:
+// every result is computed from inputs the calls do not write).
+template <class F>
+HWY_INLINE void Sweep(int first, int last, int step, const F& f) {
+  int x = first;
+  for (; x + step - 1 <= last; x += step) f(x);
+  if (x <= last) f(last - step + 1);
+}
+
+template <int N, class F, int... I>
+HWY_INLINE void Unrolled(const F& f, std::integer_sequence<int, I...>) {
+  (f(std::integral_constant<int, I>()), ...);
+}
+// Calls f(std::integral_constant<int, I>) for I = 0 .. N - 1.
+template <int N, class F>
+HWY_INLINE void Unrolled(const F& f) {
+  Unrolled<N>(f, std::make_integer_sequence<int, N>());
+}
+
+template <const Network& kNet, class V, std::size_t W, std::size_t I>
+HWY_INLINE void Step(std::array<V, W>& w) {
+  constexpr Exchange e = kNet.steps[I];
+  if constexpr (e.keep == Keep::kBoth) {
+    const V low = hn::Min(w[e.low], w[e.high]);
+    w[e.high] = hn::Max(w[e.low], w[e.high]);
+    w[e.low] = low;
+  } else if constexpr (e.keep == Keep::kLow) {
+    w[e.low] = hn::Min(w[e.low], w[e.high]);
+  } else {
+    w[e.high] = hn::Max(w[e.low], w[e.high]);
   }
 }
 
+template <const Network& kNet, class V, std::size_t W, std::size_t... I>
+HWY_INLINE void Run(std::array<V, W>& w, std::index_sequence<I...>) {
+  (Step<kNet, V, W, I>(w), ...);
+}
+
+template <const Network& kNet, class V, std::size_t W>
+HWY_INLINE void Run(std::array<V, W>& w) {
+  Run<kNet>(w, std::make_index_sequence<kNet.size>());
+}
+
+void Median5x5BytesImpl(const std::uint8_t* in, std::uint8_t* out, int stride, int firstRow,
+                        int lastRow, int firstCol, int lastCol) {
+  constexpr int k = kSide;
+  constexpr int kPairs = kPairValues;
+  const hn::ScalableTag<std::uint8_t> d;
+  using V = hn::Vec<decltype(d)>;
+  const int lanes = static_cast<int>(hn::Lanes(d));
+  // Columns are indexed from the first window's left edge.
+  const int left = firstCol - 2;
+  const int width = lastCol - firstCol + 5;
+  ByteRankRows columns(k, width), pairs(kPairs, width);
+  for (int y = firstRow; y <= lastRow; ++y) {
+    const std::uint8_t* top = in + static_cast<std::ptrdiff_t>(y - 2) * stride + left;
+    // Every column of the row's windows, sorted.
+    Sweep(0, width - 1, lanes, [&](int x) {
+      std::array<V, k> w;
+      Unrolled<k>([&](auto i) { w[i] = hn::LoadU(d, top + i * stride + x); });
+      Run<kColumnNet>(w);
+      Unrolled<k>([&](auto i) { hn::StoreU(w[kColumnNet.order[i]], d, columns[i] + x); });
+    });
+    // Columns x and x + 1 merged; only the ranks the windows read are kept.
+    Sweep(0, width - 2, lanes, [&](int x) {
+      std::array<V, kPairs> w;
+      Unrolled<k>([&](auto i) {
+        w[i] = hn::LoadU(d, columns[i] + x);
+        w[k + i] = hn::LoadU(d, columns[i] + x + 1);
+      });
+      Run<kPairNet>(w);
+      Unrolled<kPairs>([&](auto p) {
+        if constexpr (kPairRanks[p]) hn::StoreU(w[kPairNet.order[p]], d, pairs[p] + x);
+      });
+    });
+    // Each window (x is its left edge): columns 1-4 merged from two pairs, then the median
+    // of their union with column 0, the smallest over i of the larger of the shared list's
+    // (median - 1 - i)-th value and column 0's i-th.
+    std::uint8_t* outRow = out + static_cast<std::ptrdiff_t>(y) * stride + left;
+    Sweep(0, width - k, lanes, [&](int x) {
+      std::array<V, 2 * kPairs> s;
+      Unrolled<kPairs>([&](auto p) {
+        if constexpr (kSharedNet.inputs[p]) s[p] = hn::LoadU(d, pairs[p] + x + 1);
+        if constexpr (kSharedNet.inputs[kPairs + p]) s[kPairs + p] = hn::LoadU(d, pairs[p] + x + 3);
+      });
+      Run<kSharedNet>(s);
+      V median = s[kSharedNet.order[kMedianRank]];
+      Unrolled<k>([&](auto i) {
+        median = hn::Min(median, hn::Max(s[kSharedNet.order[kMedianRank - 1 - i]],
+                                         hn::LoadU(d, columns[i] + x)));
+      });
+      hn::StoreU(median, d, outRow + x + 2);
+    });
+  }
+}
+
+void AntiAliasRowImpl(const std::uint8_t* const planes[3], const std::uint8_t* const medians[3],
+                      std::uint8_t* const out[3], int stride, int row, int firstCol, int lastCol) {
+  const hn::ScalableTag<std::uint16_t> d;
+  const hn::Rebind<std::uint8_t, decltype(d)> d8;
+  const hn::RebindToSigned<decltype(d)> di;
+  using V = hn::Vec<decltype(d)>;
+  const int lanes = static_cast<int>(hn::Lanes(d));
+  // Columns are indexed from three left of the first pixel.
+  const int left = firstCol - 3;
+  const int width = lastCol - firstCol + 7;
+  // Per plane, four rows: the centre row, then rows y - k and y + k added for k = 1..3.
+  // Every value is written before it is read, so the buffer is left uninitialised.
+  const hwy::AlignedFreeUniquePtr<std::uint16_t[]> vertical =
+      hwy::AllocateAligned<std::uint16_t>(static_cast<std::size_t>(12) * width);
+  const auto sums = [&](int p, int k) {
+    return vertical.get() + static_cast<std::size_t>(4 * p + k) * width;
+  };
+  for (int p = 0; p < 3; ++p) {
+    const std::uint8_t* centre = planes[p] + static_cast<std::ptrdiff_t>(row) * stride + left;
+    Sweep(0, width - 1, lanes, [&](int x) {
+      const auto at = [&](int dy) {
+        return hn::PromoteTo(d,
+                             hn::LoadU(d8, centre + static_cast<std::ptrdiff_t>(dy) * stride + x));
+      };
+      hn::StoreU(at(0), d, sums(p, 0) + x);
+      Unrolled<3>(
+          [&](auto k) { hn::StoreU(hn::Add(at(-k - 1), at(k + 1)), d, sums(p, k + 1) + x); });
+    });
+  }
+  const V lowMultiplier = hn::Set(d, kLowPassMultiplier);
+  const V thirdMultiplier = hn::Set(d, kThirdMultiplier);
+  const std::ptrdiff_t rowStart = static_cast<std::ptrdiff_t>(row) * stride + left;
+  Sweep(3, width - 4, lanes, [&](int x) {
+    V details = hn::Zero(d);
+    for (int p = 0; p < 3; ++p) {
+      // At most 156 x 255 at every step: the weights are positive and sum to 156.
+      V sum = hn::Zero(d);
+      Unrolled<4>([&](auto dy) {
+        constexpr int k = decltype(dy)::value;
+        const std::uint16_t* r = sums(p, k) + x;
+        sum = hn::Add(sum, hn::Mul(hn::LoadU(d, r), hn::Set(d, kLowPassWeights[k][0])));
+        Unrolled<3>([&](auto dx) {
+          constexpr int a = decltype(dx)::value;
+          constexpr std::uint16_t weight = kLowPassWeights[k][a + 1];
+          if constexpr (weight != 0) {
+            const V pair = hn::Add(hn::LoadU(d, r - a - 1), hn::LoadU(d, r + a + 1));
+            sum = hn::Add(sum, hn::Mul(pair, hn::Set(d, weight)));
+          }
+        });
+      });
+      const V low = hn::ShiftRight<kLowPassShift>(hn::MulHigh(sum, lowMultiplier));
+      details = hn::Add(details, hn::SaturatedSub(hn::LoadU(d, sums(p, 0) + x), low));
+    }
+    const V detail = hn::ShiftRight<kThirdShift>(hn::MulHigh(details, thirdMultiplier));
+    for (int p = 0; p < 3; ++p) {
+      // At most 2 x 255, so the signed narrowing saturates exactly at 255.
+      const V value = hn::Add(hn::PromoteTo(d, hn::LoadU(d8, medians[p] + rowStart + x)), detail);
+      hn::StoreU(hn::DemoteTo(d8, hn::BitCast(di, value)), d8, out[p] + rowStart + x);
+    }
+  });
+}
+
+}  // namespace
+
+void Median5x5BytesTarget(const std::uint8_t* in, std::uint8_t* out, int stride, int firstRow,
+                          int lastRow, int firstCol, int lastCol) {
+  Median5x5BytesImpl(in, out, stride, firstRow, lastRow, firstCol, lastCol);
+}
+
+void AntiAliasRowTarget(const std::uint8_t* const planes[3], const std::uint8_t* const medians[3],
+                        std::uint8_t* const out[3], int stride, int row, int firstCol,
+                        int lastCol) {
+  AntiAliasRowImpl(planes, medians, out, stride, row, firstCol, lastCol);
+}
+
+}  // namespace HWY_NAMESPACE
 }  // namespace corvex::kernels
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace corvex::kernels {
+
+HWY_EXPORT(Median5x5BytesTarget);
+HWY_EXPORT(AntiAliasRowTarget);
+
+void Median5x5Bytes(const std::uint8_t* in, std::uint8_t* out, int stride, int firstRow,
+                    int lastRow, int firstCol, int lastCol) {
+  HWY_DYNAMIC_DISPATCH(Median5x5BytesTarget)(in, out, stride, firstRow, lastRow, firstCol, lastCol);
+}
+
+void AntiAliasRow(const std::uint8_t* const planes[3], const std::uint8_t* const medians[3],
+                  std::uint8_t* const out[3], int stride, int row, int firstCol, int lastCol) {
+  HWY_DYNAMIC_DISPATCH(AntiAliasRowTarget)(planes, medians, out, stride, row, firstCol, lastCol);
+}
+
+}  // namespace corvex::kernels
+#endif
