@@ -62,8 +62,11 @@ std::vector<std::string> SplitComponents(std::string_view rest) {
 // there, otherwise the first such entry in name order, so the choice never depends on the
 // order the file system lists them in.
 std::optional<std::string> FindEntryIgnoringCase(const fs::path& dir, const std::string& name) {
-  std::vector<std::string> matches;
   std::error_code ec;
+  // The name as it stands wins over any other case of it, and one look at it spares listing
+  // a directory that may hold a night's frames.
+  if (fs::exists(fs::symlink_status(dir / name, ec))) return name;
+  std::vector<std::string> matches;
   for (const auto& entry : fs::directory_iterator(dir, ec)) {
     std::string entryName = entry.path().filename().string();
     if (entryName == name) return entryName;

@@ -59,5 +59,35 @@ TEST(ColourDisplayKernel, MatchesColourPixelForEveryByteAndSetting) {
   }
 }
 
+TEST(ColourDisplayKernel, MatchesColourPixelForEveryColourOfThePlanes) {
+  // The kernel takes each ratio as (value + 30) / (largest + 30) rather than through the mean;
+  // every one of the 2^24 colours must still give ColourPixel's channels. A strong saturation
+  // and bright bytes magnify any difference in the ratios; the display byte steps through
+  // 0-254 so that every brightness meets many colours.
+  constexpr int kCount = 256 * 256;
+  std::vector<std::uint8_t> mono(kCount), red(kCount), green(kCount), blue(kCount);
+  std::vector<std::uint8_t> bgr(3 * kCount);
+  const kernels::BrightnessTable table = ColourBrightness(true, 20);
+  for (int r = 0; r < 256; ++r) {
+    for (int i = 0; i < kCount; ++i) {
+      mono[i] = static_cast<std::uint8_t>((i + r) % 255);
+      red[i] = static_cast<std::uint8_t>(r);
+      green[i] = static_cast<std::uint8_t>(i / 256);
+      blue[i] = static_cast<std::uint8_t>(i % 256);
+    }
+    for (const int saturation : {0, 9}) {
+      kernels::ColourDisplayRow(mono.data(), red.data(), green.data(), blue.data(), kCount, table,
+                                saturation, bgr.data());
+      for (int i = 0; i < kCount; ++i) {
+        const auto want = ColourPixel(mono[i], r, green[i], blue[i], true, 20, saturation);
+        ASSERT_TRUE(bgr[3 * i] == want[0] && bgr[3 * i + 1] == want[1] &&
+                    bgr[3 * i + 2] == want[2])
+            << "saturation " << saturation << ", byte " << int{mono[i]} << " planes " << r
+            << " " << int{green[i]} << " " << int{blue[i]};
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvex

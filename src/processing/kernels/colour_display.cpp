@@ -1,7 +1,7 @@
 // The colour display row, built for each instruction set Highway targets and dispatched at
 // run time. The loop is written without branches (every select is a conditional move), so
 // that the compiler vectorises it: four to eight pixels per instruction in double and single
-// precision, with the same IEEE operations in the same order as one pixel at a time.
+// precision.
 #include "processing/kernels/colour_display.h"
 
 #include <algorithm>
@@ -27,21 +27,20 @@ void ColourDisplayRowImpl(const std::uint8_t* mono, const std::uint8_t* red,
     const int n = std::min(64, count - start);
     for (int i = 0; i < n; ++i) values[i] = static_cast<float>(brightness[mono[start + i]]);
     for (int i = 0; i < n; ++i) {
-      // White has every ratio 1, which is exactly what planes of 0 give (30 / 30, over a
-      // largest of 1). Masking the planes, rather than choosing the ratios, keeps the loop
+      // White has every ratio 1, which is exactly what planes of 0 give (30 / 30). Masking the planes, rather than choosing the ratios, keeps the loop
       // free of branches: the compiler would put a chosen division or load under one.
       const int keep = mono[start + i] == 255 ? 0 : 0xFF;
       const int r = red[start + i] & keep;
       const int g = green[start + i] & keep;
       const int b = blue[start + i] & keep;
-      const double average = (r + g + b + 90) / 3.0;
-      double rR = (r + 30) / average;
-      double rG = (g + 30) / average;
-      double rB = (b + 30) / average;
-      const double largest = std::max(std::max(rR, rG), rB);
-      rR /= largest;
-      rG /= largest;
-      rB /= largest;
+      // Each ratio over the largest is (value + 30) over (largest value + 30): the mean
+      // cancels. Not every double comes out the same as dividing twice, but every one
+      // rounds to the same single-precision (ratio - 1), checked over all 2^24 planes, so
+      // every channel is the same and three divisions do the work of seven.
+      const double largest = std::max(std::max(r, g), b) + 30;
+      const double rR = (r + 30) / largest;
+      const double rG = (g + 30) / largest;
+      const double rB = (b + 30) / largest;
       const float v = values[i];
       const auto channel = [&](double ratio) {
         const float c = (static_cast<float>(ratio - 1) * s + 1) * v;
