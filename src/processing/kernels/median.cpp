@@ -11,8 +11,9 @@
 //   be its median are kept; the median then comes from that list and the window's first
 //   column as the smallest of k + 1 maxima;
 // - radius 3: two output rows at once, which share six of their seven rows (see
-//   median_networks.h); the rows are cut into strips so that the lists kept for neighbouring
-//   windows stay in the first-level cache.
+//   median_networks.h). Only the sorted columns and pairs, which several windows read, are
+//   kept in rows; what a single window merges stays in its registers, as memory traffic
+//   rather than compare-exchanges limits these kernels.
 #include "processing/kernels/median.h"
 
 #include <algorithm>
@@ -262,46 +263,40 @@ void Radius2(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   }
 }
 
-// One own row (the top row of the upper window or the bottom row of the lower) sorted seven
-// values at a time: sorted pairs, and from them the quads and triples each window reads.
+// One own row (the top row of the upper window or the bottom row of the lower): its sorted
+// pairs are kept for the windows, each of which merges two of them into the quad on its
+// left, one and a value into the triple on its right, and those into its seven values.
 class OwnRow {
  public:
-  explicit OwnRow(int width) : pairs_(2, width), quads_(4, width), triples_(3, width) {}
+  explicit OwnRow(int width) : pairs_(2, width) {}
 
-  // What the windows centred on first + 3 .. last - 3 read: the quads starting at their left
-  // edges and the triples starting right of their centres.
-  void Sort(const std::uint16_t* row, int first, int last, int lanes) {
-    using Plan = Radius3Plan;
+  // Pairs starting at first .. last - 1.
+  void Pair(const std::uint16_t* row, int first, int last, int lanes) {
     const D d;
+    row_ = row;
     Sweep(first, last - 1, lanes, [&](int x) {
       const V a = hn::LoadU(d, row + x);
       const V b = hn::LoadU(d, row + x + 1);
       hn::StoreU(hn::Min(a, b), d, pairs_[0] + x);
       hn::StoreU(hn::Max(a, b), d, pairs_[1] + x);
     });
-    Sweep(first, last - 6, lanes, [&](int x) {
-      std::array<V, 4> w;
-      Load<Plan::kRowQuad, 0, 2>(w, pairs_, x);
-      Load<Plan::kRowQuad, 2, 2>(w, pairs_, x + 2);
-      Run<Plan::kRowQuad>(w);
-      Store<Plan::kRowQuad, 4>(w, Ranks(0, 3), quads_, x);
-    });
-    Sweep(first + 4, last - 2, lanes, [&](int x) {
-      std::array<V, 3> w;
-      Load<Plan::kRowTriple, 0, 2>(w, pairs_, x);
-      w[2] = hn::LoadU(d, row + x + 2);
-      Run<Plan::kRowTriple>(w);
-      Store<Plan::kRowTriple, 3>(w, Ranks(0, 2), triples_, x);
-    });
   }
 
-  // The seven values around x, smallest first: the quad from x - 3 merged with the triple
-  // from x + 1.
-  std::array<V, 7> Seven(int x) {
+  // The seven values around x, smallest first.
+  HWY_INLINE std::array<V, 7> Seven(int x) {
     using Plan = Radius3Plan;
+    const D d;
+    std::array<V, 4> quad;
+    Load<Plan::kRowQuad, 0, 2>(quad, pairs_, x - 3);
+    Load<Plan::kRowQuad, 2, 2>(quad, pairs_, x - 1);
+    Run<Plan::kRowQuad>(quad);
+    std::array<V, 3> triple;
+    Load<Plan::kRowTriple, 0, 2>(triple, pairs_, x + 1);
+    triple[2] = hn::LoadU(d, row_ + x + 3);
+    Run<Plan::kRowTriple>(triple);
     std::array<V, 7> w;
-    Load<Plan::kRowSeven, 0, 4>(w, quads_, x - 3);
-    Load<Plan::kRowSeven, 4, 3>(w, triples_, x + 1);
+    Unrolled<4>([&](auto i) { w[i] = quad[Plan::kRowQuad.order[i]]; });
+    Unrolled<3>([&](auto i) { w[4 + i] = triple[Plan::kRowTriple.order[i]]; });
     Run<Plan::kRowSeven>(w);
     std::array<V, 7> sorted;
     Unrolled<7>([&](auto i) { sorted[i] = w[Plan::kRowSeven.order[i]]; });
@@ -309,7 +304,8 @@ class OwnRow {
   }
 
  private:
-  RankRows pairs_, quads_, triples_;
+  RankRows pairs_;
+  const std::uint16_t* row_ = nullptr;
 };
 
 void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, int firstRow, V num,
@@ -321,13 +317,12 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   constexpr int kQuad = Plan::kQuadValues;
   const D d;
   const int lanes = static_cast<int>(hn::Lanes(d));
-  RankRows columns(kColumn, width), pairs(kPair, width), quads(kQuad, width),
-      triples(kTriple, width);
+  RankRows columns(kColumn, width), pairs(kPair, width);
   OwnRow topRow(width), bottomRow(width);
   const int firstOut = firstRow + 3;
   const int lastOut = rows - 4;
-  // Strips of about 128 windows: their lists (some 20 kB) stay in the first-level cache
-  // between the steps. Every strip is at least as wide as a vector.
+  // Strips of about 128 windows, so that the kept rows stay in the first-level cache between
+  // the steps on wide images. Every strip is at least as wide as a vector.
   const int windows = width - 6;
   const int strips = std::max(1, windows / 128);
   for (int y = firstOut; y <= lastOut; y += 2) {
@@ -356,29 +351,28 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
         Run<Plan::kPair>(w);
         Store<Plan::kPair, kPair>(w, Plan::kPairRanks, pairs, x);
       });
-      // Columns x .. x + 3, the left part of the window centred on x + 3.
-      Sweep(first - 3, last - 3, lanes, [&](int x) {
-        std::array<V, kQuad> w;
-        Load<Plan::kQuad, 0, kPair>(w, pairs, x);
-        Load<Plan::kQuad, kPair, kPair>(w, pairs, x + 2);
-        Run<Plan::kQuad>(w);
-        Store<Plan::kQuad, kQuad>(w, ReadRanks(Plan::kCore, 0, kQuad), quads, x);
-      });
-      // Columns x .. x + 2, the right part of the window centred on x - 1.
-      Sweep(first + 1, last + 1, lanes, [&](int x) {
-        std::array<V, kTriple> w;
-        Load<Plan::kTriple, 0, kPair>(w, pairs, x);
-        Load<Plan::kTriple, kPair, kColumn>(w, columns, x + 2);
-        Run<Plan::kTriple>(w);
-        Store<Plan::kTriple, kTriple>(w, ReadRanks(Plan::kCore, kQuad, kTriple), triples, x);
-      });
-      topRow.Sort(top, first - 3, last + 3, lanes);
-      bottomRow.Sort(bottom, first - 3, last + 3, lanes);
+      topRow.Pair(top, first - 3, last + 3, lanes);
+      bottomRow.Pair(bottom, first - 3, last + 3, lanes);
       // Each window pair: the shared core, then each window's median with its own row.
       Sweep(first, last, lanes, [&](int x) {
+        // The quad of columns x - 3 .. x and the triple of x + 1 .. x + 3, merged into the
+        // core; each is the window's own, so they stay in registers.
+        std::array<V, kQuad> quad;
+        Load<Plan::kQuad, 0, kPair>(quad, pairs, x - 3);
+        Load<Plan::kQuad, kPair, kPair>(quad, pairs, x - 1);
+        Run<Plan::kQuad>(quad);
+        std::array<V, kTriple> triple;
+        Load<Plan::kTriple, 0, kPair>(triple, pairs, x + 1);
+        Load<Plan::kTriple, kPair, kColumn>(triple, columns, x + 3);
+        Run<Plan::kTriple>(triple);
         std::array<V, Plan::kCoreValues> c;
-        Load<Plan::kCore, 0, kQuad>(c, quads, x - 3);
-        Load<Plan::kCore, kQuad, kTriple>(c, triples, x + 1);
+        Unrolled<kQuad>([&](auto i) {
+          if constexpr (Plan::kCore.inputs[i]) c[i] = quad[Plan::kQuad.order[i]];
+        });
+        Unrolled<kTriple>([&](auto i) {
+          if constexpr (Plan::kCore.inputs[kQuad + i])
+            c[kQuad + i] = triple[Plan::kTriple.order[i]];
+        });
         Run<Plan::kCore>(c);
         const auto core = [&](int rank) { return c[Plan::kCore.order[rank]]; };
         const auto finish = [&](OwnRow& own, int row) {
