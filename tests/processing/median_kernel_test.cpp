@@ -106,7 +106,7 @@ void PlainThresholdedMedian(const std::vector<std::uint16_t>& in, std::vector<st
 }
 
 TEST(MedianKernel, ImagesOfOtherSizesMatchTheWindowSortedInFull) {
-  // Narrow and odd widths (one strip, or strips of unequal widths) and heights that leave a
+  // Narrow and odd widths (a last vector overlapping the one before) and heights that leave a
   // last row without a partner, down to a single row of windows.
   std::uint32_t seed = 500;
   for (const auto& frame : KernelTestFrames()) {
@@ -201,59 +201,77 @@ TEST(SortingNetworks, PruningKeepsTheChosenRanksAndDropsTheRest) {
 using Plan = kernels::Radius3Plan;
 constexpr int kPoison = 2;
 
-// Runs `net` on lists placed on its wires from `offset` on, as the kernel loads them, and
-// returns its outputs by rank, those not in `keep` poisoned as the kernel leaves them unstored.
-std::vector<int> Merged(const kernels::Network& net,
-                        std::initializer_list<std::pair<int, const std::vector<int>*>> lists,
-                        const std::array<bool, kernels::kMaxWires>& keep) {
-  std::vector<int> wires(net.wires, kPoison);
-  for (const auto& [offset, list] : lists) {
-    for (std::size_t i = 0; i < list->size(); ++i) {
-      if (net.inputs[offset + i]) wires[offset + i] = (*list)[i];
-    }
+// Runs `net` on two lists, the first on its wires from 0 and the second from `offset`, loaded
+// as the kernel loads them, and returns its outputs by rank, those not in `keep` poisoned as
+// the kernel leaves them unstored.
+using Wires = std::array<int, kernels::kMaxWires>;
+Wires Merged(const kernels::Network& net, const Wires& a, int offset, const Wires& b,
+             const std::array<bool, kernels::kMaxWires>& keep) {
+  Wires wires;
+  wires.fill(kPoison);
+  for (int i = 0; i < net.wires; ++i) {
+    if (net.inputs[i]) wires[i] = i < offset ? a[i] : b[i - offset];
   }
-  wires = Apply(net, wires);
-  std::vector<int> ranked(net.wires, kPoison);
+  for (std::size_t i = 0; i < net.size; ++i) {
+    const kernels::Exchange e = net.steps[i];
+    const int low = std::min(wires[e.low], wires[e.high]);
+    const int high = std::max(wires[e.low], wires[e.high]);
+    if (e.keep != kernels::Keep::kHigh) wires[e.low] = low;
+    if (e.keep != kernels::Keep::kLow) wires[e.high] = high;
+  }
+  Wires ranked;
+  ranked.fill(kPoison);
   for (int r = 0; r < net.wires; ++r) {
     if (keep[r]) ranked[r] = wires[net.order[r]];
   }
   return ranked;
 }
 
+// A sorted column of six with `ones` 1s, the ranks the kernel does not keep poisoned.
+Wires Column(int ones) {
+  Wires column;
+  column.fill(kPoison);
+  for (int i = 0; i < Plan::kColumnValues; ++i) {
+    if (Plan::kColumnRanks[i]) column[i] = i >= Plan::kColumnValues - ones ? 1 : 0;
+  }
+  return column;
+}
+
+Wires Pair(int onesLeft, int onesRight) {
+  return Merged(Plan::kPair, Column(onesLeft), Plan::kColumnValues, Column(onesRight),
+                Plan::kPairRanks);
+}
+
 TEST(SortingNetworks, SevenBySevenMedianOnEverySortedColumnPattern) {
-  std::vector<std::vector<int>> columns(7, std::vector<int>(Plan::kColumnValues));
-  std::array<int, 7> ones{};
-  for (int pattern = 0; pattern < 823543; ++pattern) {  // 7^7
-    int rest = pattern, total = 0;
-    for (int c = 0; c < 7; ++c) {
-      ones[c] = rest % 7;
-      rest /= 7;
-      total += ones[c];
-      for (int i = 0; i < Plan::kColumnValues; ++i) {
-        columns[c][i] =
-            Plan::kColumnRanks[i] ? (i >= Plan::kColumnValues - ones[c] ? 1 : 0) : kPoison;
+  // Columns 0 .. 3 make the quad (from pairs 0-1 and 2-3), columns 4 .. 6 the triple (pair
+  // 4-5 and column 6); each is computed once for each of its 7^4 and 7^3 patterns.
+  std::vector<Wires> quads, triples;
+  std::vector<int> quadOnes, tripleOnes;
+  for (int pattern = 0; pattern < 7 * 7 * 7 * 7; ++pattern) {
+    const int c0 = pattern % 7, c1 = pattern / 7 % 7, c2 = pattern / 49 % 7, c3 = pattern / 343;
+    quads.push_back(Merged(Plan::kQuad, Pair(c0, c1), Plan::kPairValues, Pair(c2, c3),
+                           kernels::ReadRanks(Plan::kCore, 0, Plan::kQuadValues)));
+    quadOnes.push_back(c0 + c1 + c2 + c3);
+  }
+  for (int pattern = 0; pattern < 7 * 7 * 7; ++pattern) {
+    const int c4 = pattern % 7, c5 = pattern / 7 % 7, c6 = pattern / 49;
+    triples.push_back(
+        Merged(Plan::kTriple, Pair(c4, c5), Plan::kPairValues, Column(c6),
+               kernels::ReadRanks(Plan::kCore, Plan::kQuadValues, Plan::kTripleValues)));
+    tripleOnes.push_back(c4 + c5 + c6);
+  }
+  for (std::size_t q = 0; q < quads.size(); ++q) {
+    for (std::size_t t = 0; t < triples.size(); ++t) {
+      const Wires core =
+          Merged(Plan::kCore, quads[q], Plan::kQuadValues, triples[t], Plan::kCoreRanks);
+      const int total = quadOnes[q] + tripleOnes[t];
+      // What the last step reads: the ranks from which the own row's seven values can push
+      // the median (24 of 49), and the smallest and largest.
+      for (int r = 0; r < Plan::kCoreValues; ++r) {
+        if (r != 0 && r != Plan::kCoreValues - 1 && (r < 24 - 7 || r > 24)) continue;
+        ASSERT_EQ(core[r], r >= Plan::kCoreValues - total ? 1 : 0)
+            << "rank " << r << ", quad pattern " << q << ", triple pattern " << t;
       }
-    }
-    // The window's columns 0 .. 6: a quad from pairs 0 and 2, a triple from pair 4 and column 6.
-    std::array<std::vector<int>, 3> pairs;
-    for (int p = 0; p < 3; ++p) {
-      pairs[p] =
-          Merged(Plan::kPair, {{0, &columns[2 * p]}, {Plan::kColumnValues, &columns[2 * p + 1]}},
-                 Plan::kPairRanks);
-    }
-    const std::vector<int> quad =
-        Merged(Plan::kQuad, {{0, &pairs[0]}, {Plan::kPairValues, &pairs[1]}},
-               kernels::ReadRanks(Plan::kCore, 0, Plan::kQuadValues));
-    const std::vector<int> triple =
-        Merged(Plan::kTriple, {{0, &pairs[2]}, {Plan::kPairValues, &columns[6]}},
-               kernels::ReadRanks(Plan::kCore, Plan::kQuadValues, Plan::kTripleValues));
-    const std::vector<int> core =
-        Merged(Plan::kCore, {{0, &quad}, {Plan::kQuadValues, &triple}}, Plan::kCoreRanks);
-    for (int r = 0; r < Plan::kCoreValues; ++r) {
-      if (!Plan::kCoreRanks[r]) continue;
-      ASSERT_EQ(core[r], r >= Plan::kCoreValues - total ? 1 : 0)
-          << "rank " << r << ", column ones " << ones[0] << ones[1] << ones[2] << ones[3] << ones[4]
-          << ones[5] << ones[6];
     }
   }
 }
@@ -262,20 +280,19 @@ TEST(SortingNetworks, SevenBySevenMedianOwnRowSortsEveryInput) {
   // The own row, on every input of 0s and 1s: pairs, a quad from pairs 0 and 2, a triple from
   // pair 4 and the last value, the seven from both.
   for (int bits = 0; bits < 128; ++bits) {
-    std::vector<int> row(7);
+    Wires row{};
     for (int i = 0; i < 7; ++i) row[i] = (bits >> i) & 1;
-    std::array<std::vector<int>, 3> pairs;
-    for (int p = 0; p < 3; ++p)
-      pairs[p] = {std::min(row[2 * p], row[2 * p + 1]), std::max(row[2 * p], row[2 * p + 1])};
-    const std::vector<int> last{row[6]};
-    const std::vector<int> quad =
-        Merged(Plan::kRowQuad, {{0, &pairs[0]}, {2, &pairs[1]}}, kernels::Ranks(0, 3));
-    const std::vector<int> triple =
-        Merged(Plan::kRowTriple, {{0, &pairs[2]}, {2, &last}}, kernels::Ranks(0, 2));
-    const std::vector<int> seven =
-        Merged(Plan::kRowSeven, {{0, &quad}, {4, &triple}}, kernels::Ranks(0, 6));
-    std::sort(row.begin(), row.end());
-    ASSERT_EQ(seven, row) << bits;
+    std::array<Wires, 3> pairs{};
+    for (int p = 0; p < 3; ++p) {
+      pairs[p][0] = std::min(row[2 * p], row[2 * p + 1]);
+      pairs[p][1] = std::max(row[2 * p], row[2 * p + 1]);
+    }
+    const Wires last{row[6]};
+    const Wires quad = Merged(Plan::kRowQuad, pairs[0], 2, pairs[1], kernels::Ranks(0, 3));
+    const Wires triple = Merged(Plan::kRowTriple, pairs[2], 2, last, kernels::Ranks(0, 2));
+    const Wires seven = Merged(Plan::kRowSeven, quad, 4, triple, kernels::Ranks(0, 6));
+    std::sort(row.begin(), row.begin() + 7);
+    ASSERT_TRUE(std::equal(row.begin(), row.begin() + 7, seven.begin())) << bits;
   }
 }
 

@@ -321,10 +321,10 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   OwnRow topRow(width), bottomRow(width);
   const int firstOut = firstRow + 3;
   const int lastOut = rows - 4;
-  // Strips of about 128 windows, so that the kept rows stay in the first-level cache between
-  // the steps on wide images. Every strip is at least as wide as a vector.
-  const int windows = width - 6;
-  const int strips = std::max(1, windows / 128);
+  // The windows' centres; the kept rows of a 512-column image (some 22 kB) stay in the
+  // first-level cache from step to step.
+  const int first = 3;
+  const int last = width - 4;
   for (int y = firstOut; y <= lastOut; y += 2) {
     // A last row without a partner is done as the upper row of a pair whose lower row is
     // computed from valid rows (the bottom row stands in for the missing one) and not stored.
@@ -333,66 +333,60 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
     const std::uint16_t* top = in + static_cast<std::ptrdiff_t>(y - 3) * width;
     const std::uint16_t* bottom =
         in + static_cast<std::ptrdiff_t>(pairComplete ? y + 4 : y + 3) * width;
-    for (int strip = 0; strip < strips; ++strip) {
-      const int first = 3 + strip * windows / strips;           // first window of the strip
-      const int last = 3 + (strip + 1) * windows / strips - 1;  // and its last
-      // The six shared values of every column the strip's windows cover, sorted.
-      Sweep(first - 3, last + 3, lanes, [&](int x) {
-        std::array<V, kColumn> w;
-        Unrolled<kColumn>([&](auto i) { w[i] = hn::LoadU(d, middle + i * width + x); });
-        Run<Plan::kColumn>(w);
-        Store<Plan::kColumn, kColumn>(w, Plan::kColumnRanks, columns, x);
+    // The six shared values of every column, sorted.
+    Sweep(first - 3, last + 3, lanes, [&](int x) {
+      std::array<V, kColumn> w;
+      Unrolled<kColumn>([&](auto i) { w[i] = hn::LoadU(d, middle + i * width + x); });
+      Run<Plan::kColumn>(w);
+      Store<Plan::kColumn, kColumn>(w, Plan::kColumnRanks, columns, x);
+    });
+    // Columns x and x + 1.
+    Sweep(first - 3, last + 1, lanes, [&](int x) {
+      std::array<V, kPair> w;
+      Load<Plan::kPair, 0, kColumn>(w, columns, x);
+      Load<Plan::kPair, kColumn, kColumn>(w, columns, x + 1);
+      Run<Plan::kPair>(w);
+      Store<Plan::kPair, kPair>(w, Plan::kPairRanks, pairs, x);
+    });
+    topRow.Pair(top, first - 3, last + 3, lanes);
+    bottomRow.Pair(bottom, first - 3, last + 3, lanes);
+    // Each window pair: the shared core, then each window's median with its own row.
+    Sweep(first, last, lanes, [&](int x) {
+      // The quad of columns x - 3 .. x and the triple of x + 1 .. x + 3, merged into the
+      // core; each is the window's own, so they stay in registers.
+      std::array<V, kQuad> quad;
+      Load<Plan::kQuad, 0, kPair>(quad, pairs, x - 3);
+      Load<Plan::kQuad, kPair, kPair>(quad, pairs, x - 1);
+      Run<Plan::kQuad>(quad);
+      std::array<V, kTriple> triple;
+      Load<Plan::kTriple, 0, kPair>(triple, pairs, x + 1);
+      Load<Plan::kTriple, kPair, kColumn>(triple, columns, x + 3);
+      Run<Plan::kTriple>(triple);
+      std::array<V, Plan::kCoreValues> c;
+      Unrolled<kQuad>([&](auto i) {
+        if constexpr (Plan::kCore.inputs[i]) c[i] = quad[Plan::kQuad.order[i]];
       });
-      // Columns x and x + 1.
-      Sweep(first - 3, last + 1, lanes, [&](int x) {
-        std::array<V, kPair> w;
-        Load<Plan::kPair, 0, kColumn>(w, columns, x);
-        Load<Plan::kPair, kColumn, kColumn>(w, columns, x + 1);
-        Run<Plan::kPair>(w);
-        Store<Plan::kPair, kPair>(w, Plan::kPairRanks, pairs, x);
+      Unrolled<kTriple>([&](auto i) {
+        if constexpr (Plan::kCore.inputs[kQuad + i]) c[kQuad + i] = triple[Plan::kTriple.order[i]];
       });
-      topRow.Pair(top, first - 3, last + 3, lanes);
-      bottomRow.Pair(bottom, first - 3, last + 3, lanes);
-      // Each window pair: the shared core, then each window's median with its own row.
-      Sweep(first, last, lanes, [&](int x) {
-        // The quad of columns x - 3 .. x and the triple of x + 1 .. x + 3, merged into the
-        // core; each is the window's own, so they stay in registers.
-        std::array<V, kQuad> quad;
-        Load<Plan::kQuad, 0, kPair>(quad, pairs, x - 3);
-        Load<Plan::kQuad, kPair, kPair>(quad, pairs, x - 1);
-        Run<Plan::kQuad>(quad);
-        std::array<V, kTriple> triple;
-        Load<Plan::kTriple, 0, kPair>(triple, pairs, x + 1);
-        Load<Plan::kTriple, kPair, kColumn>(triple, columns, x + 3);
-        Run<Plan::kTriple>(triple);
-        std::array<V, Plan::kCoreValues> c;
-        Unrolled<kQuad>([&](auto i) {
-          if constexpr (Plan::kCore.inputs[i]) c[i] = quad[Plan::kQuad.order[i]];
+      Run<Plan::kCore>(c);
+      const auto core = [&](int rank) { return c[Plan::kCore.order[rank]]; };
+      const auto finish = [&](OwnRow& own, int row) {
+        const std::array<V, 7> seven = own.Seven(x);
+        // The median of the union of two sorted lists: the smallest over j of the larger
+        // of the core's (median - j)-th and the own row's (j - 1)-th value.
+        V median = core(Plan::kMedianRank);
+        Unrolled<7>([&](auto i) {
+          median = hn::Min(median, hn::Max(core(Plan::kMedianRank - 1 - i), seven[i]));
         });
-        Unrolled<kTriple>([&](auto i) {
-          if constexpr (Plan::kCore.inputs[kQuad + i])
-            c[kQuad + i] = triple[Plan::kTriple.order[i]];
-        });
-        Run<Plan::kCore>(c);
-        const auto core = [&](int rank) { return c[Plan::kCore.order[rank]]; };
-        const auto finish = [&](OwnRow& own, int row) {
-          const std::array<V, 7> seven = own.Seven(x);
-          // The median of the union of two sorted lists: the smallest over j of the larger
-          // of the core's (median - j)-th and the own row's (j - 1)-th value.
-          V median = core(Plan::kMedianRank);
-          Unrolled<7>([&](auto i) {
-            median = hn::Min(median, hn::Max(core(Plan::kMedianRank - 1 - i), seven[i]));
-          });
-          const V smallest = hn::Min(core(0), seven[0]);
-          const V largest = hn::Max(core(Plan::kCoreValues - 1), seven[6]);
-          const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(row) * width + x;
-          hn::StoreU(Choose(median, smallest, largest, hn::LoadU(d, in + at), num, den), d,
-                     out + at);
-        };
-        finish(topRow, y);
-        if (pairComplete) finish(bottomRow, y + 1);
-      });
-    }
+        const V smallest = hn::Min(core(0), seven[0]);
+        const V largest = hn::Max(core(Plan::kCoreValues - 1), seven[6]);
+        const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(row) * width + x;
+        hn::StoreU(Choose(median, smallest, largest, hn::LoadU(d, in + at), num, den), d, out + at);
+      };
+      finish(topRow, y);
+      if (pairComplete) finish(bottomRow, y + 1);
+    });
   }
 }
 
