@@ -6,10 +6,14 @@
 // - each column of the window is sorted once per row and kept for the windows around it;
 // - radius 1: the median of a 3 x 3 window is the median of its three columns' largest
 //   minimum, middle median and smallest maximum;
-// - radius 2 and 3: sorted columns are merged in pairs (and for radius 3 the pairs in fours),
-//   kept for the windows that share them; each window merges what it shares with its right
-//   neighbour, and only the ranks that can still be its median are kept; the median then
-//   comes from that list and the window's first column as the smallest of k + 1 maxima.
+// - radius 2: sorted columns are merged in pairs, kept for the windows that share them; each
+//   window merges what it shares with its right neighbour, and only the ranks that can still
+//   be its median are kept; the median then comes from that list and the window's first
+//   column as the smallest of k + 1 maxima;
+// - radius 3: two output rows at once, which share six of their seven rows (see
+//   median_networks.h). Only the sorted columns and pairs, which several windows read, are
+//   kept in rows; what a single window merges stays in its registers, as memory traffic
+//   rather than compare-exchanges limits these kernels.
 #include "processing/kernels/median.h"
 
 #include <algorithm>
@@ -19,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "processing/kernels/median_networks.h"
 #include "processing/kernels/sorting_networks.h"
 
 #undef HWY_TARGET_INCLUDE
@@ -33,44 +38,38 @@ namespace {
 
 constexpr int kSmallestCap = 65000;
 
-// The networks of a radius-R window (R 2 or 3), side k = 2R + 1. Column c of a window is c
-// columns right of its left edge; S is the merge of every column but the first (2R columns),
-// shared with the window to the right, which has the same 2R columns plus one of its own.
-template <int R>
-struct WidePlan {
-  static constexpr int kSide = 2 * R + 1;
+// The networks of the radius-2 window, side 5. Column c of a window is c columns right of
+// its left edge; S is the merge of every column but the first (4 columns), shared with the
+// window to the right, which has the same 4 columns plus one of its own.
+struct Radius2Plan {
+  static constexpr int kSide = 5;
   static constexpr int kMedianRank = kSide * kSide / 2;
-  static constexpr int kSharedValues = 2 * R * kSide;
+  static constexpr int kSharedValues = 4 * kSide;
   static constexpr int kPairValues = 2 * kSide;
 
   // S's ranks that the last step reads: kMedianRank - kSide .. kMedianRank for the median,
   // and its smallest and largest for the window's range.
-  static constexpr std::array<bool, kMaxWires> SharedRanks() {
+  static constexpr std::array<bool, kMaxWires> kSharedRanks = [] {
     std::array<bool, kMaxWires> ranks = Ranks(kMedianRank - kSide, kMedianRank);
     ranks[0] = ranks[kSharedValues - 1] = true;
     return ranks;
-  }
+  }();
   static constexpr Network kColumn = SortingNetwork(kSide);
-  // R = 2: S = pair(1, 2) + pair(3, 4). R = 3: S = pair(1, 2) + quad(3 .. 6).
-  static constexpr Network kShared =
-      Pruned(MergingNetwork(kPairValues, kSharedValues - kPairValues), SharedRanks());
-  static constexpr Network kQuad =
-      Pruned(MergingNetwork(kPairValues, kPairValues),
-             R == 3 ? ReadRanks(kShared, kPairValues, 2 * kPairValues) : Ranks(0, -1));
-  static constexpr std::array<bool, kMaxWires> PairRanks() {
-    const std::array<bool, kMaxWires> first = ReadRanks(kShared, 0, kPairValues);
-    if (R == 2) return Either(first, ReadRanks(kShared, kPairValues, kPairValues));
-    return Either(first, Either(ReadRanks(kQuad, 0, kPairValues),
-                                ReadRanks(kQuad, kPairValues, kPairValues)));
-  }
-  static constexpr Network kPair = Pruned(MergingNetwork(kSide, kSide), PairRanks());
+  // S = pair(1, 2) + pair(3, 4).
+  static constexpr Network kShared = Pruned(MergingNetwork(kPairValues, kPairValues), kSharedRanks);
+  static constexpr std::array<bool, kMaxWires> kPairRanks =
+      Either(ReadRanks(kShared, 0, kPairValues), ReadRanks(kShared, kPairValues, kPairValues));
+  static constexpr Network kPair = Pruned(MergingNetwork(kSide, kSide), kPairRanks);
 };
 
 // Rows of `width` values, one per rank of a sorted list, kept for the windows of a row.
 class RankRows {
  public:
-  RankRows(int ranks, int width) : width_(width), values_(static_cast<std::size_t>(ranks) * width) {}
-  std::uint16_t* operator[](int rank) { return values_.data() + static_cast<std::size_t>(rank) * width_; }
+  RankRows(int ranks, int width)
+      : width_(width), values_(static_cast<std::size_t>(ranks) * width) {}
+  std::uint16_t* operator[](int rank) {
+    return values_.data() + static_cast<std::size_t>(rank) * width_;
+  }
 
  private:
   int width_;
@@ -174,8 +173,8 @@ HWY_INLINE V Choose(V median, V smallest, V largest, V value, V num, V den) {
   return hn::IfThenElse(less, median, value);
 }
 
-void Radius1(const std::uint16_t* in, std::uint16_t* out, int width, int rows, int firstRow,
-             V num, V den) {
+void Radius1(const std::uint16_t* in, std::uint16_t* out, int width, int rows, int firstRow, V num,
+             V den) {
   const D d;
   const int lanes = static_cast<int>(hn::Lanes(d));
   RankRows sorted(3, width);
@@ -211,15 +210,15 @@ void Radius1(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   }
 }
 
-template <int R>
-void Wide(const std::uint16_t* in, std::uint16_t* out, int width, int rows, int firstRow, V num,
-          V den) {
-  using Plan = WidePlan<R>;
+void Radius2(const std::uint16_t* in, std::uint16_t* out, int width, int rows, int firstRow, V num,
+             V den) {
+  using Plan = Radius2Plan;
+  constexpr int R = 2;
   constexpr int k = Plan::kSide;
   constexpr int kPairs = Plan::kPairValues;
   const D d;
   const int lanes = static_cast<int>(hn::Lanes(d));
-  RankRows columns(k, width), pairs(kPairs, width), quads(R == 3 ? 2 * kPairs : 1, width);
+  RankRows columns(k, width), pairs(kPairs, width);
   for (int y = firstRow + R; y <= rows - 1 - R; ++y) {
     const std::uint16_t* top = in + static_cast<std::ptrdiff_t>(y - R) * width;
     // Every column of the row's windows, sorted.
@@ -237,29 +236,15 @@ void Wide(const std::uint16_t* in, std::uint16_t* out, int width, int rows, int 
         w[k + i] = hn::LoadU(d, columns[i] + x + 1);
       });
       Run<Plan::kPair>(w);
-      Store<Plan::kPair, kPairs>(w, Plan::PairRanks(), pairs, x);
+      Store<Plan::kPair, kPairs>(w, Plan::kPairRanks, pairs, x);
     });
-    // Radius 3: columns x .. x + 3 merged from two pairs.
-    if constexpr (R == 3) {
-      Sweep(0, width - 4, lanes, [&](int x) {
-        std::array<V, 2 * kPairs> w;
-        Load<Plan::kQuad, 0, kPairs>(w, pairs, x);
-        Load<Plan::kQuad, kPairs, kPairs>(w, pairs, x + 2);
-        Run<Plan::kQuad>(w);
-        Store<Plan::kQuad, 2 * kPairs>(w, ReadRanks(Plan::kShared, kPairs, 2 * kPairs), quads, x);
-      });
-    }
     // Each window: its shared columns merged, then the median with its first column.
     std::uint16_t* outRow = out + static_cast<std::ptrdiff_t>(y) * width;
     const std::uint16_t* inRow = in + static_cast<std::ptrdiff_t>(y) * width;
     Sweep(R, width - 1 - R, lanes, [&](int x) {
       std::array<V, Plan::kSharedValues> s;
       Load<Plan::kShared, 0, kPairs>(s, pairs, x - R + 1);
-      if constexpr (R == 2) {
-        Load<Plan::kShared, kPairs, kPairs>(s, pairs, x + 1);
-      } else {
-        Load<Plan::kShared, kPairs, 2 * kPairs>(s, quads, x);
-      }
+      Load<Plan::kShared, kPairs, kPairs>(s, pairs, x + 1);
       Run<Plan::kShared>(s);
       const auto shared = [&](int rank) { return s[Plan::kShared.order[rank]]; };
       std::array<V, k> first;
@@ -274,6 +259,133 @@ void Wide(const std::uint16_t* in, std::uint16_t* out, int width, int rows, int 
       const V largest = hn::Max(shared(Plan::kSharedValues - 1), first[k - 1]);
       hn::StoreU(Choose(median, smallest, largest, hn::LoadU(d, inRow + x), num, den), d,
                  outRow + x);
+    });
+  }
+}
+
+// One own row (the top row of the upper window or the bottom row of the lower): its sorted
+// pairs are kept for the windows, each of which merges two of them into the quad on its
+// left, one and a value into the triple on its right, and those into its seven values.
+class OwnRow {
+ public:
+  explicit OwnRow(int width) : pairs_(2, width) {}
+
+  // Pairs starting at first .. last - 1.
+  void Pair(const std::uint16_t* row, int first, int last, int lanes) {
+    const D d;
+    row_ = row;
+    Sweep(first, last - 1, lanes, [&](int x) {
+      const V a = hn::LoadU(d, row + x);
+      const V b = hn::LoadU(d, row + x + 1);
+      hn::StoreU(hn::Min(a, b), d, pairs_[0] + x);
+      hn::StoreU(hn::Max(a, b), d, pairs_[1] + x);
+    });
+  }
+
+  // The seven values around x, smallest first.
+  HWY_INLINE std::array<V, 7> Seven(int x) {
+    using Plan = Radius3Plan;
+    const D d;
+    std::array<V, 4> quad;
+    Load<Plan::kRowQuad, 0, 2>(quad, pairs_, x - 3);
+    Load<Plan::kRowQuad, 2, 2>(quad, pairs_, x - 1);
+    Run<Plan::kRowQuad>(quad);
+    std::array<V, 3> triple;
+    Load<Plan::kRowTriple, 0, 2>(triple, pairs_, x + 1);
+    triple[2] = hn::LoadU(d, row_ + x + 3);
+    Run<Plan::kRowTriple>(triple);
+    std::array<V, 7> w;
+    Unrolled<4>([&](auto i) { w[i] = quad[Plan::kRowQuad.order[i]]; });
+    Unrolled<3>([&](auto i) { w[4 + i] = triple[Plan::kRowTriple.order[i]]; });
+    Run<Plan::kRowSeven>(w);
+    std::array<V, 7> sorted;
+    Unrolled<7>([&](auto i) { sorted[i] = w[Plan::kRowSeven.order[i]]; });
+    return sorted;
+  }
+
+ private:
+  RankRows pairs_;
+  const std::uint16_t* row_ = nullptr;
+};
+
+void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, int firstRow, V num,
+             V den) {
+  using Plan = Radius3Plan;
+  constexpr int kColumn = Plan::kColumnValues;
+  constexpr int kPair = Plan::kPairValues;
+  constexpr int kTriple = Plan::kTripleValues;
+  constexpr int kQuad = Plan::kQuadValues;
+  const D d;
+  const int lanes = static_cast<int>(hn::Lanes(d));
+  RankRows columns(kColumn, width), pairs(kPair, width);
+  OwnRow topRow(width), bottomRow(width);
+  const int firstOut = firstRow + 3;
+  const int lastOut = rows - 4;
+  // The windows' centres; the kept rows of a 512-column image (some 22 kB) stay in the
+  // first-level cache from step to step.
+  const int first = 3;
+  const int last = width - 4;
+  for (int y = firstOut; y <= lastOut; y += 2) {
+    // A last row without a partner is done as the upper row of a pair whose lower row is
+    // computed from valid rows (the bottom row stands in for the missing one) and not stored.
+    const bool pairComplete = y + 1 <= lastOut;
+    const std::uint16_t* middle = in + static_cast<std::ptrdiff_t>(y - 2) * width;
+    const std::uint16_t* top = in + static_cast<std::ptrdiff_t>(y - 3) * width;
+    const std::uint16_t* bottom =
+        in + static_cast<std::ptrdiff_t>(pairComplete ? y + 4 : y + 3) * width;
+    // The six shared values of every column, sorted.
+    Sweep(first - 3, last + 3, lanes, [&](int x) {
+      std::array<V, kColumn> w;
+      Unrolled<kColumn>([&](auto i) { w[i] = hn::LoadU(d, middle + i * width + x); });
+      Run<Plan::kColumn>(w);
+      Store<Plan::kColumn, kColumn>(w, Plan::kColumnRanks, columns, x);
+    });
+    // Columns x and x + 1.
+    Sweep(first - 3, last + 1, lanes, [&](int x) {
+      std::array<V, kPair> w;
+      Load<Plan::kPair, 0, kColumn>(w, columns, x);
+      Load<Plan::kPair, kColumn, kColumn>(w, columns, x + 1);
+      Run<Plan::kPair>(w);
+      Store<Plan::kPair, kPair>(w, Plan::kPairRanks, pairs, x);
+    });
+    topRow.Pair(top, first - 3, last + 3, lanes);
+    bottomRow.Pair(bottom, first - 3, last + 3, lanes);
+    // Each window pair: the shared core, then each window's median with its own row.
+    Sweep(first, last, lanes, [&](int x) {
+      // The quad of columns x - 3 .. x and the triple of x + 1 .. x + 3, merged into the
+      // core; each is the window's own, so they stay in registers.
+      std::array<V, kQuad> quad;
+      Load<Plan::kQuad, 0, kPair>(quad, pairs, x - 3);
+      Load<Plan::kQuad, kPair, kPair>(quad, pairs, x - 1);
+      Run<Plan::kQuad>(quad);
+      std::array<V, kTriple> triple;
+      Load<Plan::kTriple, 0, kPair>(triple, pairs, x + 1);
+      Load<Plan::kTriple, kPair, kColumn>(triple, columns, x + 3);
+      Run<Plan::kTriple>(triple);
+      std::array<V, Plan::kCoreValues> c;
+      Unrolled<kQuad>([&](auto i) {
+        if constexpr (Plan::kCore.inputs[i]) c[i] = quad[Plan::kQuad.order[i]];
+      });
+      Unrolled<kTriple>([&](auto i) {
+        if constexpr (Plan::kCore.inputs[kQuad + i]) c[kQuad + i] = triple[Plan::kTriple.order[i]];
+      });
+      Run<Plan::kCore>(c);
+      const auto core = [&](int rank) { return c[Plan::kCore.order[rank]]; };
+      const auto finish = [&](OwnRow& own, int row) {
+        const std::array<V, 7> seven = own.Seven(x);
+        // The median of the union of two sorted lists: the smallest over j of the larger
+        // of the core's (median - j)-th and the own row's (j - 1)-th value.
+        V median = core(Plan::kMedianRank);
+        Unrolled<7>([&](auto i) {
+          median = hn::Min(median, hn::Max(core(Plan::kMedianRank - 1 - i), seven[i]));
+        });
+        const V smallest = hn::Min(core(0), seven[0]);
+        const V largest = hn::Max(core(Plan::kCoreValues - 1), seven[6]);
+        const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(row) * width + x;
+        hn::StoreU(Choose(median, smallest, largest, hn::LoadU(d, in + at), num, den), d, out + at);
+      };
+      finish(topRow, y);
+      if (pairComplete) finish(bottomRow, y + 1);
     });
   }
 }
@@ -294,10 +406,10 @@ void ThresholdedMedianImpl(const std::uint16_t* in, std::uint16_t* out, int widt
       Radius1(in, out, width, rows, firstRow, numV, denV);
       break;
     case 2:
-      Wide<2>(in, out, width, rows, firstRow, numV, denV);
+      Radius2(in, out, width, rows, firstRow, numV, denV);
       break;
     case 3:
-      Wide<3>(in, out, width, rows, firstRow, numV, denV);
+      Radius3(in, out, width, rows, firstRow, numV, denV);
       break;
     default:
       break;
@@ -313,8 +425,8 @@ namespace corvex::kernels {
 
 HWY_EXPORT(ThresholdedMedianImpl);
 
-void ThresholdedMedian(const std::uint16_t* in, std::uint16_t* out, int width, int rows,
-                       int radius, int firstRow, int num, int den) {
+void ThresholdedMedian(const std::uint16_t* in, std::uint16_t* out, int width, int rows, int radius,
+                       int firstRow, int num, int den) {
   HWY_DYNAMIC_DISPATCH(ThresholdedMedianImpl)(in, out, width, rows, radius, firstRow, num, den);
 }
 
