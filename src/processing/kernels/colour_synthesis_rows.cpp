@@ -97,9 +97,11 @@ void SynthesizeHalf(const Neighbourhoods& at, int n, HalfRow& out) {
       g = DivideTowardsZero<40>(6 * o - d - 4 * p);          // g1
       second = (s - 11 * lead - 13 * g) / 8;                 // c
     } else {
-      lead = DivideTowardsZero<20>(2 * o + 2 * d - 12 * p);    // e
-      second = DivideTowardsZero<40>(4 * o - 6 * d + 16 * p);  // f
-      g = DivideTowardsZero<14>(s - 10 * lead - 7 * second);   // g2
+      // e = (2o + 2d - 12p) / 20 and f = (4o - 6d + 16p) / 40, each reduced by its common
+      // factor: the same quotients in fewer operations.
+      lead = DivideTowardsZero<10>(o + d - 6 * p);            // e
+      second = DivideTowardsZero<20>(2 * o - 3 * d + 8 * p);  // f
+      g = DivideTowardsZero<14>(s - 10 * lead - 7 * second);  // g2
     }
     int r = kRedLeads ? lead : second;
     int b = kRedLeads ? second : lead;
