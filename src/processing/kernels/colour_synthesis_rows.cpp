@@ -46,12 +46,38 @@ void Split(const std::uint16_t* HWY_RESTRICT line, int first, int last, SplitLin
   if (count % 2 != 0) even[pairs] = from[2 * pairs];
 }
 
-// The 3 x 3 neighbourhoods of one half of the pixels: centre[k] is the pixel's own column,
-// before[k] and after[k] those beside it, in the line above, the row itself and below.
+// Columns first - 1 .. last + 1 of the lines above and below, added together and split like
+// a line: a pixel's four diagonal neighbours are two such sums, the two beside its column,
+// and its neighbours above and below one, that of its own column.
+struct SplitSums {
+  std::uint32_t even[kPiece + 1];
+  std::uint32_t odd[kPiece + 1];
+};
+
+void SplitSum(const std::uint16_t* HWY_RESTRICT above, const std::uint16_t* HWY_RESTRICT below,
+              int first, int last, SplitSums& out) {
+  const std::uint16_t* HWY_RESTRICT up = above + first - 1;
+  const std::uint16_t* HWY_RESTRICT down = below + first - 1;
+  std::uint32_t* HWY_RESTRICT even = out.even;
+  std::uint32_t* HWY_RESTRICT odd = out.odd;
+  const int count = last - first + 3;
+  const int pairs = count / 2;
+  for (int k = 0; k < pairs; ++k) {
+    even[k] = static_cast<std::uint32_t>(up[2 * k] + down[2 * k]);
+    odd[k] = static_cast<std::uint32_t>(up[2 * k + 1] + down[2 * k + 1]);
+  }
+  if (count % 2 != 0) even[pairs] = static_cast<std::uint32_t>(up[2 * pairs] + down[2 * pairs]);
+}
+
+// The 3 x 3 neighbourhoods of one half of the pixels, at [k]: the pixel and those beside it
+// in its row, the sum of the two above and below it, and the sums of the columns beside it
+// (sides[k] and sides[k + 1]).
 struct Neighbourhoods {
-  const std::uint16_t* before[3];
-  const std::uint16_t* centre[3];
-  const std::uint16_t* after[3];
+  const std::uint16_t* left;
+  const std::uint16_t* centre;
+  const std::uint16_t* right;
+  const std::uint32_t* vertical;
+  const std::uint32_t* sides;
 };
 
 // Pixel outputs of one half, at [k]. The colours are bytes kept in 16 bits: with byte
@@ -67,15 +93,11 @@ template <bool kAgree, bool kRedLeads>
 void SynthesizeHalf(const Neighbourhoods& at, int n, HalfRow& out) {
   // Luminance (left + p) / 1.6 above 60000 makes the pixel grey.
   constexpr int kSaturatedSum = 96000;
-  const std::uint16_t* HWY_RESTRICT aboveLeft = at.before[0];
-  const std::uint16_t* HWY_RESTRICT above = at.centre[0];
-  const std::uint16_t* HWY_RESTRICT aboveRight = at.after[0];
-  const std::uint16_t* HWY_RESTRICT hereLeft = at.before[1];
-  const std::uint16_t* HWY_RESTRICT here = at.centre[1];
-  const std::uint16_t* HWY_RESTRICT hereRight = at.after[1];
-  const std::uint16_t* HWY_RESTRICT belowLeft = at.before[2];
-  const std::uint16_t* HWY_RESTRICT below = at.centre[2];
-  const std::uint16_t* HWY_RESTRICT belowRight = at.after[2];
+  const std::uint16_t* HWY_RESTRICT hereLeft = at.left;
+  const std::uint16_t* HWY_RESTRICT here = at.centre;
+  const std::uint16_t* HWY_RESTRICT hereRight = at.right;
+  const std::uint32_t* HWY_RESTRICT vertical = at.vertical;
+  const std::uint32_t* HWY_RESTRICT sides = at.sides;
   std::uint16_t* HWY_RESTRICT luminance = out.luminance;
   std::uint16_t* HWY_RESTRICT red = out.red;
   std::uint16_t* HWY_RESTRICT green = out.green;
@@ -83,8 +105,8 @@ void SynthesizeHalf(const Neighbourhoods& at, int n, HalfRow& out) {
   for (int k = 0; k < n; ++k) {
     const int p = here[k];
     const int left = hereLeft[k];
-    const int o = left + hereRight[k] + above[k] + below[k];
-    const int d = aboveLeft[k] + aboveRight[k] + belowLeft[k] + belowRight[k];
+    const int o = left + hereRight[k] + static_cast<int>(vertical[k]);
+    const int d = static_cast<int>(sides[k] + sides[k + 1]);
     const int s = p + o + d;
 
     // Phases agree: (red, green, blue) = (a, g1, c) or (c, g1, a).
@@ -154,26 +176,19 @@ void SynthesizeRowImpl(const std::uint16_t* above, const std::uint16_t* here,
                        const std::uint16_t* below, int first, int last, bool pixelOffset,
                        bool rowPhase, std::uint16_t* luminance, std::uint8_t* red,
                        std::uint8_t* green, std::uint8_t* blue) {
-  SplitLine lines[3];
+  SplitLine line;
+  SplitSums sums;
   HalfRow leading, trailing;
   for (int from = first; from <= last; from += 2 * kPiece) {
     const int to = std::min(last, from + 2 * kPiece - 1);
-    Split(above, from, to, lines[0]);
-    Split(here, from, to, lines[1]);
-    Split(below, from, to, lines[2]);
+    Split(here, from, to, line);
+    SplitSum(above, below, from, to, sums);
     // The pixels at from, from + 2, ... sit in the odd split columns with the even ones
     // beside them; those at from + 1, from + 3, ... the other way round.
     const int leadingCount = (to - from) / 2 + 1;
     const int trailingCount = (to - from + 1) / 2;
-    Neighbourhoods leadingAt{}, trailingAt{};
-    for (int i = 0; i < 3; ++i) {
-      leadingAt.before[i] = lines[i].even;
-      leadingAt.centre[i] = lines[i].odd;
-      leadingAt.after[i] = lines[i].even + 1;
-      trailingAt.before[i] = lines[i].odd;
-      trailingAt.centre[i] = lines[i].even + 1;
-      trailingAt.after[i] = lines[i].odd + 1;
-    }
+    const Neighbourhoods leadingAt{line.even, line.odd, line.even + 1, sums.odd, sums.even};
+    const Neighbourhoods trailingAt{line.odd, line.even + 1, line.odd + 1, sums.even + 1, sums.odd};
     const bool leadingPhase = pixelOffset != (from % 2 != 0);
     SynthesizeHalf(leadingPhase == rowPhase, leadingPhase, leadingAt, leadingCount, leading);
     SynthesizeHalf(leadingPhase != rowPhase, !leadingPhase, trailingAt, trailingCount, trailing);
