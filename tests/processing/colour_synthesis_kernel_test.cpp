@@ -93,7 +93,10 @@ TEST(ColourSynthesisKernel, LongRowsMatchPixelsTakenOneAtATime) {
   }
   std::uint16_t luminance[kLength], oneLuminance[kLength];
   std::uint8_t colours[3][kLength], one[3][kLength];
-  for (const auto& [first, last] : {std::pair{1, kLength - 2}, {2, kLength - 2}, {2, 1100}}) {
+  for (const auto& range : {std::pair{1, kLength - 2}, {2, kLength - 2}, {2, 1100}}) {
+    // Plain copies: clang 14's lambdas cannot capture structured bindings.
+    const int first = range.first;
+    const int last = range.second;
     for (const bool pixelOffset : {false, true}) {
       for (const bool rowPhase : {false, true}) {
         ForEachInstructionSet([&](const char* instructions) {
