@@ -1,9 +1,10 @@
 // The synthesis row, built for each instruction set Highway targets and dispatched at run
 // time. Neighbouring pixels sit in different phases of the colour pattern and so take
-// different formulas, but every other pixel of a row takes the same ones. So the row's three
-// input lines are first split into their even and odd columns; each half of the pixels is
-// then one straight loop of its own formulas over contiguous values, which the compiler
-// vectorises, and the two halves are woven back together on the way out.
+// different formulas, but every other pixel of a row takes the same ones. So the row's line
+// and the sums of the lines above and below are first split into their even and odd columns;
+// each half of the pixels is then one straight loop of its own formulas over contiguous
+// values, which the compiler vectorises, and the two halves are woven back together on the
+// way out.
 // All arithmetic is on 32-bit integers, the divisions by constants done exactly through
 // single precision (exact_division.h); the luminance's division by 1.6 in double precision
 // is, for every sum of two 16-bit values, the same as 5 x sum / 8 rounded down.
