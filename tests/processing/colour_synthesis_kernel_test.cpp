@@ -10,6 +10,7 @@
 #include "processing/colour_synthesis.h"
 #include "processing/kernel_frames.h"
 #include "processing/kernels/colour_synthesis_rows.h"
+#include "processing/kernels/exact_division.h"
 #include "processing/reference_kernels.h"
 
 namespace corvex {
@@ -18,6 +19,28 @@ namespace {
 using testing::FillFrame;
 using testing::ForEachInstructionSet;
 using testing::KernelTestFrames;
+
+// The kernel's divisions by constants go through single precision; every divisor it uses
+// must give the integer quotient for every numerator in the range it promises.
+template <int D>
+void ExpectExactDivisions() {
+  const int step = testing::kSanitized ? 97 : 1;
+  for (int n = -kernels::kExactDivisionLimit + 1; n < kernels::kExactDivisionLimit; n += step) {
+    ASSERT_EQ(kernels::DivideTowardsZero<D>(n), n / D) << n << " / " << D;
+    if (n >= 0) {
+      ASSERT_EQ(kernels::DivideDown<D>(n), n / D) << n << " / " << D;
+    }
+  }
+}
+
+TEST(ColourSynthesisKernel, DivisionsThroughFloatAreExact) {
+  ExpectExactDivisions<3>();
+  ExpectExactDivisions<7>();
+  ExpectExactDivisions<10>();
+  ExpectExactDivisions<14>();
+  ExpectExactDivisions<20>();
+  ExpectExactDivisions<40>();
+}
 
 TEST(ColourSynthesisKernel, RowsMatchThePixelFormulasInEveryPhase) {
   ImageBuffer image;
@@ -52,6 +75,44 @@ TEST(ColourSynthesisKernel, RowsMatchThePixelFormulasInEveryPhase) {
     const double luminance = sum / 1.6;
     ASSERT_EQ(static_cast<int>(luminance), sum * 5 / 8) << sum;
     ASSERT_EQ(luminance > 60000, sum > 96000) << sum;
+  }
+}
+
+// The kernel splits a row into its even and odd columns and works on pieces of it; a row much
+// longer than the image's, started at even and odd columns, must give every pixel what it
+// gives that pixel alone.
+TEST(ColourSynthesisKernel, LongRowsMatchPixelsTakenOneAtATime) {
+  constexpr int kLength = 1300;
+  testing::Lcg random(900);
+  std::uint16_t lines[3][kLength];
+  for (auto& line : lines) {
+    for (std::uint16_t& v : line) {
+      v = static_cast<std::uint16_t>(random.In(0, 3) == 0 ? 65535 - random.In(0, 9)
+                                                          : random.In(0, 65535));
+    }
+  }
+  std::uint16_t luminance[kLength], oneLuminance[kLength];
+  std::uint8_t colours[3][kLength], one[3][kLength];
+  for (const auto& range : {std::pair{1, kLength - 2}, {2, kLength - 2}, {2, 1100}}) {
+    // Plain copies: clang 14's lambdas cannot capture structured bindings.
+    const int first = range.first;
+    const int last = range.second;
+    for (const bool pixelOffset : {false, true}) {
+      for (const bool rowPhase : {false, true}) {
+        ForEachInstructionSet([&](const char* instructions) {
+          kernels::SynthesizeRow(lines[0], lines[1], lines[2], first, last, pixelOffset, rowPhase,
+                                 luminance, colours[0], colours[1], colours[2]);
+          for (int x = first; x <= last; ++x) {
+            kernels::SynthesizeRow(lines[0], lines[1], lines[2], x, x, pixelOffset, rowPhase,
+                                   oneLuminance, one[0], one[1], one[2]);
+            ASSERT_TRUE(luminance[x] == oneLuminance[x] && colours[0][x] == one[0][x] &&
+                        colours[1][x] == one[1][x] && colours[2][x] == one[2][x])
+                << instructions << ", columns " << first << " to " << last << ", phases "
+                << pixelOffset << " " << rowPhase << ", at column " << x;
+          }
+        });
+      }
+    }
   }
 }
 

@@ -90,5 +90,29 @@ TEST(ConvolutionKernel, UnsharpMatchesThePlainBoxMean) {
   }
 }
 
+// Radii far beyond the dialog's: the running sums over a whole row wrap round 32 bits from
+// radius 64 on, and each box sum must still come out exact, up to the largest radius whose
+// box sum fits in an int.
+TEST(ConvolutionKernel, UnsharpStaysExactForWideBoxes) {
+  ImageBuffer in, fast, plain;
+  std::uint32_t seed = 650;
+  const auto frames = KernelTestFrames();
+  for (const auto& frame : {frames[0], frames[1]}) {
+    FillFrame(in, frame, seed++);
+    for (const int radius : {20, 64, 90}) {
+      CopyImage(in, plain);
+      reference::UnsharpPass(in, plain, radius, 3, 0);
+      ForEachInstructionSet([&](const char* instructions) {
+        CopyImage(in, fast);
+        kernels::Unsharp(in.data(), fast.data(), kImageStride, kImageRows, radius, 3, 0);
+        const int at = FirstDifference(fast, plain);
+        ASSERT_EQ(at, -1) << instructions << ", " << frame.name << ", radius " << radius
+                          << ", first difference at column " << at % kImageStride << " row "
+                          << at / kImageStride;
+      });
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvex

@@ -1,11 +1,18 @@
 // The synthesis row, built for each instruction set Highway targets and dispatched at run
 // time. Neighbouring pixels sit in different phases of the colour pattern and so take
-// different formulas; to keep one straight line of arithmetic that the compiler vectorises,
-// every pixel computes both families of formulas (a pixel whose column and row phase agree,
-// and one where they differ) and selects its own, then its red and blue by its column phase.
-// All arithmetic is on 32-bit integers; the luminance's division by 1.6 in double precision
+// different formulas, but every other pixel of a row takes the same ones. So the row's line
+// and the sums of the lines above and below are first split into their even and odd columns;
+// each half of the pixels is then one straight loop of its own formulas over contiguous
+// values, which the compiler vectorises, and the two halves are woven back together on the
+// way out.
+// All arithmetic is on 32-bit integers, the divisions by constants done exactly through
+// single precision (exact_division.h); the luminance's division by 1.6 in double precision
 // is, for every sum of two 16-bit values, the same as 5 x sum / 8 rounded down.
 #include "processing/kernels/colour_synthesis_rows.h"
+
+#include <algorithm>
+
+#include "processing/kernels/exact_division.h"
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "processing/kernels/colour_synthesis_rows.cpp"
@@ -15,60 +22,199 @@
 HWY_BEFORE_NAMESPACE();
 namespace corvex::kernels {
 namespace HWY_NAMESPACE {
+namespace {
 
-// The outputs never overlap the inputs or each other; saying so lets the loop vectorise
-// without run-time overlap checks.
-void SynthesizeRowImpl(const std::uint16_t* HWY_RESTRICT above,
-                       const std::uint16_t* HWY_RESTRICT here,
-                       const std::uint16_t* HWY_RESTRICT below, int first, int last,
-                       bool pixelOffset, bool rowPhase, std::uint16_t* HWY_RESTRICT luminance,
-                       std::uint8_t* HWY_RESTRICT red, std::uint8_t* HWY_RESTRICT green,
-                       std::uint8_t* HWY_RESTRICT blue) {
+// Pixels of one half of a row at a time; a row of the image fits in one piece.
+constexpr int kPiece = 256;
+
+// One line's columns split in two: even[k] is column first - 1 + 2k, odd[k] the one after it.
+struct SplitLine {
+  std::uint16_t even[kPiece + 1];
+  std::uint16_t odd[kPiece + 1];
+};
+
+// Columns first - 1 .. last + 1 of `line`, last - first < 2 kPiece.
+void Split(const std::uint16_t* HWY_RESTRICT line, int first, int last, SplitLine& out) {
+  const std::uint16_t* HWY_RESTRICT from = line + first - 1;
+  std::uint16_t* HWY_RESTRICT even = out.even;
+  std::uint16_t* HWY_RESTRICT odd = out.odd;
+  const int count = last - first + 3;
+  const int pairs = count / 2;
+  for (int k = 0; k < pairs; ++k) {
+    even[k] = from[2 * k];
+    odd[k] = from[2 * k + 1];
+  }
+  if (count % 2 != 0) even[pairs] = from[2 * pairs];
+}
+
+// Columns first - 1 .. last + 1 of the lines above and below, added together and split like
+// a line: a pixel's four diagonal neighbours are two such sums, the two beside its column,
+// and its neighbours above and below one, that of its own column.
+struct SplitSums {
+  std::uint32_t even[kPiece + 1];
+  std::uint32_t odd[kPiece + 1];
+};
+
+void SplitSum(const std::uint16_t* HWY_RESTRICT above, const std::uint16_t* HWY_RESTRICT below,
+              int first, int last, SplitSums& out) {
+  const std::uint16_t* HWY_RESTRICT up = above + first - 1;
+  const std::uint16_t* HWY_RESTRICT down = below + first - 1;
+  std::uint32_t* HWY_RESTRICT even = out.even;
+  std::uint32_t* HWY_RESTRICT odd = out.odd;
+  const int count = last - first + 3;
+  const int pairs = count / 2;
+  for (int k = 0; k < pairs; ++k) {
+    even[k] = static_cast<std::uint32_t>(up[2 * k] + down[2 * k]);
+    odd[k] = static_cast<std::uint32_t>(up[2 * k + 1] + down[2 * k + 1]);
+  }
+  if (count % 2 != 0) even[pairs] = static_cast<std::uint32_t>(up[2 * pairs] + down[2 * pairs]);
+}
+
+// The 3 x 3 neighbourhoods of one half of the pixels, at [k]: the pixel and those beside it
+// in its row, the sum of the two above and below it, and the sums of the columns beside it
+// (sides[k] and sides[k + 1]).
+struct Neighbourhoods {
+  const std::uint16_t* left;
+  const std::uint16_t* centre;
+  const std::uint16_t* right;
+  const std::uint32_t* vertical;
+  const std::uint32_t* sides;
+};
+
+// Pixel outputs of one half, at [k]. The colours are bytes kept in 16 bits: with byte
+// outputs GCC 12 finds no vector shape for the loop's mix of types and leaves it scalar.
+struct HalfRow {
+  std::uint16_t luminance[kPiece];
+  std::uint16_t red[kPiece], green[kPiece], blue[kPiece];
+};
+
+// n pixels that all share a phase: kAgree when their column and row phase agree, kRedLeads
+// when their column phase is set (the leading formula then gives red, otherwise blue).
+template <bool kAgree, bool kRedLeads>
+void SynthesizeHalf(const Neighbourhoods& at, int n, HalfRow& out) {
   // Luminance (left + p) / 1.6 above 60000 makes the pixel grey.
   constexpr int kSaturatedSum = 96000;
-  const int evenPhase = pixelOffset ? 1 : 0;
-  const int row = rowPhase ? 1 : 0;
-  for (int x = first; x <= last; ++x) {
-    const int p = here[x];
-    const int left = here[x - 1];
-    const int o = left + here[x + 1] + above[x] + below[x];
-    const int d = above[x - 1] + above[x + 1] + below[x - 1] + below[x + 1];
+  const std::uint16_t* HWY_RESTRICT hereLeft = at.left;
+  const std::uint16_t* HWY_RESTRICT here = at.centre;
+  const std::uint16_t* HWY_RESTRICT hereRight = at.right;
+  const std::uint32_t* HWY_RESTRICT vertical = at.vertical;
+  const std::uint32_t* HWY_RESTRICT sides = at.sides;
+  std::uint16_t* HWY_RESTRICT luminance = out.luminance;
+  std::uint16_t* HWY_RESTRICT red = out.red;
+  std::uint16_t* HWY_RESTRICT green = out.green;
+  std::uint16_t* HWY_RESTRICT blue = out.blue;
+  for (int k = 0; k < n; ++k) {
+    const int p = here[k];
+    const int left = hereLeft[k];
+    const int o = left + hereRight[k] + static_cast<int>(vertical[k]);
+    const int d = static_cast<int>(sides[k] + sides[k + 1]);
     const int s = p + o + d;
-    const int columnPhase = evenPhase ^ (x & 1);
 
-    // Column and row phase agree: (red, green, blue) = (a, g1, c) or (c, g1, a).
-    const int a = (7 * d - 2 * o - 12 * p) / 40;
-    const int g1 = (6 * o - d - 4 * p) / 40;
-    const int c = (s - 11 * a - 13 * g1) / 8;
+    // Phases agree: (red, green, blue) = (a, g1, c) or (c, g1, a).
     // They differ: (e, g2, f) or (f, g2, e).
-    const int e = (2 * o + 2 * d - 12 * p) / 20;
-    const int f = (4 * o - 6 * d + 16 * p) / 40;
-    const int g2 = (s - 10 * e - 7 * f) / 14;
+    // Every numerator stays below 2^21 in magnitude for 16-bit samples, well inside the exact
+    // division's range.
+    int lead, second, g;
+    if constexpr (kAgree) {
+      lead = DivideTowardsZero<40>(7 * d - 2 * o - 12 * p);  // a
+      g = DivideTowardsZero<40>(6 * o - d - 4 * p);          // g1
+      second = (s - 11 * lead - 13 * g) / 8;                 // c
+    } else {
+      // e = (2o + 2d - 12p) / 20 and f = (4o - 6d + 16p) / 40, each reduced by its common
+      // factor: the same quotients in fewer operations.
+      lead = DivideTowardsZero<10>(o + d - 6 * p);            // e
+      second = DivideTowardsZero<20>(2 * o - 3 * d + 8 * p);  // f
+      g = DivideTowardsZero<14>(s - 10 * lead - 7 * second);  // g2
+    }
+    int r = kRedLeads ? lead : second;
+    int b = kRedLeads ? second : lead;
 
-    const bool agree = columnPhase == row;
-    const int firstValue = agree ? a : e;
-    const int secondValue = agree ? c : f;
-    const int g = agree ? g1 : g2;
-    int r = columnPhase ? firstValue : secondValue;
-    int b = columnPhase ? secondValue : firstValue;
-
-    r = (r < 0 ? 0 : r) * 300 / 70;
-    const int gr = (g < 0 ? 0 : g) * 300 / 50;
+    // r x 300 / 70 = 4r + 2r / 7 and g x 300 / 50 = 6g, both exactly (r is below 2^18).
+    r = r < 0 ? 0 : r;
+    r = 4 * r + DivideDown<7>(2 * r);
+    const int gr = (g < 0 ? 0 : g) * 6;
     b = (b < 0 ? 0 : b) * 10;
     int largest = r > gr ? r : gr;
     largest = largest > b ? largest : b;
     const bool bright = largest > 65280;
-    r = bright ? r / 2560 : r / 256;
-    int gg = bright ? gr / 2560 : gr / 256;
-    b = bright ? b / 2560 : b / 256;
+    // From here on every value is below 2^13 and fits 16 bits, where the compiler divides
+    // by a constant with one high-half multiplication and works on twice the lanes.
+    // x / 2560 is (x / 256) / 10, rounded down both times.
+    using Narrow = std::uint16_t;
+    const Narrow r8 = static_cast<Narrow>(r >> 8);
+    const Narrow g8 = static_cast<Narrow>(gr >> 8);
+    const Narrow b8 = static_cast<Narrow>(b >> 8);
+    const Narrow red8 = bright ? static_cast<Narrow>(r8 / 10) : r8;
+    const Narrow green8 = bright ? static_cast<Narrow>(g8 / 10) : g8;
+    const Narrow blue8 = bright ? static_cast<Narrow>(b8 / 10) : b8;
 
     const int sum = left + p;
     const int lum = sum * 5 / 8;
-    if (sum > kSaturatedSum) r = gg = b = (r + gg + b) / 3;
-    luminance[x] = static_cast<std::uint16_t>(lum > 65535 ? 65535 : lum);
-    red[x] = static_cast<std::uint8_t>(r < 255 ? r : 255);
-    green[x] = static_cast<std::uint8_t>(gg < 255 ? gg : 255);
-    blue[x] = static_cast<std::uint8_t>(b < 255 ? b : 255);
+    const bool saturated = sum > kSaturatedSum;
+    const Narrow grey = static_cast<Narrow>(static_cast<Narrow>(red8 + green8 + blue8) / 3);
+    const Narrow redOut = saturated ? grey : red8;
+    const Narrow greenOut = saturated ? grey : green8;
+    const Narrow blueOut = saturated ? grey : blue8;
+    luminance[k] = static_cast<std::uint16_t>(lum > 65535 ? 65535 : lum);
+    red[k] = redOut < 255 ? redOut : Narrow{255};
+    green[k] = greenOut < 255 ? greenOut : Narrow{255};
+    blue[k] = blueOut < 255 ? blueOut : Narrow{255};
+  }
+}
+
+void SynthesizeHalf(bool agree, bool redLeads, const Neighbourhoods& at, int n, HalfRow& out) {
+  if (agree) {
+    return redLeads ? SynthesizeHalf<true, true>(at, n, out)
+                    : SynthesizeHalf<true, false>(at, n, out);
+  }
+  return redLeads ? SynthesizeHalf<false, true>(at, n, out)
+                  : SynthesizeHalf<false, false>(at, n, out);
+}
+
+}  // namespace
+
+void SynthesizeRowImpl(const std::uint16_t* above, const std::uint16_t* here,
+                       const std::uint16_t* below, int first, int last, bool pixelOffset,
+                       bool rowPhase, std::uint16_t* luminance, std::uint8_t* red,
+                       std::uint8_t* green, std::uint8_t* blue) {
+  SplitLine line;
+  SplitSums sums;
+  HalfRow leading, trailing;
+  for (int from = first; from <= last; from += 2 * kPiece) {
+    const int to = std::min(last, from + 2 * kPiece - 1);
+    Split(here, from, to, line);
+    SplitSum(above, below, from, to, sums);
+    // The pixels at from, from + 2, ... sit in the odd split columns with the even ones
+    // beside them; those at from + 1, from + 3, ... the other way round.
+    const int leadingCount = (to - from) / 2 + 1;
+    const int trailingCount = (to - from + 1) / 2;
+    const Neighbourhoods leadingAt{line.even, line.odd, line.even + 1, sums.odd, sums.even};
+    const Neighbourhoods trailingAt{line.odd, line.even + 1, line.odd + 1, sums.even + 1, sums.odd};
+    const bool leadingPhase = pixelOffset != (from % 2 != 0);
+    SynthesizeHalf(leadingPhase == rowPhase, leadingPhase, leadingAt, leadingCount, leading);
+    SynthesizeHalf(leadingPhase != rowPhase, !leadingPhase, trailingAt, trailingCount, trailing);
+
+    std::uint16_t* HWY_RESTRICT luminanceOut = luminance + from;
+    std::uint8_t* HWY_RESTRICT redOut = red + from;
+    std::uint8_t* HWY_RESTRICT greenOut = green + from;
+    std::uint8_t* HWY_RESTRICT blueOut = blue + from;
+    for (int k = 0; k < trailingCount; ++k) {
+      luminanceOut[2 * k] = leading.luminance[k];
+      luminanceOut[2 * k + 1] = trailing.luminance[k];
+      redOut[2 * k] = static_cast<std::uint8_t>(leading.red[k]);
+      redOut[2 * k + 1] = static_cast<std::uint8_t>(trailing.red[k]);
+      greenOut[2 * k] = static_cast<std::uint8_t>(leading.green[k]);
+      greenOut[2 * k + 1] = static_cast<std::uint8_t>(trailing.green[k]);
+      blueOut[2 * k] = static_cast<std::uint8_t>(leading.blue[k]);
+      blueOut[2 * k + 1] = static_cast<std::uint8_t>(trailing.blue[k]);
+    }
+    if (leadingCount > trailingCount) {
+      const int k = trailingCount;
+      luminanceOut[2 * k] = leading.luminance[k];
+      redOut[2 * k] = static_cast<std::uint8_t>(leading.red[k]);
+      greenOut[2 * k] = static_cast<std::uint8_t>(leading.green[k]);
+      blueOut[2 * k] = static_cast<std::uint8_t>(leading.blue[k]);
+    }
   }
 }
 

@@ -2,7 +2,8 @@
 // dispatched at run time. The loops are plain C++ shaped for the compiler's vectoriser: a
 // window's taps are unrolled at compile time so that a vector of pixels takes every tap in
 // registers, divisions are by constants (the filters' 1, 16 and 80) or replaced by a
-// multiplication with an exact correction, and the clip is a pair of selects.
+// multiplication with an exact correction, and the clip is a pair of selects. The unsharp
+// mask's box sums are running sums, whose cost per pixel is the same for every radius.
 #include "processing/kernels/convolution.h"
 
 #include <algorithm>
@@ -88,30 +89,51 @@ void UnsharpImpl(const std::uint16_t* in, std::uint16_t* out, int width, int row
   const int side = 2 * radius + 1;
   const int area = side * side;
   const int n = width - 2 * radius;
-  if (n <= 0) return;
+  const int top = firstRow + radius;
+  const int bottom = rows - 2 - radius;
+  if (n <= 0 || top > bottom) return;
+  // The box sums come from running sums, so that their cost does not grow with the radius.
+  // Each input row is turned once into its prefix sums (prefix[x] is the sum of the values
+  // left of x); `window` holds, for every x, the sum of those prefixes over the window's
+  // rows, kept up to date by adding the row that enters below and taking away the one that
+  // leaves above. A box sum is then window[x + side] - window[x]. The sums are unsigned and
+  // may wrap round: a box sum is below 2^31, so the difference modulo 2^32 is exact.
+  const std::size_t span = static_cast<std::size_t>(width) + 1;
+  std::vector<std::uint32_t> store(span * static_cast<std::size_t>(side + 2));
+  std::uint32_t* window = store.data();
+  std::uint32_t* entering = window + span;
+  // The prefixes of the window's rows, by row number modulo side: the slot a row enters is
+  // the one of the row that leaves.
+  std::vector<std::uint32_t*> slots(static_cast<std::size_t>(side));
+  for (int s = 0; s < side; ++s) slots[s] = entering + span * static_cast<std::size_t>(s + 1);
+  const auto prefixes = [width](const std::uint16_t* row, std::uint32_t* prefix) {
+    std::uint32_t sum = 0;
+    prefix[0] = 0;
+    for (int x = 0; x < width; ++x) {
+      sum += row[x];
+      prefix[x + 1] = sum;
+    }
+  };
+  std::fill(window, window + span, 0u);
+  for (int r = top - radius; r <= top + radius; ++r) {
+    std::uint32_t* prefix = slots[r % side];
+    prefixes(in + static_cast<std::ptrdiff_t>(r) * width, prefix);
+    for (std::size_t x = 0; x < span; ++x) window[x] += prefix[x];
+  }
+
   // The mean's division: a single-precision estimate (box sums stay below 2^24 for every
   // radius the program offers, and are exact in a float), off by at most one, then put right.
   const float reciprocal = 1.0f / static_cast<float>(area);
   // v + (v - m) x power fits in 32 bits for |power| <= 32767.
   const bool narrow = std::abs(power) <= 32767;
-  std::vector<int> columns(static_cast<std::size_t>(width)), box(static_cast<std::size_t>(n));
-  for (int y = firstRow + radius; y <= rows - 2 - radius; ++y) {
-    std::fill(columns.begin(), columns.end(), 0);
-    for (int r = y - radius; r <= y + radius; ++r) {
-      const std::uint16_t* row = in + static_cast<std::ptrdiff_t>(r) * width;
-      for (int x = 0; x < width; ++x) columns[x] += row[x];
-    }
-    int sum = 0;
-    for (int x = 0; x < side; ++x) sum += columns[x];
-    for (int i = 0; i < n; ++i) {
-      box[i] = sum;
-      if (i + side < width) sum += columns[i + side] - columns[i];
-    }
-    const std::uint16_t* centre = in + static_cast<std::ptrdiff_t>(y) * width + radius;
-    std::uint16_t* result = out + static_cast<std::ptrdiff_t>(y) * width + radius;
+  for (int y = top;; ++y) {
+    const std::uint32_t* HWY_RESTRICT leftEdge = window;
+    const std::uint32_t* HWY_RESTRICT rightEdge = window + side;
+    const std::uint16_t* HWY_RESTRICT centre = in + static_cast<std::ptrdiff_t>(y) * width + radius;
+    std::uint16_t* HWY_RESTRICT result = out + static_cast<std::ptrdiff_t>(y) * width + radius;
     if (narrow) {
       for (int i = 0; i < n; ++i) {
-        const int s = box[i];
+        const int s = static_cast<int>(rightEdge[i] - leftEdge[i]);
         int mean = static_cast<int>(static_cast<float>(s) * reciprocal);
         mean -= mean * area > s ? 1 : 0;
         mean += (mean + 1) * area <= s ? 1 : 0;
@@ -120,11 +142,21 @@ void UnsharpImpl(const std::uint16_t* in, std::uint16_t* out, int width, int row
       }
     } else {
       for (int i = 0; i < n; ++i) {
+        const int s = static_cast<int>(rightEdge[i] - leftEdge[i]);
         const int v = centre[i];
-        const long long sharpened = v + static_cast<long long>(v - box[i] / area) * power;
+        const long long sharpened = v + static_cast<long long>(v - s / area) * power;
         result[i] = Clip(static_cast<int>(std::clamp<long long>(sharpened, -1, 65535)));
       }
     }
+    if (y == bottom) break;
+    // Row y + radius + 1 enters the window and row y - radius leaves it.
+    std::uint32_t*& slot = slots[(y - radius) % side];
+    prefixes(in + static_cast<std::ptrdiff_t>(y + radius + 1) * width, entering);
+    const std::uint32_t* HWY_RESTRICT added = entering;
+    const std::uint32_t* HWY_RESTRICT removed = slot;
+    std::uint32_t* HWY_RESTRICT sums = window;
+    for (std::size_t x = 0; x < span; ++x) sums[x] += added[x] - removed[x];
+    std::swap(slot, entering);
   }
 }
 
