@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <vector>
+
 #include "camera/camera_requests.h"
 #include "commands/camera_commands.h"
 #include "camera/camera_link.h"
@@ -134,6 +137,30 @@ TEST_F(ColourSynthesisTest, PlaneBordersAndLabelBand) {
   EXPECT_EQ(image[3 * 512 + 40], 60000);
   EXPECT_EQ(labelled.corvex.store.redPlane[9 * 512 + 40], 255);
   EXPECT_NE(labelled.corvex.store.redPlane[10 * 512 + 40], 255);
+}
+
+TEST(LightPollution, EachPlaneComesDownToTheSmallestModeAndDarkValuesStay) {
+  // Modes in rows 10-39: red 50, green 20, blue 30, so red comes down 30, blue 10 and green
+  // stays. Elsewhere the planes run through every value, the ones below the offset included.
+  ColourPlanes planes;
+  const std::array<std::uint8_t, 3> modes = {50, 20, 30};
+  std::array<std::uint8_t*, 3> all = {planes.red.data(), planes.green.data(), planes.blue.data()};
+  for (int p = 0; p < 3; ++p) {
+    for (int i = 0; i < kImageValues; ++i) {
+      const int row = i / kImageStride;
+      all[p][i] = static_cast<std::uint8_t>(row >= 10 && row <= 39 ? modes[p] : (i * 7 + p) % 256);
+    }
+  }
+  std::array<std::vector<std::uint8_t>, 3> was;
+  for (int p = 0; p < 3; ++p) was[p].assign(all[p], all[p] + kImageValues);
+  CorrectLightPollution({planes.red.data(), planes.green.data(), planes.blue.data()});
+  const std::array<int, 3> offsets = {30, 0, 10};
+  for (int p = 0; p < 3; ++p) {
+    for (int i = 0; i < kImageValues; ++i) {
+      const int want = was[p][i] >= offsets[p] ? was[p][i] - offsets[p] : was[p][i];
+      ASSERT_EQ(all[p][i], want) << "plane " << p << " value " << i;
+    }
+  }
 }
 
 TEST_F(ColourSynthesisTest, CancelledDialogChangesNothingAndOptionsPersist) {
