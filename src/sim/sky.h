@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <random>
+#include <span>
 #include <vector>
 
 #include "sim/sim_config.h"
@@ -49,6 +50,8 @@ class NoiseSource {
   explicit NoiseSource(std::uint64_t seed) : engine_(seed) {}
   double Uniform() { return (static_cast<double>(engine_() >> 11) + 0.5) / 9007199254740992.0; }
   double Normal();
+  // As many normal numbers as `out` holds: the ones that many Normal() calls would give.
+  void Normals(std::span<double> out);
 
  private:
   std::mt19937_64 engine_;

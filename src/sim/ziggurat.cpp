@@ -52,13 +52,15 @@ double Tail(std::mt19937_64& engine, bool negative) {
   return negative ? x - kTailStart : kTailStart - x;
 }
 
-}  // namespace
-
-double ZigguratNormal(std::mt19937_64& engine) {
+const Tables& TheTables() {
   static const Tables t = MakeTables();
+  return t;
+}
+
+// A draw that fell outside its layer's inner part: the edge of the layer or the tail. `bits`
+// is the draw that picked the layer; the loop goes on with fresh draws if it is rejected.
+double OutsideInner(std::mt19937_64& engine, const Tables& t, std::uint64_t bits) {
   for (;;) {
-    // One draw gives the point (its top 53 bits) and the layer (its low 7 bits).
-    const std::uint64_t bits = engine();
     const double u = 2 * Uniform(bits) - 1;
     const int i = static_cast<int>(bits & (kLayers - 1));
     if (std::fabs(u) < t.inside[i]) return u * t.x[i];
@@ -69,6 +71,25 @@ double ZigguratNormal(std::mt19937_64& engine) {
     const double bottom = std::exp(-0.5 * (t.x[i] * t.x[i] - x * x));
     const double top = std::exp(-0.5 * (t.x[i + 1] * t.x[i + 1] - x * x));
     if (top + Uniform(engine()) * (bottom - top) < 1) return x;
+    bits = engine();
+  }
+}
+
+}  // namespace
+
+double ZigguratNormal(std::mt19937_64& engine) {
+  return OutsideInner(engine, TheTables(), engine());
+}
+
+void ZigguratNormals(std::mt19937_64& engine, std::span<double> out) {
+  const Tables& t = TheTables();
+  for (double& value : out) {
+    // One draw gives the point (its top 53 bits) and the layer (its low 7 bits); about 99 %
+    // of draws end here.
+    const std::uint64_t bits = engine();
+    const double u = 2 * Uniform(bits) - 1;
+    const int i = static_cast<int>(bits & (kLayers - 1));
+    value = std::fabs(u) < t.inside[i] ? u * t.x[i] : OutsideInner(engine, t, bits);
   }
 }
 
