@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "camera/camera_requests.h"
 #include "commands/camera_commands.h"
 #include "camera/camera_link.h"
