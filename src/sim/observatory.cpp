@@ -202,23 +202,27 @@ void SimulatedObservatory::HandleTelescope(int port, const std::string& command)
 }
 
 TransferResult SimulatedObservatory::Read(std::span<std::uint8_t> into) {
-  return Transfer(into, true);
+  return Transfer(into.data(), into.size());
 }
 
 TransferResult SimulatedObservatory::Discard(std::size_t bytes) {
-  std::vector<std::uint8_t> scratch(bytes);
-  return Transfer(scratch, false);
+  return Transfer(nullptr, bytes);
 }
 
-TransferResult SimulatedObservatory::Transfer(std::span<std::uint8_t> into, bool render) {
+TransferResult SimulatedObservatory::Transfer(std::uint8_t* into, std::size_t length) {
   if (Disconnected()) return Failed(ENODEV);
   const Pending pending = pending_;
   pending_ = Pending::kNone;
   TransferResult result;
   if (pending == Pending::kFrame) {
-    result = DeliverFrame(into, render);
+    result = DeliverFrame(into, length);
   } else if (pending == Pending::kSerial) {
-    result = DeliverSerial(into);
+    if (into == nullptr) {
+      std::vector<std::uint8_t> scratch(length);
+      result = DeliverSerial(scratch);
+    } else {
+      result = DeliverSerial({into, length});
+    }
   } else {
     return Failed(ETIMEDOUT);  // nothing was asked for: the read times out
   }
@@ -246,29 +250,34 @@ FrameRequest SensorWindow(const FrameRequest& request) {
 
 }  // namespace
 
-TransferResult SimulatedObservatory::DeliverFrame(std::span<std::uint8_t> into, bool render) {
+TransferResult SimulatedObservatory::DeliverFrame(std::uint8_t* into, std::size_t length) {
   clock_.SleepUntil(frame_.endMs);
   // A discarded frame's bytes are never looked at, only its length: every guider exposure
   // starts with such a readout, and rendering it cost as much as the frame that follows.
   const FrameRequest window = SensorWindow(frame_);
-  std::vector<std::uint16_t> values;
-  if (render) {
-    values = RenderFrame(sky_, mount_, config_, window, noise_);
+  const std::size_t pixels = static_cast<std::size_t>(std::max(window.width, 0)) *
+                             static_cast<std::size_t>(std::max(window.height, 0));
+  if (into != nullptr) {
+    RenderFrame(sky_, mount_, config_, window, noise_, frameValues_, renderBuffers_);
     ++renderedFrames_;
-  } else {
-    values.resize(static_cast<std::size_t>(std::max(window.width, 0)) *
-                  static_cast<std::size_t>(std::max(window.height, 0)));
   }
   clock_.SleepUntil(frameReadyMs_);
   readSinceClear_ = true;
   std::size_t n = 0;
   if (frame_.guider) {
     // The guider sends one byte a pixel: the high byte of its value.
-    n = std::min(values.size(), into.size());
-    for (std::size_t i = 0; i < n; ++i) into[i] = static_cast<std::uint8_t>(values[i] >> 8);
+    n = std::min(pixels, length);
+    if (into != nullptr) {
+      // Through a local pointer: bytes written through `into` could alias the vector itself.
+      const std::uint16_t* values = frameValues_.data();
+      for (std::size_t i = 0; i < n; ++i) into[i] = static_cast<std::uint8_t>(values[i] >> 8);
+    }
   } else {
-    n = std::min(values.size() * 2, into.size()) / 2 * 2;
-    for (std::size_t i = 0; i < n / 2; ++i) StoreLe16(&into[2 * i], values[i]);
+    n = std::min(pixels * 2, length) / 2 * 2;
+    if (into != nullptr) {
+      const std::uint16_t* values = frameValues_.data();
+      for (std::size_t i = 0; i < n / 2; ++i) StoreLe16(&into[2 * i], values[i]);
+    }
   }
   return {true, n, 0};
 }

@@ -65,8 +65,9 @@ class SimulatedObservatory {
   void HandleRequest(std::span<const std::uint8_t> block);
   void HandleSerialWrite(int port, std::span<const std::uint8_t> data);
   void HandleTelescope(int port, const std::string& command);
-  TransferResult Transfer(std::span<std::uint8_t> into, bool render);
-  TransferResult DeliverFrame(std::span<std::uint8_t> into, bool render);
+  // `into` is null for a discarded reply, which has only its length.
+  TransferResult Transfer(std::uint8_t* into, std::size_t length);
+  TransferResult DeliverFrame(std::uint8_t* into, std::size_t length);
   TransferResult DeliverSerial(std::span<std::uint8_t> into);
   bool Disconnected() const;
 
@@ -98,6 +99,8 @@ class SimulatedObservatory {
   int requests_ = 0;
   int reads_ = 0;  // replies delivered
   int renderedFrames_ = 0;
+  std::vector<std::uint16_t> frameValues_;  // kept from readout to readout, with the buffers
+  RenderBuffers renderBuffers_;
   std::vector<SerialCommand> telescopeCommands_;
   std::vector<FrameRequest> readouts_;
 };

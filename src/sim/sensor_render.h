@@ -1,7 +1,9 @@
 // Turning the sky and the mount into the values a sensor reads out.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "sim/mount.h"
@@ -33,9 +35,37 @@ struct SensorPoint {
 SensorPoint StarOnSensor(const SimStar& star, const PointingOffset& offset, bool guider,
                          const SimConfig& config);
 
+// Where one pointing sample puts one star on the window: its centre, its signal, and the
+// sensor pixels its Gaussian reaches.
+struct StarPlacement {
+  const SimStar* star;
+  SensorPoint centre;
+  double total;
+  int x0, x1, y0, y1;
+};
+
+// Working memory a renderer keeps from frame to frame, so that a run of frames allocates
+// nothing once the first has been drawn.
+struct RenderBuffers {
+  std::vector<double> signal;   // expected ADU above bias, one per pixel of the window
+  std::vector<double> normals;  // one row's noise
+  std::vector<double> edges;    // a star's Gaussian integrated up to each pixel edge
+  std::vector<double> shares;   // ... and its share on each pixel across and down
+  std::vector<StarPlacement> placements;
+  // A guider frame's values where only bias and background fall, for the exposure and window
+  // in `quietKey` (seconds, x, y, width, height), and each row's runs of columns that starlight
+  // or a hot pixel reaches.
+  std::vector<std::uint16_t> quiet;
+  std::array<double, 5> quietKey{};
+  std::vector<std::vector<std::pair<int, int>>> rowSpans;
+};
+
 // The window's values, row by row: bias, dark current and hot pixels, a sky that brightens
 // slowly across the field, stars sampled from a Gaussian image while the mount moves, then
-// shot and read noise.
+// shot and read noise. `values` is resized to the window and overwritten.
+void RenderFrame(const SimSky& sky, const SimMount& mount, const SimConfig& config,
+                 const FrameRequest& request, NoiseSource& noise,
+                 std::vector<std::uint16_t>& values, RenderBuffers& buffers);
 std::vector<std::uint16_t> RenderFrame(const SimSky& sky, const SimMount& mount,
                                        const SimConfig& config, const FrameRequest& request,
                                        NoiseSource& noise);

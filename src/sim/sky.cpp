@@ -36,6 +36,10 @@ double NoiseSource::Normal() {
   return ZigguratNormal(engine_);
 }
 
+void NoiseSource::Normals(std::span<double> out) {
+  ZigguratNormals(engine_, out);
+}
+
 SimSky MakeSky(std::uint64_t seed) {
   NoiseSource random(seed * 0x9E3779B97F4A7C15ull + 1);
   SimSky sky;

@@ -3,9 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <random>
+#include <span>
 #include <vector>
 
+#include "sim/mt64.h"
 #include "sim/sim_config.h"
 
 namespace corvex::sim {
@@ -47,11 +48,16 @@ double ColourGain(const SimStar& star, int sensorX, int sensorY);
 class NoiseSource {
  public:
   explicit NoiseSource(std::uint64_t seed) : engine_(seed) {}
-  double Uniform() { return (static_cast<double>(engine_() >> 11) + 0.5) / 9007199254740992.0; }
+  double Uniform() {
+    return (static_cast<double>(static_cast<std::int64_t>(engine_() >> 11)) + 0.5) /
+           9007199254740992.0;
+  }
   double Normal();
+  // As many normal numbers as `out` holds: the ones that many Normal() calls would give.
+  void Normals(std::span<double> out);
 
  private:
-  std::mt19937_64 engine_;
+  Mt19937_64 engine_;  // std::mt19937_64's numbers, drawn faster
 };
 
 }  // namespace corvex::sim

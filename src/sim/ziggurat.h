@@ -4,11 +4,20 @@
 #pragma once
 
 #include <random>
+#include <span>
+
+#include "sim/mt64.h"
 
 namespace corvex::sim {
 
 // A standard normal number (mean 0, standard deviation 1) from `engine`: the same sequence
-// for the same engine state on every machine.
-double ZigguratNormal(std::mt19937_64& engine);
+// for the same engine state on every machine. For std::mt19937_64 and Mt19937_64.
+template <class Engine>
+double ZigguratNormal(Engine& engine);
+
+// Fills `out` with standard normal numbers: the same numbers, in the same order, as calling
+// ZigguratNormal once for each element, without a call and a table check for each.
+template <class Engine>
+void ZigguratNormals(Engine& engine, std::span<double> out);
 
 }  // namespace corvex::sim

@@ -106,6 +106,16 @@ TEST_F(StarCentroidTest, AGuiderStarReportsHowBrightItIs) {
   corvex.store.guiderImage[100 * 500 + 100] = 256 * 40;
   ASSERT_EQ(FindGuiderStarCentre(corvex, 102, 99, 8), kStarFound);
   EXPECT_EQ(corvex.guiding.guiderStarSignal, 256 * 40 - 266) << "background bin 16 x 16.64";
+  // Two backgrounds equally common in the square, the brighter met first: the darker one is
+  // the background.
+  corvex.store.guiderImage.Fill(160);
+  for (int row = 91; row <= 98; ++row) {
+    for (int col = 94; col <= 110; ++col) corvex.store.guiderImage[row * 500 + col] = 320;
+  }
+  for (int col = 94; col <= 101; ++col) corvex.store.guiderImage[99 * 500 + col] = 320;
+  corvex.store.guiderImage[99 * 500 + 102] = 256 * 40;
+  ASSERT_EQ(FindGuiderStarCentre(corvex, 102, 99, 8), kStarFound);
+  EXPECT_EQ(corvex.guiding.guiderStarSignal, 256 * 40 - 166) << "background bin 10 x 16.64";
   // A star counts as the guide star down to a quarter of the guide star's brightness.
   EXPECT_TRUE(LooksLikeGuideStar(2500, 10000));
   EXPECT_FALSE(LooksLikeGuideStar(2499, 10000));
