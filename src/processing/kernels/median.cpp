@@ -88,6 +88,10 @@ namespace HWY_NAMESPACE {
 namespace {
 
 namespace hn = hwy::HWY_NAMESPACE;
+// Inlines a lambda into its caller (GCC and clang), where the compiler would otherwise call
+// it and pass every vector it reads through memory.
+#undef CORVEX_INLINE_LAMBDA
+#define CORVEX_INLINE_LAMBDA __attribute__((always_inline))
 using D = hn::ScalableTag<std::uint16_t>;
 using V = hn::Vec<D>;
 
@@ -385,7 +389,7 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
       // Each row of the block: the core's candidates merged with the row's six shared values,
       // then each window's median with its own seven.
       const auto finish = [&](const std::uint16_t* rowEven, const std::uint16_t* rowOdd, int row,
-                              std::uint16_t* merged) {
+                              std::uint16_t* merged) CORVEX_INLINE_LAMBDA {
         std::array<V, kRow> shared = {hn::LoadU(d, rowEven + i - 1), hn::LoadU(d, rowOdd + i - 1),
                                       hn::LoadU(d, rowEven + i),     hn::LoadU(d, rowOdd + i),
                                       hn::LoadU(d, rowEven + i + 1), hn::LoadU(d, rowOdd + i + 1)};
@@ -409,7 +413,7 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
         const V smallest = hn::Min(coreSmallest, shared[Plan::kRow.order[0]]);
         const V largest = hn::Max(coreLargest, shared[Plan::kRow.order[kRow - 1]]);
         const auto window = [&](RankRows& columns, int column, const std::uint16_t* corner,
-                                const std::uint16_t* values, int at) {
+                                const std::uint16_t* values, int at) CORVEX_INLINE_LAMBDA {
           std::array<V, Plan::kSide> own;
           Unrolled<kColumn>([&](auto r) { own[r] = hn::LoadU(d, columns[r] + column); });
           own[kColumn] = hn::LoadU(d, corner + column);
