@@ -106,8 +106,9 @@ void PlainThresholdedMedian(const std::vector<std::uint16_t>& in, std::vector<st
 }
 
 TEST(MedianKernel, ImagesOfOtherSizesMatchTheWindowSortedInFull) {
-  // Narrow and odd widths (a last vector overlapping the one before) and heights that leave a
-  // last row without a partner, down to a single row of windows.
+  // Narrow and odd widths (a last vector overlapping the one before; for radius 3 a last block
+  // whose right window lies past the image) and heights that leave a last row without a
+  // partner, down to a single row of windows.
   std::uint32_t seed = 500;
   for (const auto& frame : KernelTestFrames()) {
     for (const auto& [width, rows] :
