@@ -387,9 +387,10 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
       });
       Run<Plan::kCore>(c);
       // Each row of the block: the core's candidates merged with the row's six shared values,
-      // then each window's median with its own seven.
-      const auto finish = [&](const std::uint16_t* rowEven, const std::uint16_t* rowOdd, int row,
-                              std::uint16_t* merged) CORVEX_INLINE_LAMBDA {
+      // then each window's median with its own seven. Both rows are stored at the end, so that
+      // the own columns the upper and lower windows share are loaded once.
+      const auto finish = [&](const std::uint16_t* rowEven, const std::uint16_t* rowOdd,
+                              int row) CORVEX_INLINE_LAMBDA {
         std::array<V, kRow> shared = {hn::LoadU(d, rowEven + i - 1), hn::LoadU(d, rowOdd + i - 1),
                                       hn::LoadU(d, rowEven + i),     hn::LoadU(d, rowOdd + i),
                                       hn::LoadU(d, rowEven + i + 1), hn::LoadU(d, rowOdd + i + 1)};
@@ -431,12 +432,13 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
         };
         // Window 2i - 1 adds column 2i - 4 (odd half, i - 2), window 2i column 2i + 3 (even
         // half, i + 2).
-        const V left = window(oddColumns, i - 2, rowOdd, split.Even(row), i);
-        const V right = window(evenColumns, i + 2, rowEven, split.Odd(row), i);
-        hn::StoreInterleaved2(left, right, d, merged + 2 * i);
+        return std::array<V, 2>{window(oddColumns, i - 2, rowOdd, split.Even(row), i),
+                                window(evenColumns, i + 2, rowEven, split.Odd(row), i)};
       };
-      finish(topEven, topOdd, y, upper.data());
-      finish(bottomEven, bottomOdd, pairComplete ? y + 1 : y, lower.data());
+      const std::array<V, 2> top = finish(topEven, topOdd, y);
+      const std::array<V, 2> bottom = finish(bottomEven, bottomOdd, pairComplete ? y + 1 : y);
+      hn::StoreInterleaved2(top[0], top[1], d, upper.data() + 2 * i);
+      hn::StoreInterleaved2(bottom[0], bottom[1], d, lower.data() + 2 * i);
     });
     // merged[c + 1] holds column c; the windows are centred on columns 3 .. width - 4.
     const std::size_t bytes = static_cast<std::size_t>(width - 6) * sizeof(std::uint16_t);
