@@ -69,27 +69,36 @@ SynthesisPixel SynthesizePixel(const ImageBuffer& image, int x, int y, bool colu
 void SynthesizeRows(const ImageBuffer& image, ImageBuffer& luminance,
                     const MutablePlaneView& planes, bool pixelOffset, bool lineOffset,
                     bool labelled, const std::function<void(int row)>& progress) {
-  bool rowPhase = lineOffset;
-  for (int y = 0; y < kSynthesisRows; ++y) {
-    if (progress) progress(y);
-    const int base = y * kImageStride;
-    // Column 0, row 0 and the label band keep their values and get no colour.
-    const bool border = y == 0 || (labelled && y < kLabelBandRows);
-    for (int x = 0; x < (border ? kImageColumns : 1); ++x) {
-      luminance[base + x] = image[base + x];
-      planes.red[base + x] = planes.green[base + x] = planes.blue[base + x] = 0;
+  // The kernel takes a block of rows at a time, so that it splits each line once for the
+  // three rows that read it; progress is still reported for every row, in order.
+  constexpr int kBlockRows = 32;
+  for (int start = 0; start < kSynthesisRows; start += kBlockRows) {
+    const int end = std::min(kSynthesisRows, start + kBlockRows);
+    int firstColoured = end;
+    for (int y = start; y < end; ++y) {
+      if (progress) progress(y);
+      const int base = y * kImageStride;
+      // Column 0, row 0 and the label band keep their values and get no colour.
+      const bool border = y == 0 || (labelled && y < kLabelBandRows);
+      if (!border) firstColoured = std::min(firstColoured, y);
+      for (int x = 0; x < (border ? kImageColumns : 1); ++x) {
+        luminance[base + x] = image[base + x];
+        planes.red[base + x] = planes.green[base + x] = planes.blue[base + x] = 0;
+      }
+      for (int x = kImageColumns; x < kImageStride; ++x) {
+        planes.red[base + x] = planes.green[base + x] = planes.blue[base + x] = 0;
+        luminance[base + x] = image[base + x];
+      }
     }
-    if (!border) {
-      const std::uint16_t* row = image.data() + base;
-      kernels::SynthesizeRow(row - kImageStride, row, row + kImageStride, 1, kImageColumns - 1,
-                             pixelOffset, rowPhase, luminance.data() + base, planes.red + base,
-                             planes.green + base, planes.blue + base);
+    // The border rows come first, so the coloured rows of a block follow one another.
+    if (firstColoured < end) {
+      const int base = firstColoured * kImageStride;
+      const bool rowPhase = lineOffset != (firstColoured % 2 != 0);
+      kernels::SynthesizeRows(image.data() + base - kImageStride, kImageStride,
+                              end - firstColoured, 1, kImageColumns - 1, pixelOffset, rowPhase,
+                              luminance.data() + base, planes.red + base, planes.green + base,
+                              planes.blue + base);
     }
-    for (int x = kImageColumns; x < kImageStride; ++x) {
-      planes.red[base + x] = planes.green[base + x] = planes.blue[base + x] = 0;
-      luminance[base + x] = image[base + x];
-    }
-    rowPhase = !rowPhase;
   }
   const int last = kSynthesisRows * kImageStride;
   std::fill(luminance.begin() + last, luminance.begin() + kImageValues, 0);

@@ -54,8 +54,8 @@ TEST(ColourSynthesisKernel, RowsMatchThePixelFormulasInEveryPhase) {
         ForEachInstructionSet([&](const char* instructions) {
           for (int y = 1; y < kImageRows - 1; y += 3) {
             const std::uint16_t* here = image.data() + y * kImageStride;
-            kernels::SynthesizeRow(here - kImageStride, here, here + kImageStride, 1, 509,
-                                   pixelOffset, rowPhase, luminance, red, green, blue);
+            kernels::SynthesizeRows(here - kImageStride, kImageStride, 1, 1, 509, pixelOffset,
+                                    rowPhase, luminance, red, green, blue);
             for (int x = 1; x <= 509; ++x) {
               const bool columnPhase = pixelOffset != (x % 2 == 1);
               const SynthesisPixel want = SynthesizePixel(image, x, y, columnPhase, rowPhase);
@@ -78,21 +78,22 @@ TEST(ColourSynthesisKernel, RowsMatchThePixelFormulasInEveryPhase) {
   }
 }
 
-// The kernel splits a row into its even and odd columns and works on pieces of it; a row much
-// longer than the image's, started at even and odd columns, must give every pixel what it
-// gives that pixel alone.
+// The kernel splits lines into their even and odd columns, works on pieces of a row and keeps
+// each line's split for the rows after it; rows much longer than the image's, several at once
+// and started at even and odd columns, must give every pixel what it gives that pixel alone.
 TEST(ColourSynthesisKernel, LongRowsMatchPixelsTakenOneAtATime) {
   constexpr int kLength = 1300;
+  constexpr int kRows = 3;
   testing::Lcg random(900);
-  std::uint16_t lines[3][kLength];
+  std::uint16_t lines[kRows + 2][kLength];
   for (auto& line : lines) {
     for (std::uint16_t& v : line) {
       v = static_cast<std::uint16_t>(random.In(0, 3) == 0 ? 65535 - random.In(0, 9)
                                                           : random.In(0, 65535));
     }
   }
-  std::uint16_t luminance[kLength], oneLuminance[kLength];
-  std::uint8_t colours[3][kLength], one[3][kLength];
+  std::uint16_t luminance[kRows][kLength], oneLuminance[kLength];
+  std::uint8_t colours[3][kRows][kLength], one[3][kLength];
   for (const auto& range : {std::pair{1, kLength - 2}, {2, kLength - 2}, {2, 1100}}) {
     // Plain copies: clang 14's lambdas cannot capture structured bindings.
     const int first = range.first;
@@ -100,15 +101,19 @@ TEST(ColourSynthesisKernel, LongRowsMatchPixelsTakenOneAtATime) {
     for (const bool pixelOffset : {false, true}) {
       for (const bool rowPhase : {false, true}) {
         ForEachInstructionSet([&](const char* instructions) {
-          kernels::SynthesizeRow(lines[0], lines[1], lines[2], first, last, pixelOffset, rowPhase,
-                                 luminance, colours[0], colours[1], colours[2]);
-          for (int x = first; x <= last; ++x) {
-            kernels::SynthesizeRow(lines[0], lines[1], lines[2], x, x, pixelOffset, rowPhase,
-                                   oneLuminance, one[0], one[1], one[2]);
-            ASSERT_TRUE(luminance[x] == oneLuminance[x] && colours[0][x] == one[0][x] &&
-                        colours[1][x] == one[1][x] && colours[2][x] == one[2][x])
-                << instructions << ", columns " << first << " to " << last << ", phases "
-                << pixelOffset << " " << rowPhase << ", at column " << x;
+          kernels::SynthesizeRows(lines[0], kLength, kRows, first, last, pixelOffset, rowPhase,
+                                  luminance[0], colours[0][0], colours[1][0], colours[2][0]);
+          for (int row = 0; row < kRows; ++row) {
+            const bool phase = rowPhase != (row % 2 != 0);
+            for (int x = first; x <= last; ++x) {
+              kernels::SynthesizeRows(lines[row], kLength, 1, x, x, pixelOffset, phase,
+                                      oneLuminance, one[0], one[1], one[2]);
+              ASSERT_TRUE(luminance[row][x] == oneLuminance[x] &&
+                          colours[0][row][x] == one[0][x] && colours[1][row][x] == one[1][x] &&
+                          colours[2][row][x] == one[2][x])
+                  << instructions << ", columns " << first << " to " << last << ", phases "
+                  << pixelOffset << " " << rowPhase << ", at column " << x << " row " << row;
+            }
           }
         });
       }

@@ -27,6 +27,8 @@
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
 
+#include "processing/kernels/network_steps-inl.h"
+
 #ifndef CORVEX_ANTI_ALIAS_PLAN_
 #define CORVEX_ANTI_ALIAS_PLAN_
 namespace corvex::kernels {
@@ -73,49 +75,9 @@ namespace {
 
 namespace hn = hwy::HWY_NAMESPACE;
 
-// Calls f(x) for x = first, first + step, ... so that [x, x + step) covers first..last; the
-// last call is moved back to end at `last` (it overlaps the one before, which is harmless:
-// every result is computed from inputs the calls do not write).
-template <class F>
-HWY_INLINE void Sweep(int first, int last, int step, const F& f) {
-  int x = first;
-  for (; x + step - 1 <= last; x += step) f(x);
-  if (x <= last) f(last - step + 1);
-}
-
-template <int N, class F, int... I>
-HWY_INLINE void Unrolled(const F& f, std::integer_sequence<int, I...>) {
-  (f(std::integral_constant<int, I>()), ...);
-}
-// Calls f(std::integral_constant<int, I>) for I = 0 .. N - 1.
-template <int N, class F>
-HWY_INLINE void Unrolled(const F& f) {
-  Unrolled<N>(f, std::make_integer_sequence<int, N>());
-}
-
-template <const Network& kNet, class V, std::size_t W, std::size_t I>
-HWY_INLINE void Step(std::array<V, W>& w) {
-  constexpr Exchange e = kNet.steps[I];
-  if constexpr (e.keep == Keep::kBoth) {
-    const V low = hn::Min(w[e.low], w[e.high]);
-    w[e.high] = hn::Max(w[e.low], w[e.high]);
-    w[e.low] = low;
-  } else if constexpr (e.keep == Keep::kLow) {
-    w[e.low] = hn::Min(w[e.low], w[e.high]);
-  } else {
-    w[e.high] = hn::Max(w[e.low], w[e.high]);
-  }
-}
-
-template <const Network& kNet, class V, std::size_t W, std::size_t... I>
-HWY_INLINE void Run(std::array<V, W>& w, std::index_sequence<I...>) {
-  (Step<kNet, V, W, I>(w), ...);
-}
-
-template <const Network& kNet, class V, std::size_t W>
-HWY_INLINE void Run(std::array<V, W>& w) {
-  Run<kNet>(w, std::make_index_sequence<kNet.size>());
-}
+using network_steps::Run;
+using network_steps::Sweep;
+using network_steps::Unrolled;
 
 void Median5x5BytesImpl(const std::uint8_t* in, std::uint8_t* out, int stride, int firstRow,
                         int lastRow, int firstCol, int lastCol) {

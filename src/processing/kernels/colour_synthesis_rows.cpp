@@ -47,27 +47,28 @@ void Split(const std::uint16_t* HWY_RESTRICT line, int first, int last, SplitLin
   if (count % 2 != 0) even[pairs] = from[2 * pairs];
 }
 
-// Columns first - 1 .. last + 1 of the lines above and below, added together and split like
-// a line: a pixel's four diagonal neighbours are two such sums, the two beside its column,
-// and its neighbours above and below one, that of its own column.
+// The lines above and below a row, added together column by column and split like a line: a
+// pixel's four diagonal neighbours are two such sums, the two beside its column, and its
+// neighbours above and below one, that of its own column. Added from split lines, which the
+// rows before have split already, this is a plain loop over contiguous values.
 struct SplitSums {
   std::uint32_t even[kPiece + 1];
   std::uint32_t odd[kPiece + 1];
 };
 
-void SplitSum(const std::uint16_t* HWY_RESTRICT above, const std::uint16_t* HWY_RESTRICT below,
-              int first, int last, SplitSums& out) {
-  const std::uint16_t* HWY_RESTRICT up = above + first - 1;
-  const std::uint16_t* HWY_RESTRICT down = below + first - 1;
+void AddSplit(const SplitLine& above, const SplitLine& below, int first, int last,
+              SplitSums& out) {
+  const std::uint16_t* HWY_RESTRICT upEven = above.even;
+  const std::uint16_t* HWY_RESTRICT upOdd = above.odd;
+  const std::uint16_t* HWY_RESTRICT downEven = below.even;
+  const std::uint16_t* HWY_RESTRICT downOdd = below.odd;
   std::uint32_t* HWY_RESTRICT even = out.even;
   std::uint32_t* HWY_RESTRICT odd = out.odd;
   const int count = last - first + 3;
-  const int pairs = count / 2;
-  for (int k = 0; k < pairs; ++k) {
-    even[k] = static_cast<std::uint32_t>(up[2 * k] + down[2 * k]);
-    odd[k] = static_cast<std::uint32_t>(up[2 * k + 1] + down[2 * k + 1]);
-  }
-  if (count % 2 != 0) even[pairs] = static_cast<std::uint32_t>(up[2 * pairs] + down[2 * pairs]);
+  const int evens = (count + 1) / 2;
+  const int odds = count / 2;
+  for (int k = 0; k < evens; ++k) even[k] = static_cast<std::uint32_t>(upEven[k] + downEven[k]);
+  for (int k = 0; k < odds; ++k) odd[k] = static_cast<std::uint32_t>(upOdd[k] + downOdd[k]);
 }
 
 // The 3 x 3 neighbourhoods of one half of the pixels, at [k]: the pixel and those beside it
@@ -173,47 +174,63 @@ void SynthesizeHalf(bool agree, bool redLeads, const Neighbourhoods& at, int n, 
 
 }  // namespace
 
-void SynthesizeRowImpl(const std::uint16_t* above, const std::uint16_t* here,
-                       const std::uint16_t* below, int first, int last, bool pixelOffset,
-                       bool rowPhase, std::uint16_t* luminance, std::uint8_t* red,
-                       std::uint8_t* green, std::uint8_t* blue) {
-  SplitLine line;
+void SynthesizeRowsImpl(const std::uint16_t* above, std::ptrdiff_t stride, int rows, int first,
+                        int last, bool pixelOffset, bool rowPhase, std::uint16_t* luminance,
+                        std::uint8_t* red, std::uint8_t* green, std::uint8_t* blue) {
+  // Every line serves three rows (below, here, above), so each is split once and the split
+  // kept while those rows are made: three buffers taking turns.
+  SplitLine lines[3];
   SplitSums sums;
   HalfRow leading, trailing;
   for (int from = first; from <= last; from += 2 * kPiece) {
     const int to = std::min(last, from + 2 * kPiece - 1);
-    Split(here, from, to, line);
-    SplitSum(above, below, from, to, sums);
+    SplitLine* up = &lines[0];
+    SplitLine* line = &lines[1];
+    SplitLine* down = &lines[2];
+    Split(above, from, to, *up);
+    Split(above + stride, from, to, *line);
     // The pixels at from, from + 2, ... sit in the odd split columns with the even ones
     // beside them; those at from + 1, from + 3, ... the other way round.
     const int leadingCount = (to - from) / 2 + 1;
     const int trailingCount = (to - from + 1) / 2;
-    const Neighbourhoods leadingAt{line.even, line.odd, line.even + 1, sums.odd, sums.even};
-    const Neighbourhoods trailingAt{line.odd, line.even + 1, line.odd + 1, sums.even + 1, sums.odd};
-    const bool leadingPhase = pixelOffset != (from % 2 != 0);
-    SynthesizeHalf(leadingPhase == rowPhase, leadingPhase, leadingAt, leadingCount, leading);
-    SynthesizeHalf(leadingPhase != rowPhase, !leadingPhase, trailingAt, trailingCount, trailing);
+    bool phase = rowPhase;
+    for (int row = 0; row < rows; ++row, phase = !phase) {
+      const std::ptrdiff_t offset = row * stride;
+      Split(above + offset + 2 * stride, from, to, *down);
+      AddSplit(*up, *down, from, to, sums);
+      const Neighbourhoods leadingAt{line->even, line->odd, line->even + 1, sums.odd, sums.even};
+      const Neighbourhoods trailingAt{line->odd, line->even + 1, line->odd + 1, sums.even + 1,
+                                      sums.odd};
+      const bool leadingPhase = pixelOffset != (from % 2 != 0);
+      SynthesizeHalf(leadingPhase == phase, leadingPhase, leadingAt, leadingCount, leading);
+      SynthesizeHalf(leadingPhase != phase, !leadingPhase, trailingAt, trailingCount, trailing);
 
-    std::uint16_t* HWY_RESTRICT luminanceOut = luminance + from;
-    std::uint8_t* HWY_RESTRICT redOut = red + from;
-    std::uint8_t* HWY_RESTRICT greenOut = green + from;
-    std::uint8_t* HWY_RESTRICT blueOut = blue + from;
-    for (int k = 0; k < trailingCount; ++k) {
-      luminanceOut[2 * k] = leading.luminance[k];
-      luminanceOut[2 * k + 1] = trailing.luminance[k];
-      redOut[2 * k] = static_cast<std::uint8_t>(leading.red[k]);
-      redOut[2 * k + 1] = static_cast<std::uint8_t>(trailing.red[k]);
-      greenOut[2 * k] = static_cast<std::uint8_t>(leading.green[k]);
-      greenOut[2 * k + 1] = static_cast<std::uint8_t>(trailing.green[k]);
-      blueOut[2 * k] = static_cast<std::uint8_t>(leading.blue[k]);
-      blueOut[2 * k + 1] = static_cast<std::uint8_t>(trailing.blue[k]);
-    }
-    if (leadingCount > trailingCount) {
-      const int k = trailingCount;
-      luminanceOut[2 * k] = leading.luminance[k];
-      redOut[2 * k] = static_cast<std::uint8_t>(leading.red[k]);
-      greenOut[2 * k] = static_cast<std::uint8_t>(leading.green[k]);
-      blueOut[2 * k] = static_cast<std::uint8_t>(leading.blue[k]);
+      std::uint16_t* HWY_RESTRICT luminanceOut = luminance + offset + from;
+      std::uint8_t* HWY_RESTRICT redOut = red + offset + from;
+      std::uint8_t* HWY_RESTRICT greenOut = green + offset + from;
+      std::uint8_t* HWY_RESTRICT blueOut = blue + offset + from;
+      for (int k = 0; k < trailingCount; ++k) {
+        luminanceOut[2 * k] = leading.luminance[k];
+        luminanceOut[2 * k + 1] = trailing.luminance[k];
+        redOut[2 * k] = static_cast<std::uint8_t>(leading.red[k]);
+        redOut[2 * k + 1] = static_cast<std::uint8_t>(trailing.red[k]);
+        greenOut[2 * k] = static_cast<std::uint8_t>(leading.green[k]);
+        greenOut[2 * k + 1] = static_cast<std::uint8_t>(trailing.green[k]);
+        blueOut[2 * k] = static_cast<std::uint8_t>(leading.blue[k]);
+        blueOut[2 * k + 1] = static_cast<std::uint8_t>(trailing.blue[k]);
+      }
+      if (leadingCount > trailingCount) {
+        const int k = trailingCount;
+        luminanceOut[2 * k] = leading.luminance[k];
+        redOut[2 * k] = static_cast<std::uint8_t>(leading.red[k]);
+        greenOut[2 * k] = static_cast<std::uint8_t>(leading.green[k]);
+        blueOut[2 * k] = static_cast<std::uint8_t>(leading.blue[k]);
+      }
+      // This row's line is the next one's line above, the line below its own.
+      SplitLine* const spent = up;
+      up = line;
+      line = down;
+      down = spent;
     }
   }
 }
@@ -225,14 +242,13 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace corvex::kernels {
 
-HWY_EXPORT(SynthesizeRowImpl);
+HWY_EXPORT(SynthesizeRowsImpl);
 
-void SynthesizeRow(const std::uint16_t* above, const std::uint16_t* here,
-                   const std::uint16_t* below, int first, int last, bool pixelOffset, bool rowPhase,
-                   std::uint16_t* luminance, std::uint8_t* red, std::uint8_t* green,
-                   std::uint8_t* blue) {
-  HWY_DYNAMIC_DISPATCH(SynthesizeRowImpl)
-  (above, here, below, first, last, pixelOffset, rowPhase, luminance, red, green, blue);
+void SynthesizeRows(const std::uint16_t* above, std::ptrdiff_t stride, int rows, int first,
+                    int last, bool pixelOffset, bool rowPhase, std::uint16_t* luminance,
+                    std::uint8_t* red, std::uint8_t* green, std::uint8_t* blue) {
+  HWY_DYNAMIC_DISPATCH(SynthesizeRowsImpl)
+  (above, stride, rows, first, last, pixelOffset, rowPhase, luminance, red, green, blue);
 }
 
 }  // namespace corvex::kernels
