@@ -106,8 +106,9 @@ void PlainThresholdedMedian(const std::vector<std::uint16_t>& in, std::vector<st
 }
 
 TEST(MedianKernel, ImagesOfOtherSizesMatchTheWindowSortedInFull) {
-  // Narrow and odd widths (a last vector overlapping the one before) and heights that leave a
-  // last row without a partner, down to a single row of windows.
+  // Narrow and odd widths (a last vector overlapping the one before; for radius 3 a last block
+  // whose right window lies past the image) and heights that leave a last row without a
+  // partner, down to a single row of windows.
   std::uint32_t seed = 500;
   for (const auto& frame : KernelTestFrames()) {
     for (const auto& [width, rows] :
@@ -243,59 +244,89 @@ Wires Pair(int onesLeft, int onesRight) {
                 Plan::kPairRanks);
 }
 
-TEST(SortingNetworks, SevenBySevenMedianOnEverySortedColumnPattern) {
-  // Columns 0 .. 3 make the quad (from pairs 0-1 and 2-3), columns 4 .. 6 the triple (pair
-  // 4-5 and column 6); each is computed once for each of its 7^4 and 7^3 patterns.
-  std::vector<Wires> quads, triples;
-  std::vector<int> quadOnes, tripleOnes;
-  for (int pattern = 0; pattern < 7 * 7 * 7 * 7; ++pattern) {
-    const int c0 = pattern % 7, c1 = pattern / 7 % 7, c2 = pattern / 49 % 7, c3 = pattern / 343;
-    quads.push_back(Merged(Plan::kQuad, Pair(c0, c1), Plan::kPairValues, Pair(c2, c3),
-                           kernels::ReadRanks(Plan::kCore, 0, Plan::kQuadValues)));
-    quadOnes.push_back(c0 + c1 + c2 + c3);
+// A sorted list of `length` with `ones` 1s.
+Wires Sorted(int length, int ones) {
+  Wires list;
+  list.fill(kPoison);
+  for (int i = 0; i < length; ++i) list[i] = i >= length - ones ? 1 : 0;
+  return list;
+}
+
+TEST(SortingNetworks, SevenBySevenCoreOnEverySortedColumnPattern) {
+  // Columns 0 .. 3 make the quad (from pairs 0-1 and 2-3), columns 4 and 5 the last pair;
+  // each quad is computed once for each of its 7^4 patterns. The pairs keep their smallest
+  // and largest for the window's range.
+  std::vector<Wires> pairs, quads;
+  std::vector<int> pairOnes, quadOnes;
+  for (int pattern = 0; pattern < 7 * 7; ++pattern) {
+    const int c0 = pattern % 7, c1 = pattern / 7;
+    pairs.push_back(Pair(c0, c1));
+    pairOnes.push_back(c0 + c1);
+    const Wires& pair = pairs.back();
+    ASSERT_EQ(pair[0], c0 + c1 == Plan::kPairValues ? 1 : 0) << pattern;
+    ASSERT_EQ(pair[Plan::kPairValues - 1], c0 + c1 > 0 ? 1 : 0) << pattern;
   }
-  for (int pattern = 0; pattern < 7 * 7 * 7; ++pattern) {
-    const int c4 = pattern % 7, c5 = pattern / 7 % 7, c6 = pattern / 49;
-    triples.push_back(
-        Merged(Plan::kTriple, Pair(c4, c5), Plan::kPairValues, Column(c6),
-               kernels::ReadRanks(Plan::kCore, Plan::kQuadValues, Plan::kTripleValues)));
-    tripleOnes.push_back(c4 + c5 + c6);
+  for (std::size_t a = 0; a < pairs.size(); ++a) {
+    for (std::size_t b = 0; b < pairs.size(); ++b) {
+      quads.push_back(Merged(Plan::kQuad, pairs[a], Plan::kPairValues, pairs[b],
+                             kernels::ReadRanks(Plan::kCore, 0, Plan::kQuadValues)));
+      quadOnes.push_back(pairOnes[a] + pairOnes[b]);
+    }
   }
   // Under the sanitizers every seventh quad pattern is enough to reach each step.
   const std::size_t quadStep = testing::kSanitized ? 7 : 1;
   for (std::size_t q = 0; q < quads.size(); q += quadStep) {
-    for (std::size_t t = 0; t < triples.size(); ++t) {
-      const Wires core =
-          Merged(Plan::kCore, quads[q], Plan::kQuadValues, triples[t], Plan::kCoreRanks);
-      const int total = quadOnes[q] + tripleOnes[t];
-      // What the last step reads: the ranks from which the own row's seven values can push
-      // the median (24 of 49), and the smallest and largest.
-      for (int r = 0; r < Plan::kCoreValues; ++r) {
-        if (r != 0 && r != Plan::kCoreValues - 1 && (r < 24 - 7 || r > 24)) continue;
+    for (std::size_t p = 0; p < pairs.size(); ++p) {
+      const Wires core = Merged(Plan::kCore, quads[q], Plan::kQuadValues, pairs[p],
+                                kernels::Ranks(Plan::kFirstCandidate, Plan::kMedianRank));
+      const int total = quadOnes[q] + pairOnes[p];
+      for (int r = Plan::kFirstCandidate; r <= Plan::kMedianRank; ++r) {
         ASSERT_EQ(core[r], r >= Plan::kCoreValues - total ? 1 : 0)
-            << "rank " << r << ", quad pattern " << q << ", triple pattern " << t;
+            << "rank " << r << ", quad pattern " << q << ", pair pattern " << p;
       }
     }
   }
 }
 
-TEST(SortingNetworks, SevenBySevenMedianOwnRowSortsEveryInput) {
-  // The own row, on every input of 0s and 1s: pairs, a quad from pairs 0 and 2, a triple from
-  // pair 4 and the last value, the seven from both.
-  for (int bits = 0; bits < 128; ++bits) {
-    Wires row{};
-    for (int i = 0; i < 7; ++i) row[i] = (bits >> i) & 1;
-    std::array<Wires, 3> pairs{};
-    for (int p = 0; p < 3; ++p) {
-      pairs[p][0] = std::min(row[2 * p], row[2 * p + 1]);
-      pairs[p][1] = std::max(row[2 * p], row[2 * p + 1]);
+TEST(SortingNetworks, SevenBySevenEdgeAndOwnValuesOnEveryInput) {
+  // The row of six, on every input of 0s and 1s.
+  for (int bits = 0; bits < 64; ++bits) {
+    Wires row;
+    row.fill(kPoison);
+    for (int i = 0; i < Plan::kRowValues; ++i) row[i] = (bits >> i) & 1;
+    const Wires sorted =
+        Merged(Plan::kRow, row, Plan::kRowValues, Wires{}, kernels::Ranks(0, Plan::kRowValues - 1));
+    std::sort(row.begin(), row.begin() + Plan::kRowValues);
+    for (int r = 0; r < Plan::kRowValues; ++r) ASSERT_EQ(sorted[r], row[r]) << bits;
+  }
+  // The edge: the core's 14 candidates with the row; its ranks 6 .. 13 are ranks 17 .. 24 of
+  // the 42 values whenever the core's ranks below 11 hold 0s and those above 24 hold 1s,
+  // which is every case where those ranks matter: `low` 0s below and `high` 1s above.
+  for (int coreOnes = 0; coreOnes <= Plan::kCoreValues; ++coreOnes) {
+    const int candidateOnes =
+        std::clamp(coreOnes - (Plan::kCoreValues - 1 - Plan::kMedianRank), 0, Plan::kCandidates);
+    for (int rowOnes = 0; rowOnes <= Plan::kRowValues; ++rowOnes) {
+      const Wires edge =
+          Merged(Plan::kEdge, Sorted(Plan::kCandidates, candidateOnes), Plan::kCandidates,
+                 Sorted(Plan::kRowValues, rowOnes),
+                 kernels::Ranks(Plan::kFirstEdgeRank, Plan::kFirstEdgeRank + Plan::kEdgeRanks - 1));
+      const int all = Plan::kCoreValues + Plan::kRowValues;
+      for (int r = 0; r < Plan::kEdgeRanks; ++r) {
+        const int rank = Plan::kMedianRank - Plan::kSide + r;
+        ASSERT_EQ(edge[Plan::kFirstEdgeRank + r], rank >= all - coreOnes - rowOnes ? 1 : 0)
+            << "rank " << rank << ", core ones " << coreOnes << ", row ones " << rowOnes;
+      }
     }
-    const Wires last{row[6]};
-    const Wires quad = Merged(Plan::kRowQuad, pairs[0], 2, pairs[1], kernels::Ranks(0, 3));
-    const Wires triple = Merged(Plan::kRowTriple, pairs[2], 2, last, kernels::Ranks(0, 2));
-    const Wires seven = Merged(Plan::kRowSeven, quad, 4, triple, kernels::Ranks(0, 6));
-    std::sort(row.begin(), row.begin() + 7);
-    ASSERT_TRUE(std::equal(row.begin(), row.begin() + 7, seven.begin())) << bits;
+  }
+  // The own seven: a sorted column with the corner slotted in.
+  for (int ones = 0; ones <= Plan::kColumnValues; ++ones) {
+    for (int corner = 0; corner <= 1; ++corner) {
+      const Wires seven = Merged(Plan::kCorner, Column(ones), Plan::kColumnValues, Wires{corner},
+                                 kernels::Ranks(0, Plan::kSide - 1));
+      for (int r = 0; r < Plan::kSide; ++r) {
+        ASSERT_EQ(seven[r], r >= Plan::kSide - ones - corner ? 1 : 0) << ones << " " << corner;
+      }
+    }
   }
 }
 

@@ -10,15 +10,17 @@
 //   window merges what it shares with its right neighbour, and only the ranks that can still
 //   be its median are kept; the median then comes from that list and the window's first
 //   column as the smallest of k + 1 maxima;
-// - radius 3: two output rows at once, which share six of their seven rows (see
-//   median_networks.h). Only the sorted columns and pairs, which several windows read, are
-//   kept in rows; what a single window merges stays in its registers, as memory traffic
-//   rather than compare-exchanges limits these kernels.
+// - radius 3: blocks of 2 x 2 windows, which share a 6 x 6 core (see median_networks.h).
+//   The rows are split into even and odd columns so that each lane holds a block; only the
+//   sorted columns and pairs, which several blocks read, are kept in rows; what a single
+//   block merges stays in its registers, as memory traffic rather than compare-exchanges
+//   limits these kernels.
 #include "processing/kernels/median.h"
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -88,6 +90,10 @@ namespace HWY_NAMESPACE {
 namespace {
 
 namespace hn = hwy::HWY_NAMESPACE;
+// Inlines a lambda into its caller (GCC and clang), where the compiler would otherwise call
+// it and pass every vector it reads through memory.
+#undef CORVEX_INLINE_LAMBDA
+#define CORVEX_INLINE_LAMBDA __attribute__((always_inline))
 using D = hn::ScalableTag<std::uint16_t>;
 using V = hn::Vec<D>;
 
@@ -223,49 +229,46 @@ void Radius2(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   }
 }
 
-// One own row (the top row of the upper window or the bottom row of the lower): its sorted
-// pairs are kept for the windows, each of which merges two of them into the quad on its
-// left, one and a value into the triple on its right, and those into its seven values.
-class OwnRow {
+// Rows of the image with their even and odd columns apart, so that one lane can work on two
+// neighbouring windows: half row e holds columns -1, 1, 3, ... and half row o columns 0, 2,
+// 4, ... (e[i] = column 2i - 1, o[i] = column 2i), columns outside the image as 0. Eight rows
+// are kept, each in slot row % 8, which holds every row a pair of output rows reads.
+class SplitRows {
  public:
-  explicit OwnRow(int width) : pairs_(2, width) {}
+  SplitRows(int width, int half) : width_(width), half_(half), rows_(16, half) {}
 
-  // Pairs starting at first .. last - 1.
-  void Pair(const std::uint16_t* row, int first, int last, int lanes) {
-    const D d;
-    row_ = row;
-    Sweep(first, last - 1, lanes, [&](int x) {
-      const V a = hn::LoadU(d, row + x);
-      const V b = hn::LoadU(d, row + x + 1);
-      hn::StoreU(hn::Min(a, b), d, pairs_[0] + x);
-      hn::StoreU(hn::Max(a, b), d, pairs_[1] + x);
-    });
-  }
+  const std::uint16_t* Even(int row) { return rows_[2 * (row & 7)]; }
+  const std::uint16_t* Odd(int row) { return rows_[2 * (row & 7) + 1]; }
 
-  // The seven values around x, smallest first.
-  HWY_INLINE std::array<V, 7> Seven(int x) {
-    using Plan = Radius3Plan;
+  void Split(const std::uint16_t* in, int row) {
+    const int slot = row & 7;
+    if (held_[slot] == row) return;
+    held_[slot] = row;
     const D d;
-    std::array<V, 4> quad;
-    Load<Plan::kRowQuad, 0, 2>(quad, pairs_, x - 3);
-    Load<Plan::kRowQuad, 2, 2>(quad, pairs_, x - 1);
-    Run<Plan::kRowQuad>(quad);
-    std::array<V, 3> triple;
-    Load<Plan::kRowTriple, 0, 2>(triple, pairs_, x + 1);
-    triple[2] = hn::LoadU(d, row_ + x + 3);
-    Run<Plan::kRowTriple>(triple);
-    std::array<V, 7> w;
-    Unrolled<4>([&](auto i) { w[i] = quad[Plan::kRowQuad.order[i]]; });
-    Unrolled<3>([&](auto i) { w[4 + i] = triple[Plan::kRowTriple.order[i]]; });
-    Run<Plan::kRowSeven>(w);
-    std::array<V, 7> sorted;
-    Unrolled<7>([&](auto i) { sorted[i] = w[Plan::kRowSeven.order[i]]; });
-    return sorted;
+    const int lanes = static_cast<int>(hn::Lanes(d));
+    const std::uint16_t* from = in + static_cast<std::ptrdiff_t>(row) * width_;
+    std::uint16_t* even = rows_[2 * slot];
+    std::uint16_t* odd = rows_[2 * slot + 1];
+    even[0] = 0;
+    odd[0] = from[0];
+    int i = 1;
+    for (; 2 * i - 1 + 2 * lanes <= width_; i += lanes) {
+      V e, o;
+      hn::LoadInterleaved2(d, from + 2 * i - 1, e, o);
+      hn::StoreU(e, d, even + i);
+      hn::StoreU(o, d, odd + i);
+    }
+    for (; i < half_; ++i) {
+      even[i] = 2 * i - 1 < width_ ? from[2 * i - 1] : 0;
+      odd[i] = 2 * i < width_ ? from[2 * i] : 0;
+    }
   }
 
  private:
-  RankRows pairs_;
-  const std::uint16_t* row_ = nullptr;
+  int width_;
+  int half_;
+  RankRows rows_;
+  std::array<int, 8> held_{-1, -1, -1, -1, -1, -1, -1, -1};
 };
 
 void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, int firstRow, V num,
@@ -273,80 +276,136 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   using Plan = Radius3Plan;
   constexpr int kColumn = Plan::kColumnValues;
   constexpr int kPair = Plan::kPairValues;
-  constexpr int kTriple = Plan::kTripleValues;
   constexpr int kQuad = Plan::kQuadValues;
+  constexpr int kCandidates = Plan::kCandidates;
+  constexpr int kRow = Plan::kRowValues;
   const D d;
   const int lanes = static_cast<int>(hn::Lanes(d));
-  RankRows columns(kColumn, width), pairs(kPair, width);
-  OwnRow topRow(width), bottomRow(width);
+  // Block i is the windows centred on columns 2i - 1 and 2i, one lane each in the split rows.
+  // The first is 3 and 4; a last block whose second window would reach past the image is
+  // computed from the zeros beyond it and not stored. At least a vector of blocks is swept,
+  // the ones past the last from zeros too, so that narrow images need no other path.
+  const int firstBlock = 2;
+  const int lastBlock = std::max((width - 3) / 2, firstBlock + lanes - 1);
+  // Blocks read split columns i - 2 .. i + 2.
+  const int half = lastBlock + 3;
+  SplitRows split(width, half);
+  RankRows evenColumns(kColumn, half), oddColumns(kColumn, half), pairs(kPair, half);
+  std::vector<std::uint16_t> upper(2 * static_cast<std::size_t>(half));
+  std::vector<std::uint16_t> lower(2 * static_cast<std::size_t>(half));
   const int firstOut = firstRow + 3;
   const int lastOut = rows - 4;
-  // The windows' centres; the kept rows of a 512-column image (some 22 kB) stay in the
-  // first-level cache from step to step.
-  const int first = 3;
-  const int last = width - 4;
   for (int y = firstOut; y <= lastOut; y += 2) {
     // A last row without a partner is done as the upper row of a pair whose lower row is
     // computed from valid rows (the bottom row stands in for the missing one) and not stored.
     const bool pairComplete = y + 1 <= lastOut;
-    const std::uint16_t* middle = in + static_cast<std::ptrdiff_t>(y - 2) * width;
-    const std::uint16_t* top = in + static_cast<std::ptrdiff_t>(y - 3) * width;
-    const std::uint16_t* bottom =
-        in + static_cast<std::ptrdiff_t>(pairComplete ? y + 4 : y + 3) * width;
-    // The six shared values of every column, sorted.
-    Sweep(first - 3, last + 3, lanes, [&](int x) {
-      std::array<V, kColumn> w;
-      Unrolled<kColumn>([&](auto i) { w[i] = hn::LoadU(d, middle + i * width + x); });
-      Run<Plan::kColumn>(w);
-      Store<Plan::kColumn, kColumn>(w, Plan::kColumnRanks, columns, x);
-    });
-    // Columns x and x + 1.
-    Sweep(first - 3, last + 1, lanes, [&](int x) {
+    const int bottomRow = pairComplete ? y + 4 : y + 3;
+    for (int r = y - 3; r <= y + 3; ++r) split.Split(in, r);
+    split.Split(in, bottomRow);
+    // The six shared values of every column, sorted, and the columns 2i - 1 and 2i merged.
+    Sweep(0, half - 1, lanes, [&](int i) {
       std::array<V, kPair> w;
-      Load<Plan::kPair, 0, kColumn>(w, columns, x);
-      Load<Plan::kPair, kColumn, kColumn>(w, columns, x + 1);
-      Run<Plan::kPair>(w);
-      Store<Plan::kPair, kPair>(w, Plan::kPairRanks, pairs, x);
-    });
-    topRow.Pair(top, first - 3, last + 3, lanes);
-    bottomRow.Pair(bottom, first - 3, last + 3, lanes);
-    // Each window pair: the shared core, then each window's median with its own row.
-    Sweep(first, last, lanes, [&](int x) {
-      // The quad of columns x - 3 .. x and the triple of x + 1 .. x + 3, merged into the
-      // core; each is the window's own, so they stay in registers.
-      std::array<V, kQuad> quad;
-      Load<Plan::kQuad, 0, kPair>(quad, pairs, x - 3);
-      Load<Plan::kQuad, kPair, kPair>(quad, pairs, x - 1);
-      Run<Plan::kQuad>(quad);
-      std::array<V, kTriple> triple;
-      Load<Plan::kTriple, 0, kPair>(triple, pairs, x + 1);
-      Load<Plan::kTriple, kPair, kColumn>(triple, columns, x + 3);
-      Run<Plan::kTriple>(triple);
-      std::array<V, Plan::kCoreValues> c;
-      Unrolled<kQuad>([&](auto i) {
-        if constexpr (Plan::kCore.inputs[i]) c[i] = quad[Plan::kQuad.order[i]];
+      Unrolled<kColumn>([&](auto r) {
+        w[r] = hn::LoadU(d, split.Even(y - 2 + r) + i);
+        w[kColumn + r] = hn::LoadU(d, split.Odd(y - 2 + r) + i);
       });
-      Unrolled<kTriple>([&](auto i) {
-        if constexpr (Plan::kCore.inputs[kQuad + i]) c[kQuad + i] = triple[Plan::kTriple.order[i]];
+      std::array<V, kColumn> even, odd;
+      std::copy(w.begin(), w.begin() + kColumn, even.begin());
+      std::copy(w.begin() + kColumn, w.end(), odd.begin());
+      Run<Plan::kColumn>(even);
+      Run<Plan::kColumn>(odd);
+      Store<Plan::kColumn, kColumn>(even, Plan::kColumnRanks, evenColumns, i);
+      Store<Plan::kColumn, kColumn>(odd, Plan::kColumnRanks, oddColumns, i);
+      Unrolled<kColumn>([&](auto r) {
+        if constexpr (Plan::kPair.inputs[r]) w[r] = even[Plan::kColumn.order[r]];
+        if constexpr (Plan::kPair.inputs[kColumn + r]) w[kColumn + r] = odd[Plan::kColumn.order[r]];
+      });
+      Run<Plan::kPair>(w);
+      Store<Plan::kPair, kPair>(w, Plan::kPairRanks, pairs, i);
+    });
+    const std::uint16_t* topEven = split.Even(y - 3);
+    const std::uint16_t* topOdd = split.Odd(y - 3);
+    const std::uint16_t* bottomEven = split.Even(bottomRow);
+    const std::uint16_t* bottomOdd = split.Odd(bottomRow);
+    Sweep(firstBlock, lastBlock, lanes, [&](int i) {
+      // The core: pairs i - 1 and i merged into the quad, pair i + 1 into that; the block's
+      // own, so it stays in registers.
+      const V coreSmallest =
+          hn::Min(hn::Min(hn::LoadU(d, pairs[0] + i - 1), hn::LoadU(d, pairs[0] + i)),
+                  hn::LoadU(d, pairs[0] + i + 1));
+      const V coreLargest = hn::Max(
+          hn::Max(hn::LoadU(d, pairs[kPair - 1] + i - 1), hn::LoadU(d, pairs[kPair - 1] + i)),
+          hn::LoadU(d, pairs[kPair - 1] + i + 1));
+      std::array<V, kQuad> quad;
+      Load<Plan::kQuad, 0, kPair>(quad, pairs, i - 1);
+      Load<Plan::kQuad, kPair, kPair>(quad, pairs, i);
+      Run<Plan::kQuad>(quad);
+      std::array<V, Plan::kCoreValues> c;
+      Load<Plan::kCore, kQuad, kPair>(c, pairs, i + 1);
+      Unrolled<kQuad>([&](auto r) {
+        if constexpr (Plan::kCore.inputs[r]) c[r] = quad[Plan::kQuad.order[r]];
       });
       Run<Plan::kCore>(c);
-      const auto core = [&](int rank) { return c[Plan::kCore.order[rank]]; };
-      const auto finish = [&](OwnRow& own, int row) {
-        const std::array<V, 7> seven = own.Seven(x);
-        // The median of the union of two sorted lists: the smallest over j of the larger
-        // of the core's (median - j)-th and the own row's (j - 1)-th value.
-        V median = core(Plan::kMedianRank);
-        Unrolled<7>([&](auto i) {
-          median = hn::Min(median, hn::Max(core(Plan::kMedianRank - 1 - i), seven[i]));
+      // Each row of the block: the core's candidates merged with the row's six shared values,
+      // then each window's median with its own seven. Both rows are stored at the end, so that
+      // the own columns the upper and lower windows share are loaded once.
+      const auto finish = [&](const std::uint16_t* rowEven, const std::uint16_t* rowOdd,
+                              int row) CORVEX_INLINE_LAMBDA {
+        std::array<V, kRow> shared = {hn::LoadU(d, rowEven + i - 1), hn::LoadU(d, rowOdd + i - 1),
+                                      hn::LoadU(d, rowEven + i),     hn::LoadU(d, rowOdd + i),
+                                      hn::LoadU(d, rowEven + i + 1), hn::LoadU(d, rowOdd + i + 1)};
+        Run<Plan::kRow>(shared);
+        std::array<V, kCandidates + kRow> e;
+        Unrolled<kCandidates>([&](auto r) {
+          if constexpr (Plan::kEdge.inputs[r]) {
+            e[r] = c[Plan::kCore.order[Plan::kFirstCandidate + r]];
+          }
         });
-        const V smallest = hn::Min(core(0), seven[0]);
-        const V largest = hn::Max(core(Plan::kCoreValues - 1), seven[6]);
-        const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(row) * width + x;
-        hn::StoreU(Choose(median, smallest, largest, hn::LoadU(d, in + at), num, den), d, out + at);
+        Unrolled<kRow>([&](auto r) {
+          if constexpr (Plan::kEdge.inputs[kCandidates + r]) {
+            e[kCandidates + r] = shared[Plan::kRow.order[r]];
+          }
+        });
+        Run<Plan::kEdge>(e);
+        // Ranks 17 .. 24 of the 42 values of core and row, smallest first.
+        const auto edge = [&](int rank) {
+          return e[Plan::kEdge.order[Plan::kFirstEdgeRank + rank]];
+        };
+        const V smallest = hn::Min(coreSmallest, shared[Plan::kRow.order[0]]);
+        const V largest = hn::Max(coreLargest, shared[Plan::kRow.order[kRow - 1]]);
+        const auto window = [&](RankRows& columns, int column, const std::uint16_t* corner,
+                                const std::uint16_t* values, int at) CORVEX_INLINE_LAMBDA {
+          std::array<V, Plan::kSide> own;
+          Unrolled<kColumn>([&](auto r) { own[r] = hn::LoadU(d, columns[r] + column); });
+          own[kColumn] = hn::LoadU(d, corner + column);
+          Run<Plan::kCorner>(own);
+          const auto seven = [&](int rank) { return own[Plan::kCorner.order[rank]]; };
+          // The median of the union of two sorted lists: the smallest over j of the larger
+          // of the edge's (median - j)-th and the own seven's (j - 1)-th value.
+          V median = edge(Plan::kEdgeRanks - 1);
+          Unrolled<Plan::kSide>([&](auto j) {
+            median = hn::Min(median, hn::Max(edge(Plan::kEdgeRanks - 2 - j), seven(j)));
+          });
+          return Choose(median, hn::Min(smallest, seven(0)),
+                        hn::Max(largest, seven(Plan::kSide - 1)), hn::LoadU(d, values + at), num,
+                        den);
+        };
+        // Window 2i - 1 adds column 2i - 4 (odd half, i - 2), window 2i column 2i + 3 (even
+        // half, i + 2).
+        return std::array<V, 2>{window(oddColumns, i - 2, rowOdd, split.Even(row), i),
+                                window(evenColumns, i + 2, rowEven, split.Odd(row), i)};
       };
-      finish(topRow, y);
-      if (pairComplete) finish(bottomRow, y + 1);
+      const std::array<V, 2> top = finish(topEven, topOdd, y);
+      const std::array<V, 2> bottom = finish(bottomEven, bottomOdd, pairComplete ? y + 1 : y);
+      hn::StoreInterleaved2(top[0], top[1], d, upper.data() + 2 * i);
+      hn::StoreInterleaved2(bottom[0], bottom[1], d, lower.data() + 2 * i);
     });
+    // merged[c + 1] holds column c; the windows are centred on columns 3 .. width - 4.
+    const std::size_t bytes = static_cast<std::size_t>(width - 6) * sizeof(std::uint16_t);
+    std::memcpy(out + static_cast<std::ptrdiff_t>(y) * width + 3, upper.data() + 4, bytes);
+    if (pairComplete) {
+      std::memcpy(out + static_cast<std::ptrdiff_t>(y + 1) * width + 3, lower.data() + 4, bytes);
+    }
   }
 }
 

@@ -1,16 +1,21 @@
-// The compare-exchange networks of the 7 x 7 median, which works on two output rows at once.
+// The compare-exchange networks of the 7 x 7 median, which works on blocks of 2 x 2 windows.
 //
-// The windows of rows y and y + 1 share their middle six rows. Each column's six shared
-// values are sorted once (`kColumn`), and the sorted columns are merged left to right in a
-// tree whose pieces neighbouring windows share: two columns (`kPair`), four columns from two
-// pairs (`kQuad`), three columns from a pair and a column (`kTriple`) and, for each window,
-// seven columns from a quad and a triple (`kCore`: 42 values). Of those 42 only ranks 17 to 24
-// can be the median once the window's own seven values of its top (row y) or bottom row
-// (row y + 1) join them, so the networks keep just those ranks and the smallest and largest
-// (for the window's range), and every exchange nothing reads is dropped. The own row is
-// sorted across its seven values by a sliding merge (pairs, then `kRowQuad`, `kRowTriple`,
-// `kRowSeven`), and the median is the smallest of eight maxima, one per way of splitting
-// rank 24 between the core and the row.
+// The four windows centred on (x, y), (x + 1, y), (x, y + 1) and (x + 1, y + 1) share a
+// 6 x 6 core: columns x - 2 .. x + 3 of rows y - 2 .. y + 3. Each column's six values are
+// sorted once (`kColumn`), neighbouring columns are merged in pairs (`kPair`), and the core
+// is two pairs merged (`kQuad`) with the third merged in (`kCore`). The two upper windows also
+// share six values of their top row (columns x - 2 .. x + 3), the two lower ones six of their
+// bottom row: each row of six is sorted (`kRow`) and merged with the core (`kEdge`). Last, a
+// window's own seven values are its outer column (x - 3 or x + 4), sorted once for the two
+// windows above each other, with the corner of its top or bottom row slotted in (`kCorner`).
+//
+// Only ranks near the median survive each step. Of the core's 36 values, one below rank 11
+// stays below rank 17 among the 42 of core and row, and below rank 24 of all 49 once the own
+// seven join; one above rank 24 stays above. So the core keeps ranks 11 to 24 (`kCore`
+// pruned to them), the edge merges just those 14 with the row and keeps its ranks 6 to 13
+// (ranks 17 to 24 of the 42), and the median is the smallest of eight maxima, one per way of
+// splitting rank 24 between those eight and the own seven. The window's smallest and largest
+// values (for its range) are taken apart, from the pairs, the row and the own seven.
 #pragma once
 
 #include <array>
@@ -21,41 +26,44 @@ namespace corvex::kernels {
 
 struct Radius3Plan {
   static constexpr int kSide = 7;
-  static constexpr int kMedianRank = 24;   // of 49 values
-  static constexpr int kColumnValues = 6;  // the rows two windows share
-  static constexpr int kCoreValues = 42;   // kSide columns of kColumnValues
+  static constexpr int kMedianRank = 24;  // of 49 values
+  static constexpr int kColumnValues = 6;
   static constexpr int kPairValues = 12;
-  static constexpr int kTripleValues = 18;
   static constexpr int kQuadValues = 24;
-  // The core's ranks that can still be the median: the own row's seven values can push it
-  // down by at most seven ranks.
-  static constexpr int kFirstCandidate = kMedianRank - kSide;
+  static constexpr int kCoreValues = 36;
+  static constexpr int kRowValues = 6;
+  // The core's ranks that can still be the median: kFirstCandidate .. kMedianRank.
+  static constexpr int kFirstCandidate = kMedianRank - kSide - kRowValues;
+  static constexpr int kCandidates = kMedianRank - kFirstCandidate + 1;
+  // The edge's ranks (of core candidates and row) that can still be the median.
+  static constexpr int kFirstEdgeRank = kRowValues;
+  static constexpr int kEdgeRanks = kSide + 1;
 
-  static constexpr std::array<bool, kMaxWires> kCoreRanks = [] {
-    std::array<bool, kMaxWires> ranks = Ranks(kFirstCandidate, kMedianRank);
-    ranks[0] = ranks[kCoreValues - 1] = true;
-    return ranks;
-  }();
-  // Core = quad (columns x - 3 .. x) + triple (columns x + 1 .. x + 3).
-  static constexpr Network kCore = Pruned(MergingNetwork(kQuadValues, kTripleValues), kCoreRanks);
+  // Edge = the core's candidates (wires 0 .. 13) + the sorted row (14 .. 19).
+  static constexpr Network kEdge = Pruned(MergingNetwork(kCandidates, kRowValues),
+                                          Ranks(kFirstEdgeRank, kFirstEdgeRank + kEdgeRanks - 1));
+  // The row's smallest and largest are read for the window's range.
+  static constexpr Network kRow =
+      Pruned(SortingNetwork(kRowValues),
+             Either(ReadRanks(kEdge, kCandidates, kRowValues),
+                    Either(Ranks(0, 0), Ranks(kRowValues - 1, kRowValues - 1))));
+  // Core = quad (columns x - 2 .. x + 1) + pair (x + 2, x + 3).
+  static constexpr Network kCore =
+      Pruned(MergingNetwork(kQuadValues, kPairValues), Ranks(kFirstCandidate, kMedianRank));
   static constexpr Network kQuad =
       Pruned(MergingNetwork(kPairValues, kPairValues), ReadRanks(kCore, 0, kQuadValues));
-  static constexpr Network kTriple = Pruned(MergingNetwork(kPairValues, kColumnValues),
-                                            ReadRanks(kCore, kQuadValues, kTripleValues));
-  static constexpr std::array<bool, kMaxWires> kPairRanks =
+  // Every pair's smallest and largest are read for the core's range.
+  static constexpr std::array<bool, kMaxWires> kPairRanks = Either(
       Either(Either(ReadRanks(kQuad, 0, kPairValues), ReadRanks(kQuad, kPairValues, kPairValues)),
-             ReadRanks(kTriple, 0, kPairValues));
+             ReadRanks(kCore, kQuadValues, kPairValues)),
+      Either(Ranks(0, 0), Ranks(kPairValues - 1, kPairValues - 1)));
   static constexpr Network kPair = Pruned(MergingNetwork(kColumnValues, kColumnValues), kPairRanks);
+  // The own seven: the outer column (wires 0 .. 5), sorted, and the corner (wire 6).
+  static constexpr Network kCorner = Pruned(MergingNetwork(kColumnValues, 1), Ranks(0, kSide - 1));
   static constexpr std::array<bool, kMaxWires> kColumnRanks = Either(
       Either(ReadRanks(kPair, 0, kColumnValues), ReadRanks(kPair, kColumnValues, kColumnValues)),
-      ReadRanks(kTriple, kPairValues, kColumnValues));
+      ReadRanks(kCorner, 0, kColumnValues));
   static constexpr Network kColumn = Pruned(SortingNetwork(kColumnValues), kColumnRanks);
-
-  // The own row: values x - 3 .. x + 3 sorted as a quad (x - 3 .. x) and a triple
-  // (x + 1 .. x + 3), each from sorted pairs.
-  static constexpr Network kRowQuad = Pruned(MergingNetwork(2, 2), Ranks(0, 3));
-  static constexpr Network kRowTriple = Pruned(MergingNetwork(2, 1), Ranks(0, 2));
-  static constexpr Network kRowSeven = Pruned(MergingNetwork(4, 3), Ranks(0, 6));
 };
 
 }  // namespace corvex::kernels
