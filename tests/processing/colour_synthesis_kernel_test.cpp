@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "processing/colour_synthesis.h"
 #include "processing/kernel_frames.h"
@@ -20,26 +21,26 @@ using testing::FillFrame;
 using testing::ForEachInstructionSet;
 using testing::KernelTestFrames;
 
-// The kernel's divisions by constants go through single precision; every divisor it uses
-// must give the integer quotient for every numerator in the range it promises.
-template <int D>
+// The kernel's divisions by constants go through single precision; every ratio it uses must
+// give the integer quotient for every numerator in the range it promises.
+template <int N, int D>
 void ExpectExactDivisions() {
   const int step = testing::kSanitized ? 97 : 1;
-  for (int n = -kernels::kExactDivisionLimit + 1; n < kernels::kExactDivisionLimit; n += step) {
-    ASSERT_EQ(kernels::DivideTowardsZero<D>(n), n / D) << n << " / " << D;
-    if (n >= 0) {
-      ASSERT_EQ(kernels::DivideDown<D>(n), n / D) << n << " / " << D;
-    }
+  const int limit = (kernels::kExactDivisionLimit - 1) / N;
+  for (int n = -limit; n <= limit; n += step) {
+    ASSERT_EQ((kernels::ScaleTowardsZero<N, D>(n)), N * n / D) << N << " x " << n << " / " << D;
   }
 }
 
 TEST(ColourSynthesisKernel, DivisionsThroughFloatAreExact) {
-  ExpectExactDivisions<3>();
-  ExpectExactDivisions<7>();
-  ExpectExactDivisions<10>();
-  ExpectExactDivisions<14>();
-  ExpectExactDivisions<20>();
-  ExpectExactDivisions<40>();
+  ExpectExactDivisions<1, 3>();
+  ExpectExactDivisions<1, 8>();
+  ExpectExactDivisions<1, 10>();
+  ExpectExactDivisions<1, 14>();
+  ExpectExactDivisions<1, 20>();
+  ExpectExactDivisions<1, 40>();
+  ExpectExactDivisions<30, 7>();
+  ExpectExactDivisions<1, 2560>();
 }
 
 TEST(ColourSynthesisKernel, RowsMatchThePixelFormulasInEveryPhase) {
@@ -108,9 +109,8 @@ TEST(ColourSynthesisKernel, LongRowsMatchPixelsTakenOneAtATime) {
             for (int x = first; x <= last; ++x) {
               kernels::SynthesizeRows(lines[row], kLength, 1, x, x, pixelOffset, phase,
                                       oneLuminance, one[0], one[1], one[2]);
-              ASSERT_TRUE(luminance[row][x] == oneLuminance[x] &&
-                          colours[0][row][x] == one[0][x] && colours[1][row][x] == one[1][x] &&
-                          colours[2][row][x] == one[2][x])
+              ASSERT_TRUE(luminance[row][x] == oneLuminance[x] && colours[0][row][x] == one[0][x] &&
+                          colours[1][row][x] == one[1][x] && colours[2][row][x] == one[2][x])
                   << instructions << ", columns " << first << " to " << last << ", phases "
                   << pixelOffset << " " << rowPhase << ", at column " << x << " row " << row;
             }
@@ -143,6 +143,55 @@ TEST(ColourSynthesisKernel, WholeImageMatchesThePixelByPixelRows) {
             << frame.name << ", labelled " << labelled << ", offsets " << pixelOffset << " "
             << lineOffset;
       }
+    }
+  }
+}
+
+// The kernel leaves out the clamp of a colour to 255 and relies on how far the formulas can
+// reach, which is furthest where the neighbours sit at the ends of the range. Every 3 x 3
+// neighbourhood of the values below is laid out as a block of its own, and the frames are
+// synthesised in every phase on every instruction set; the pixels between the blocks' centres
+// see mixtures of them.
+TEST(ColourSynthesisKernel, EveryNeighbourhoodOfExtremeValuesMatchesThePixelByPixelRows) {
+  const std::vector<std::uint16_t> values = testing::kSanitized
+                                                ? std::vector<std::uint16_t>{0, 65535}
+                                                : std::vector<std::uint16_t>{0, 1, 65534, 65535};
+  const int base = static_cast<int>(values.size());
+  int combinations = 1;
+  for (int i = 0; i < 9; ++i) combinations *= base;
+  // Blocks of columns 3j .. 3j + 2 and rows 3i .. 3i + 2, their centres inside the coloured
+  // area (columns 1 to 509, rows 1 to 288).
+  constexpr int kBlocksAcross = 170;
+  constexpr int kBlocksDown = 96;
+  ImageBuffer image, fastLuminance, plainLuminance;
+  ColourPlanes fast, plain;
+  const MutablePlaneView fastView{fast.red.data(), fast.green.data(), fast.blue.data()};
+  const MutablePlaneView plainView{plain.red.data(), plain.green.data(), plain.blue.data()};
+  for (int start = 0; start < combinations; start += kBlocksAcross * kBlocksDown) {
+    image.Fill(0);
+    for (int block = 0; block < kBlocksAcross * kBlocksDown; ++block) {
+      int digits = (start + block) % combinations;
+      const int left = 3 * (block % kBlocksAcross);
+      const int top = 3 * (block / kBlocksAcross);
+      for (int i = 0; i < 9; ++i, digits /= base) {
+        image[(top + i / 3) * kImageStride + left + i % 3] = values[digits % base];
+      }
+    }
+    for (const auto& offsets :
+         {std::pair{false, false}, {true, false}, {false, true}, {true, true}}) {
+      // Plain copies: clang 14's lambdas cannot capture structured bindings.
+      const bool pixelOffset = offsets.first;
+      const bool lineOffset = offsets.second;
+      reference::SynthesizeRows(image, plainLuminance, plainView, pixelOffset, lineOffset, false);
+      ForEachInstructionSet([&](const char* instructions) {
+        SynthesizeRows(image, fastLuminance, fastView, pixelOffset, lineOffset, false);
+        for (int i = 0; i < kImageValues; ++i) {
+          ASSERT_TRUE(fastLuminance[i] == plainLuminance[i] && fast.red[i] == plain.red[i] &&
+                      fast.green[i] == plain.green[i] && fast.blue[i] == plain.blue[i])
+              << instructions << ", offsets " << pixelOffset << " " << lineOffset << ", at column "
+              << i % kImageStride << " row " << i / kImageStride;
+        }
+      });
     }
   }
 }

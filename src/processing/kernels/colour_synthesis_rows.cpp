@@ -1,16 +1,31 @@
 // The synthesis row, built for each instruction set Highway targets and dispatched at run
 // time. Neighbouring pixels sit in different phases of the colour pattern and so take
-// different formulas, but every other pixel of a row takes the same ones. So the row's line
-// and the sums of the lines above and below are first split into their even and odd columns;
-// each half of the pixels is then one straight loop of its own formulas over contiguous
-// values, which the compiler vectorises, and the two halves are woven back together on the
-// way out.
-// All arithmetic is on 32-bit integers, the divisions by constants done exactly through
-// single precision (exact_division.h); the luminance's division by 1.6 in double precision
-// is, for every sum of two 16-bit values, the same as 5 x sum / 8 rounded down.
+// different formulas, but every other pixel of a row takes the same ones. So each line is split
+// once into its even and odd columns, as floats, and kept for the three rows that read it. A
+// vector of every other pixel and a vector of the pixels between them are then made side by
+// side, each by its own formulas, from values loaded contiguously out of the split lines, and
+// woven back together as they are stored.
+//
+// All arithmetic is on whole numbers held in single precision. Every sum and product below is
+// a whole number under 2^24, so it is exact, whether or not the instruction set fuses a
+// multiply-add. The divisions by constants are exact through a rounded-up reciprocal and a
+// truncation (exact_division.h); the luminance's division by 1.6 in double precision is, for
+// every sum of two 16-bit values, the same as 5 x sum / 8 rounded down.
+//
+// The ranges, for samples 0 <= v <= M = 65535 and o, d the sums of the four neighbours beside
+// and diagonal to a pixel p (so 0 <= o, d <= 4M), using trunc(x) > x - 1:
+// - phases agree: a = (7d - 2o - 12p) / 40 <= 0.7 M, g1 = (6o - d - 4p) / 40 <= 0.6 M and
+//   c = (s - 11a - 13g1) / 8 < (5.6p - 0.4o - 0.6d + 24) / 8 <= 45877;
+// - phases differ: e = (o + d - 6p) / 10 <= 0.8 M, f = (2o - 3d + 8p) / 20 <= 0.8 M and
+//   g2 = (s - 10e - 7f) / 14 < (4.2p - 0.7o + 1.05d + 17) / 14 <= 39322.
+// So red and blue are at most 52428 and green at most 39322; every numerator stays below
+// 2^21 in magnitude; the scaled colours 30r / 7, 6g and 10b are at most 524280, and a colour
+// divided by 256 (all of them at most 65280) or by 2560 is at most 255. A colour therefore
+// never reaches the byte's saturation, and no clamp to 255 is needed.
 #include "processing/kernels/colour_synthesis_rows.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "processing/kernels/exact_division.h"
 
@@ -19,157 +34,221 @@
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
 
+// The output is woven by writing two pixels' values into one wider lane.
+static_assert(std::endian::native == std::endian::little);
+
 HWY_BEFORE_NAMESPACE();
 namespace corvex::kernels {
 namespace HWY_NAMESPACE {
 namespace {
 
-// Pixels of one half of a row at a time; a row of the image fits in one piece.
+namespace hn = hwy::HWY_NAMESPACE;
+using DF = hn::ScalableTag<float>;
+using VF = hn::Vec<DF>;
+using DU = hn::RebindToUnsigned<DF>;
+
+// Pixel pairs of a row at a time; a row of the image fits in one piece.
 constexpr int kPiece = 256;
+// Room for a vector's loads past the last pair.
+constexpr int kPad = HWY_MAX_BYTES / sizeof(float);
 
 // One line's columns split in two: even[k] is column first - 1 + 2k, odd[k] the one after it.
+// Entries past the line's are zero.
 struct SplitLine {
-  std::uint16_t even[kPiece + 1];
-  std::uint16_t odd[kPiece + 1];
+  HWY_ALIGN float even[kPiece + 1 + kPad];
+  HWY_ALIGN float odd[kPiece + 1 + kPad];
 };
 
 // Columns first - 1 .. last + 1 of `line`, last - first < 2 kPiece.
 void Split(const std::uint16_t* HWY_RESTRICT line, int first, int last, SplitLine& out) {
   const std::uint16_t* HWY_RESTRICT from = line + first - 1;
-  std::uint16_t* HWY_RESTRICT even = out.even;
-  std::uint16_t* HWY_RESTRICT odd = out.odd;
   const int count = last - first + 3;
   const int pairs = count / 2;
-  for (int k = 0; k < pairs; ++k) {
-    even[k] = from[2 * k];
-    odd[k] = from[2 * k + 1];
+  int k = 0;
+#if HWY_TARGET != HWY_SCALAR
+  const DF df;
+  const DU du;
+  const hn::RebindToSigned<DF> di;
+  const hn::Repartition<std::uint16_t, DF> d16;
+  const int n = static_cast<int>(hn::Lanes(df));
+  // A 32-bit lane holds two neighbouring columns, the even one in its low half.
+  for (; k + n <= pairs; k += n) {
+    const auto both = hn::BitCast(du, hn::LoadU(d16, from + 2 * k));
+    const auto even = hn::And(both, hn::Set(du, 0xFFFF));
+    const auto odd = hn::ShiftRight<16>(both);
+    hn::Store(hn::ConvertTo(df, hn::BitCast(di, even)), df, out.even + k);
+    hn::Store(hn::ConvertTo(df, hn::BitCast(di, odd)), df, out.odd + k);
   }
-  if (count % 2 != 0) even[pairs] = from[2 * pairs];
+#endif
+  for (; k < pairs; ++k) {
+    out.even[k] = from[2 * k];
+    out.odd[k] = from[2 * k + 1];
+  }
+  int evens = pairs;
+  if (count % 2 != 0) out.even[evens++] = from[2 * pairs];
+  std::fill_n(out.even + evens, kPad, 0.0f);
+  std::fill_n(out.odd + pairs, kPad, 0.0f);
 }
 
-// The lines above and below a row, added together column by column and split like a line: a
-// pixel's four diagonal neighbours are two such sums, the two beside its column, and its
-// neighbours above and below one, that of its own column. Added from split lines, which the
-// rows before have split already, this is a plain loop over contiguous values.
-struct SplitSums {
-  std::uint32_t even[kPiece + 1];
-  std::uint32_t odd[kPiece + 1];
-};
-
-void AddSplit(const SplitLine& above, const SplitLine& below, int first, int last,
-              SplitSums& out) {
-  const std::uint16_t* HWY_RESTRICT upEven = above.even;
-  const std::uint16_t* HWY_RESTRICT upOdd = above.odd;
-  const std::uint16_t* HWY_RESTRICT downEven = below.even;
-  const std::uint16_t* HWY_RESTRICT downOdd = below.odd;
-  std::uint32_t* HWY_RESTRICT even = out.even;
-  std::uint32_t* HWY_RESTRICT odd = out.odd;
-  const int count = last - first + 3;
-  const int evens = (count + 1) / 2;
-  const int odds = count / 2;
-  for (int k = 0; k < evens; ++k) even[k] = static_cast<std::uint32_t>(upEven[k] + downEven[k]);
-  for (int k = 0; k < odds; ++k) odd[k] = static_cast<std::uint32_t>(upOdd[k] + downOdd[k]);
+// n x N / D rounded towards zero, exactly (exact_division.h).
+template <int N, int D>
+HWY_INLINE VF Scale(VF n) {
+  return hn::Trunc(hn::Mul(n, hn::Set(DF(), kRoundedUpRatio<N, D>)));
 }
 
-// The 3 x 3 neighbourhoods of one half of the pixels, at [k]: the pixel and those beside it
-// in its row, the sum of the two above and below it, and the sums of the columns beside it
-// (sides[k] and sides[k + 1]).
-struct Neighbourhoods {
-  const std::uint16_t* left;
-  const std::uint16_t* centre;
-  const std::uint16_t* right;
-  const std::uint32_t* vertical;
-  const std::uint32_t* sides;
+HWY_INLINE VF Constant(float value) {
+  return hn::Set(DF(), value);
+}
+
+// A pixel's outputs, whole numbers: luminance 0-65535, colours 0-255.
+struct Pixels {
+  VF luminance, red, green, blue;
 };
 
-// Pixel outputs of one half, at [k]. The colours are bytes kept in 16 bits: with byte
-// outputs GCC 12 finds no vector shape for the loop's mix of types and leaves it scalar.
-struct HalfRow {
-  std::uint16_t luminance[kPiece];
-  std::uint16_t red[kPiece], green[kPiece], blue[kPiece];
-};
-
-// n pixels that all share a phase: kAgree when their column and row phase agree, kRedLeads
-// when their column phase is set (the leading formula then gives red, otherwise blue).
+// Pixels that all share a phase, from their 3 x 3 neighbourhoods: the pixel, those beside it
+// in its row, the sum of the two above and below it, and the sums of the columns beside it.
+// kAgree when their column and row phase agree, kRedLeads when their column phase is set
+// (the leading formula then gives red, otherwise blue).
 template <bool kAgree, bool kRedLeads>
-void SynthesizeHalf(const Neighbourhoods& at, int n, HalfRow& out) {
-  // Luminance (left + p) / 1.6 above 60000 makes the pixel grey.
-  constexpr int kSaturatedSum = 96000;
-  const std::uint16_t* HWY_RESTRICT hereLeft = at.left;
-  const std::uint16_t* HWY_RESTRICT here = at.centre;
-  const std::uint16_t* HWY_RESTRICT hereRight = at.right;
-  const std::uint32_t* HWY_RESTRICT vertical = at.vertical;
-  const std::uint32_t* HWY_RESTRICT sides = at.sides;
-  std::uint16_t* HWY_RESTRICT luminance = out.luminance;
-  std::uint16_t* HWY_RESTRICT red = out.red;
-  std::uint16_t* HWY_RESTRICT green = out.green;
-  std::uint16_t* HWY_RESTRICT blue = out.blue;
-  for (int k = 0; k < n; ++k) {
-    const int p = here[k];
-    const int left = hereLeft[k];
-    const int o = left + hereRight[k] + static_cast<int>(vertical[k]);
-    const int d = static_cast<int>(sides[k] + sides[k + 1]);
-    const int s = p + o + d;
+HWY_INLINE Pixels Synthesize(VF left, VF p, VF right, VF vertical, VF leftSides, VF rightSides) {
+  const DF df;
+  const VF o = hn::Add(hn::Add(left, right), vertical);
+  const VF d = hn::Add(leftSides, rightSides);
+  const VF s = hn::Add(p, hn::Add(o, d));
 
-    // Phases agree: (red, green, blue) = (a, g1, c) or (c, g1, a).
-    // They differ: (e, g2, f) or (f, g2, e).
-    // Every numerator stays below 2^21 in magnitude for 16-bit samples, well inside the exact
-    // division's range.
-    int lead, second, g;
-    if constexpr (kAgree) {
-      lead = DivideTowardsZero<40>(7 * d - 2 * o - 12 * p);  // a
-      g = DivideTowardsZero<40>(6 * o - d - 4 * p);          // g1
-      second = (s - 11 * lead - 13 * g) / 8;                 // c
-    } else {
-      // e = (2o + 2d - 12p) / 20 and f = (4o - 6d + 16p) / 40, each reduced by its common
-      // factor: the same quotients in fewer operations.
-      lead = DivideTowardsZero<10>(o + d - 6 * p);            // e
-      second = DivideTowardsZero<20>(2 * o - 3 * d + 8 * p);  // f
-      g = DivideTowardsZero<14>(s - 10 * lead - 7 * second);  // g2
-    }
-    int r = kRedLeads ? lead : second;
-    int b = kRedLeads ? second : lead;
-
-    // r x 300 / 70 = 4r + 2r / 7 and g x 300 / 50 = 6g, both exactly (r is below 2^18).
-    r = r < 0 ? 0 : r;
-    r = 4 * r + DivideDown<7>(2 * r);
-    const int gr = (g < 0 ? 0 : g) * 6;
-    b = (b < 0 ? 0 : b) * 10;
-    int largest = r > gr ? r : gr;
-    largest = largest > b ? largest : b;
-    const bool bright = largest > 65280;
-    // From here on every value is below 2^13 and fits 16 bits, where the compiler divides
-    // by a constant with one high-half multiplication and works on twice the lanes.
-    // x / 2560 is (x / 256) / 10, rounded down both times.
-    using Narrow = std::uint16_t;
-    const Narrow r8 = static_cast<Narrow>(r >> 8);
-    const Narrow g8 = static_cast<Narrow>(gr >> 8);
-    const Narrow b8 = static_cast<Narrow>(b >> 8);
-    const Narrow red8 = bright ? static_cast<Narrow>(r8 / 10) : r8;
-    const Narrow green8 = bright ? static_cast<Narrow>(g8 / 10) : g8;
-    const Narrow blue8 = bright ? static_cast<Narrow>(b8 / 10) : b8;
-
-    const int sum = left + p;
-    const int lum = sum * 5 / 8;
-    const bool saturated = sum > kSaturatedSum;
-    const Narrow grey = static_cast<Narrow>(static_cast<Narrow>(red8 + green8 + blue8) / 3);
-    const Narrow redOut = saturated ? grey : red8;
-    const Narrow greenOut = saturated ? grey : green8;
-    const Narrow blueOut = saturated ? grey : blue8;
-    luminance[k] = static_cast<std::uint16_t>(lum > 65535 ? 65535 : lum);
-    red[k] = redOut < 255 ? redOut : Narrow{255};
-    green[k] = greenOut < 255 ? greenOut : Narrow{255};
-    blue[k] = blueOut < 255 ? blueOut : Narrow{255};
+  // Phases agree: (red, green, blue) = (a, g1, c) or (c, g1, a).
+  // They differ: (e, g2, f) or (f, g2, e).
+  VF lead, second, g;
+  if constexpr (kAgree) {
+    // a = (7d - 2o - 12p) / 40, g1 = (6o - d - 4p) / 40, c = (s - 11a - 13g1) / 8.
+    lead = Scale<1, 40>(
+        hn::MulAdd(Constant(7), d, hn::MulAdd(Constant(-2), o, hn::Mul(Constant(-12), p))));
+    g = Scale<1, 40>(hn::MulSub(Constant(6), o, hn::MulAdd(Constant(4), p, d)));
+    second = Scale<1, 8>(hn::NegMulAdd(Constant(13), g, hn::NegMulAdd(Constant(11), lead, s)));
+  } else {
+    // e = (2o + 2d - 12p) / 20 and f = (4o - 6d + 16p) / 40, each reduced by its common
+    // factor: e = (o + d - 6p) / 10, f = (2o - 3d + 8p) / 20; g2 = (s - 10e - 7f) / 14.
+    lead = Scale<1, 10>(hn::NegMulAdd(Constant(6), p, hn::Add(o, d)));
+    second = Scale<1, 20>(
+        hn::MulAdd(Constant(2), o, hn::MulAdd(Constant(-3), d, hn::Mul(Constant(8), p))));
+    g = Scale<1, 14>(hn::NegMulAdd(Constant(7), second, hn::NegMulAdd(Constant(10), lead, s)));
   }
+  const VF zero = hn::Zero(df);
+  // r x 300 / 70 = 30r / 7, g x 300 / 50 = 6g, b x 10.
+  const VF red = Scale<30, 7>(hn::Max(kRedLeads ? lead : second, zero));
+  const VF green = hn::Mul(hn::Max(g, zero), Constant(6));
+  const VF blue = hn::Mul(hn::Max(kRedLeads ? second : lead, zero), Constant(10));
+  const auto bright = hn::Gt(hn::Max(red, hn::Max(green, blue)), Constant(65280));
+  const VF divisor =
+      hn::IfThenElse(bright, Constant(kRoundedUpRatio<1, 2560>), Constant(1.0f / 256));
+  Pixels out;
+  out.red = hn::Trunc(hn::Mul(red, divisor));
+  out.green = hn::Trunc(hn::Mul(green, divisor));
+  out.blue = hn::Trunc(hn::Mul(blue, divisor));
+
+  // Luminance (left + p) / 1.6 above 60000 makes the pixel grey. Few pixels are that bright,
+  // so the grey is worked out only when one of the vector's is.
+  const VF sum = hn::Add(left, p);
+  const auto saturated = hn::Gt(sum, Constant(96000));
+  if (!hn::AllFalse(df, saturated)) {
+    const VF grey = Scale<1, 3>(hn::Add(hn::Add(out.red, out.green), out.blue));
+    out.red = hn::IfThenElse(saturated, grey, out.red);
+    out.green = hn::IfThenElse(saturated, grey, out.green);
+    out.blue = hn::IfThenElse(saturated, grey, out.blue);
+  }
+  out.luminance = hn::Min(hn::Trunc(hn::Mul(sum, Constant(0.625f))), Constant(65535));
+  return out;
 }
 
-void SynthesizeHalf(bool agree, bool redLeads, const Neighbourhoods& at, int n, HalfRow& out) {
-  if (agree) {
-    return redLeads ? SynthesizeHalf<true, true>(at, n, out)
-                    : SynthesizeHalf<true, false>(at, n, out);
+#if HWY_TARGET == HWY_SCALAR
+// One pixel pair at a time.
+HWY_INLINE void StorePairs(const Pixels& leading, const Pixels& trailing,
+                           std::uint16_t* HWY_RESTRICT luminance, std::uint8_t* HWY_RESTRICT red,
+                           std::uint8_t* HWY_RESTRICT green, std::uint8_t* HWY_RESTRICT blue) {
+  luminance[0] = static_cast<std::uint16_t>(hn::GetLane(leading.luminance));
+  luminance[1] = static_cast<std::uint16_t>(hn::GetLane(trailing.luminance));
+  red[0] = static_cast<std::uint8_t>(hn::GetLane(leading.red));
+  red[1] = static_cast<std::uint8_t>(hn::GetLane(trailing.red));
+  green[0] = static_cast<std::uint8_t>(hn::GetLane(leading.green));
+  green[1] = static_cast<std::uint8_t>(hn::GetLane(trailing.green));
+  blue[0] = static_cast<std::uint8_t>(hn::GetLane(leading.blue));
+  blue[1] = static_cast<std::uint8_t>(hn::GetLane(trailing.blue));
+}
+#else
+// Whole numbers 0 <= v < 2^23 plus 2^23 have v as their float's low bits.
+HWY_INLINE hn::Vec<DU> LowBits(VF v) {
+  return hn::BitCast(DU(), hn::Add(v, Constant(8388608.0f)));
+}
+
+// Two pixels' colours (at most 255) as one byte each, the leading one first.
+HWY_INLINE void StoreColours(VF leading, VF trailing, std::uint8_t* HWY_RESTRICT to) {
+  const hn::Rebind<std::uint16_t, DU> d16;
+  const hn::Repartition<std::uint8_t, decltype(d16)> d8;
+  const auto pairs = hn::TruncateTo(d16, LowBits(hn::MulAdd(Constant(256), trailing, leading)));
+  hn::StoreU(hn::BitCast(d8, pairs), d8, to);
+}
+
+// A vector of leading pixels and one of trailing pixels, interleaved: the leading ones at
+// even offsets from the pointers, the trailing ones at odd offsets.
+HWY_INLINE void StorePairs(const Pixels& leading, const Pixels& trailing,
+                           std::uint16_t* HWY_RESTRICT luminance, std::uint8_t* HWY_RESTRICT red,
+                           std::uint8_t* HWY_RESTRICT green, std::uint8_t* HWY_RESTRICT blue) {
+  const hn::Repartition<std::uint16_t, DU> d16;
+  // The trailing luminance in the high half of a 32-bit lane, the leading one in the low;
+  // 2^23 shifted up by 16 leaves the lane.
+  const auto luminancePairs =
+      hn::OddEven(hn::BitCast(d16, hn::ShiftLeft<16>(LowBits(trailing.luminance))),
+                  hn::BitCast(d16, LowBits(leading.luminance)));
+  hn::StoreU(luminancePairs, d16, luminance);
+  StoreColours(leading.red, trailing.red, red);
+  StoreColours(leading.green, trailing.green, green);
+  StoreColours(leading.blue, trailing.blue, blue);
+}
+#endif
+
+// Pixel pairs at from + 2k (leading) and from + 2k + 1 (trailing) for 2k < count, from the
+// line and those above and below it; writes count pixels.
+template <bool kLeadingAgree, bool kRedLeads>
+void SynthesizePiece(const SplitLine& up, const SplitLine& line, const SplitLine& down, int count,
+                     std::uint16_t* HWY_RESTRICT luminance, std::uint8_t* HWY_RESTRICT red,
+                     std::uint8_t* HWY_RESTRICT green, std::uint8_t* HWY_RESTRICT blue) {
+  const DF df;
+  const int n = static_cast<int>(hn::Lanes(df));
+  // The last vector of a row that ends within it is stored here and copied.
+  HWY_ALIGN std::uint16_t luminanceEnd[2 * kPad];
+  HWY_ALIGN std::uint8_t redEnd[2 * kPad], greenEnd[2 * kPad], blueEnd[2 * kPad];
+  for (int k = 0; 2 * k < count; k += n) {
+    // The sums of the lines above and below, at the even and odd columns k and k + 1.
+    const VF sumsEven = hn::Add(hn::Load(df, up.even + k), hn::Load(df, down.even + k));
+    const VF sumsOdd = hn::Add(hn::Load(df, up.odd + k), hn::Load(df, down.odd + k));
+    const VF sumsEvenNext =
+        hn::Add(hn::LoadU(df, up.even + k + 1), hn::LoadU(df, down.even + k + 1));
+    const VF sumsOddNext = hn::Add(hn::LoadU(df, up.odd + k + 1), hn::LoadU(df, down.odd + k + 1));
+    const VF even = hn::Load(df, line.even + k);
+    const VF odd = hn::Load(df, line.odd + k);
+    const VF evenNext = hn::LoadU(df, line.even + k + 1);
+    const VF oddNext = hn::LoadU(df, line.odd + k + 1);
+    // Leading pixels sit in the odd split columns with the even ones beside them; trailing
+    // ones the other way round.
+    const Pixels leading =
+        Synthesize<kLeadingAgree, kRedLeads>(even, odd, evenNext, sumsOdd, sumsEven, sumsEvenNext);
+    const Pixels trailing = Synthesize<!kLeadingAgree, !kRedLeads>(
+        odd, evenNext, oddNext, sumsEvenNext, sumsOdd, sumsOddNext);
+
+    const bool whole = 2 * (k + n) <= count;
+    std::uint16_t* HWY_RESTRICT luminanceTo = whole ? luminance + 2 * k : luminanceEnd;
+    std::uint8_t* HWY_RESTRICT redTo = whole ? red + 2 * k : redEnd;
+    std::uint8_t* HWY_RESTRICT greenTo = whole ? green + 2 * k : greenEnd;
+    std::uint8_t* HWY_RESTRICT blueTo = whole ? blue + 2 * k : blueEnd;
+    StorePairs(leading, trailing, luminanceTo, redTo, greenTo, blueTo);
+    if (!whole) {
+      const int rest = count - 2 * k;
+      std::copy_n(luminanceEnd, rest, luminance + 2 * k);
+      std::copy_n(redEnd, rest, red + 2 * k);
+      std::copy_n(greenEnd, rest, green + 2 * k);
+      std::copy_n(blueEnd, rest, blue + 2 * k);
+    }
   }
-  return redLeads ? SynthesizeHalf<false, true>(at, n, out)
-                  : SynthesizeHalf<false, false>(at, n, out);
 }
 
 }  // namespace
@@ -180,8 +259,6 @@ void SynthesizeRowsImpl(const std::uint16_t* above, std::ptrdiff_t stride, int r
   // Every line serves three rows (below, here, above), so each is split once and the split
   // kept while those rows are made: three buffers taking turns.
   SplitLine lines[3];
-  SplitSums sums;
-  HalfRow leading, trailing;
   for (int from = first; from <= last; from += 2 * kPiece) {
     const int to = std::min(last, from + 2 * kPiece - 1);
     SplitLine* up = &lines[0];
@@ -189,42 +266,22 @@ void SynthesizeRowsImpl(const std::uint16_t* above, std::ptrdiff_t stride, int r
     SplitLine* down = &lines[2];
     Split(above, from, to, *up);
     Split(above + stride, from, to, *line);
-    // The pixels at from, from + 2, ... sit in the odd split columns with the even ones
-    // beside them; those at from + 1, from + 3, ... the other way round.
-    const int leadingCount = (to - from) / 2 + 1;
-    const int trailingCount = (to - from + 1) / 2;
     bool phase = rowPhase;
+    const bool leadingPhase = pixelOffset != (from % 2 != 0);
     for (int row = 0; row < rows; ++row, phase = !phase) {
       const std::ptrdiff_t offset = row * stride;
       Split(above + offset + 2 * stride, from, to, *down);
-      AddSplit(*up, *down, from, to, sums);
-      const Neighbourhoods leadingAt{line->even, line->odd, line->even + 1, sums.odd, sums.even};
-      const Neighbourhoods trailingAt{line->odd, line->even + 1, line->odd + 1, sums.even + 1,
-                                      sums.odd};
-      const bool leadingPhase = pixelOffset != (from % 2 != 0);
-      SynthesizeHalf(leadingPhase == phase, leadingPhase, leadingAt, leadingCount, leading);
-      SynthesizeHalf(leadingPhase != phase, !leadingPhase, trailingAt, trailingCount, trailing);
-
-      std::uint16_t* HWY_RESTRICT luminanceOut = luminance + offset + from;
-      std::uint8_t* HWY_RESTRICT redOut = red + offset + from;
-      std::uint8_t* HWY_RESTRICT greenOut = green + offset + from;
-      std::uint8_t* HWY_RESTRICT blueOut = blue + offset + from;
-      for (int k = 0; k < trailingCount; ++k) {
-        luminanceOut[2 * k] = leading.luminance[k];
-        luminanceOut[2 * k + 1] = trailing.luminance[k];
-        redOut[2 * k] = static_cast<std::uint8_t>(leading.red[k]);
-        redOut[2 * k + 1] = static_cast<std::uint8_t>(trailing.red[k]);
-        greenOut[2 * k] = static_cast<std::uint8_t>(leading.green[k]);
-        greenOut[2 * k + 1] = static_cast<std::uint8_t>(trailing.green[k]);
-        blueOut[2 * k] = static_cast<std::uint8_t>(leading.blue[k]);
-        blueOut[2 * k + 1] = static_cast<std::uint8_t>(trailing.blue[k]);
-      }
-      if (leadingCount > trailingCount) {
-        const int k = trailingCount;
-        luminanceOut[2 * k] = leading.luminance[k];
-        redOut[2 * k] = static_cast<std::uint8_t>(leading.red[k]);
-        greenOut[2 * k] = static_cast<std::uint8_t>(leading.green[k]);
-        blueOut[2 * k] = static_cast<std::uint8_t>(leading.blue[k]);
+      const std::ptrdiff_t at = offset + from;
+      const int count = to - from + 1;
+      const bool agree = leadingPhase == phase;
+      if (agree) {
+        (leadingPhase ? SynthesizePiece<true, true>
+                      : SynthesizePiece<true, false>)(*up, *line, *down, count, luminance + at,
+                                                      red + at, green + at, blue + at);
+      } else {
+        (leadingPhase ? SynthesizePiece<false, true>
+                      : SynthesizePiece<false, false>)(*up, *line, *down, count, luminance + at,
+                                                       red + at, green + at, blue + at);
       }
       // This row's line is the next one's line above, the line below its own.
       SplitLine* const spent = up;

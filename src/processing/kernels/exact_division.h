@@ -1,33 +1,53 @@
-// Integer division by a small constant through one single-precision multiplication, for loops
-// the compiler vectorises: a vector of 32-bit integers has no division instruction, and the
-// compiler's exact replacement (a 32 x 32 -> 64-bit multiplication on every other lane, then
-// shuffles and a sign fix) costs several times as much as a conversion to float and back.
+// Integer division by a small constant through one single-precision multiplication and a
+// truncation, for loops on float vectors: a vector of integers has no division instruction,
+// while a float product and a truncation are one instruction each. A vector loop that
+// multiplies its lanes by kRoundedUpRatio<N, D> and truncates them (hwy::Trunc) gives each
+// lane exactly what ScaleTowardsZero<N, D> gives, the two being the same IEEE operations.
 //
-// Why it is exact: with n an integer, (n + 1/2) / d lies at least 1/(2d) away from every
-// integer. The float result carries two roundings (of 1/d and of the product), a relative
-// error below 2^-23, so while |n| + 1/2 < 2^22 it is off by less than 1/(2d) and truncates to
-// the same integer as n / d. Callers keep |n| below kExactDivisionLimit.
+// Why it is exact: c = kRoundedUpRatio<N, D> is N / D rounded up to a float, so
+// c = N / D (1 + e) with 0 <= e < 2^-23. Take n >= 0 (negative n mirror it, the product and
+// the truncation being symmetric) and N n = qD + t with 0 <= t < D. The exact product n c is
+// at least q, and rounding to nearest keeps it there, q being a float. It is at most
+// (q + 1 - 1/D)(1 + 2^-23), and rounding adds at most a factor 1 + 2^-24: below q + 1 while
+// (q + 1 - 1/D) 2^-22 < 1/D, that is while N n <= 2^22 - D. So n c truncates to q, the
+// integer N n / D, for every |N n| < kExactDivisionLimit, which leaves room to spare.
 #pragma once
 
-#include <cmath>
-
-#include <hwy/base.h>
+#include <bit>
+#include <cstdint>
 
 namespace corvex::kernels {
 
-inline constexpr int kExactDivisionLimit = 1 << 22;
+inline constexpr int kExactDivisionLimit = 1 << 21;
 
-// n / d rounded towards zero, as the integer division n / d, for |n| < kExactDivisionLimit.
-template <int D>
-HWY_INLINE int DivideTowardsZero(int n) {
-  const float value = static_cast<float>(n);
-  return static_cast<int>((value + std::copysign(0.5f, value)) * (1.0f / D));
+namespace detail {
+
+constexpr float RoundedUpRatio(int n, int d) {
+  float ratio = static_cast<float>(static_cast<double>(n) / d);
+  // float x int is exact in double (24 + 12 bits), so the comparison is exact.
+  if (static_cast<double>(ratio) * d < n) {
+    ratio = std::bit_cast<float>(std::bit_cast<std::uint32_t>(ratio) + 1u);
+  }
+  return ratio;
 }
 
-// n / d for 0 <= n < kExactDivisionLimit.
+}  // namespace detail
+
+// The least float not below N / D.
+template <int N, int D>
+inline constexpr float kRoundedUpRatio = detail::RoundedUpRatio(N, D);
+
+// N n / D rounded towards zero, as the integer expression N * n / D, for
+// |N n| < kExactDivisionLimit.
+template <int N, int D>
+inline int ScaleTowardsZero(int n) {
+  return static_cast<int>(static_cast<float>(n) * kRoundedUpRatio<N, D>);
+}
+
+// n / D rounded towards zero, for |n| < kExactDivisionLimit.
 template <int D>
-HWY_INLINE int DivideDown(int n) {
-  return static_cast<int>((static_cast<float>(n) + 0.5f) * (1.0f / D));
+inline int DivideTowardsZero(int n) {
+  return ScaleTowardsZero<1, D>(n);
 }
 
 }  // namespace corvex::kernels
