@@ -6,9 +6,12 @@
 // density's probability, so the result is normal, not an approximation of it.
 #include "sim/ziggurat.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
+
+#include "sim/noise_kernels.h"
 
 namespace corvex::sim {
 
@@ -98,9 +101,68 @@ void ZigguratNormals(Engine& engine, std::span<double> out) {
   }
 }
 
+namespace {
+
+// An engine that counts the numbers drawn through it.
+template <class Engine>
+struct CountingEngine {
+  Engine& engine;
+  std::size_t drawn = 0;
+  std::uint64_t operator()() {
+    ++drawn;
+    return engine();
+  }
+};
+
+// A few more draws than numbers wanted are worked out at a time, for the edge and tail paths,
+// which take more than one.
+constexpr std::size_t kSpareDraws = 4;
+
+}  // namespace
+
+// The simulator's own engine hands over its buffered numbers. The common path is worked out
+// for a run of them at once in vector code, which lists the draws that leave it; the
+// numbers in between are copied out in runs, and each listed draw is finished with the
+// scalar code, which takes any further numbers it needs from the engine, as single draws
+// would. The run's later results stay valid, since each depends only on its own draw: the
+// walk just moves past the numbers the scalar code took.
+void ZigguratNormals(Mt19937_64& engine, std::span<double> out) {
+  const Tables& t = TheTables();
+  std::array<double, Mt19937_64::kStateSize> values;
+  std::array<std::uint16_t, Mt19937_64::kStateSize> outside;
+  std::size_t done = 0;
+  while (done < out.size()) {
+    const std::span<const std::uint64_t> pending = engine.Pending();
+    const std::size_t count = std::min(pending.size(), out.size() - done + kSpareDraws);
+    const std::size_t outsideCount = kernels::ZigguratInnerValues(
+        pending.data(), count, t.x.data(), t.inside.data(), values.data(), outside.data());
+    std::size_t next = 0;     // the next of `pending` to draw
+    std::size_t skipped = 0;  // how many of them the engine has been moved past
+    const auto copyUpTo = [&](std::size_t end) {
+      const std::size_t n = std::min(end - next, out.size() - done);
+      std::copy_n(values.begin() + static_cast<std::ptrdiff_t>(next), n, out.begin() + done);
+      next += n;
+      done += n;
+    };
+    for (std::size_t k = 0; k < outsideCount && next < count && done < out.size(); ++k) {
+      const std::size_t draw = outside[k];
+      if (draw < next) continue;  // a number an earlier draw took for its edge or tail
+      copyUpTo(draw);
+      if (done == out.size()) break;
+      engine.Skip(draw + 1 - skipped);
+      CountingEngine<Mt19937_64> counting{engine};
+      out[done++] = OutsideInner(counting, t, pending[draw]);
+      // Past the end of `pending` the engine has refilled itself, and is where it should be.
+      next = draw + 1 + counting.drawn;
+      skipped = next;
+    }
+    if (next < count) copyUpTo(count);
+    if (next > skipped) engine.Skip(next - skipped);
+  }
+}
+
 template double ZigguratNormal(std::mt19937_64&);
 template double ZigguratNormal(Mt19937_64&);
 template void ZigguratNormals(std::mt19937_64&, std::span<double>);
-template void ZigguratNormals(Mt19937_64&, std::span<double>);
 
 }  // namespace corvex::sim
