@@ -135,8 +135,8 @@ void ReachedSpans(const SimSky& sky, const FrameRequest& request, int width, int
 // The stars, sampled along the mount's path during the exposure, in the order their light is
 // added: sample by sample, star by star.
 void PlaceStars(const SimSky& sky, const SimMount& mount, const SimConfig& config,
-                const FrameRequest& request, int width, int height, double seconds, double sigma,
-                std::vector<StarPlacement>& placements) {
+                const FrameRequest& request, int width, int height, double seconds,
+                double sigma, std::vector<StarPlacement>& placements) {
   placements.clear();
   const std::int64_t durationMs = std::max<std::int64_t>(request.endMs - request.startMs, 0);
   const int samples = static_cast<int>(
@@ -159,8 +159,8 @@ void PlaceStars(const SimSky& sky, const SimMount& mount, const SimConfig& confi
   }
 }
 
-void AddStars(const std::vector<StarPlacement>& placements, const FrameRequest& request, int width,
-              double sigma, std::span<double> signal, RenderBuffers& buffers) {
+void AddStars(const std::vector<StarPlacement>& placements, const FrameRequest& request,
+              int width, double sigma, std::span<double> signal, RenderBuffers& buffers) {
   for (const StarPlacement& placed : placements) {
     const int columns = placed.x1 - placed.x0 + 1;
     const int rows = placed.y1 - placed.y0 + 1;
@@ -210,7 +210,8 @@ std::uint16_t QuietGuiderValue(double s) {
 // A guider row, every value of it. Most of a guider frame is sky below the quiet level, so
 // the row is first filled as if all of it were, and only the values above it are visited
 // again, in order.
-void GuiderRow(std::span<const double> signal, NoiseSource& noise, std::span<std::uint16_t> out) {
+void GuiderRow(std::span<const double> signal, NoiseSource& noise,
+               std::span<std::uint16_t> out) {
   int loud = 0;
   for (std::size_t col = 0; col < signal.size(); ++col) {
     const double s = signal[col];
@@ -238,7 +239,8 @@ double MaxGuiderRate() {
 // of guider exposures of one length reuses. The pixels are visited row by row and column by
 // column, so the noise is drawn in the order a full pass would draw it.
 void QuietGuiderFrame(const SimSky& sky, const FrameRequest& request, int width, int height,
-                      double seconds, double sigma, const std::vector<StarPlacement>& placements,
+                      double seconds, double sigma,
+                      const std::vector<StarPlacement>& placements,
                       std::vector<std::uint16_t>& values, RenderBuffers& buffers,
                       NoiseSource& noise) {
   const std::vector<double>& rates = BackgroundRates(true);
