@@ -114,50 +114,45 @@ struct CountingEngine {
   }
 };
 
-// A few more draws than numbers wanted are worked out at a time, for the edge and tail paths,
-// which take more than one.
-constexpr std::size_t kSpareDraws = 4;
-
 }  // namespace
 
 // The simulator's own engine hands over its buffered numbers. The common path is worked out
-// for a run of them at once in vector code, which lists the draws that leave it; the
-// numbers in between are copied out in runs, and each listed draw is finished with the
-// scalar code, which takes any further numbers it needs from the engine, as single draws
-// would. The run's later results stay valid, since each depends only on its own draw: the
-// walk just moves past the numbers the scalar code took.
+// for a run of them at once in vector code, straight into `out`, and the draws that leave it
+// are listed; each is finished with the scalar code, which takes any further numbers it needs
+// from the engine, as single draws would. The run's later results stay valid, since each
+// depends only on its own draw: they just move down by the numbers the scalar code took.
 void ZigguratNormals(Mt19937_64& engine, std::span<double> out) {
   const Tables& t = TheTables();
-  std::array<double, Mt19937_64::kStateSize> values;
   std::array<std::uint16_t, Mt19937_64::kStateSize> outside;
   std::size_t done = 0;
   while (done < out.size()) {
     const std::span<const std::uint64_t> pending = engine.Pending();
-    const std::size_t count = std::min(pending.size(), out.size() - done + kSpareDraws);
+    const std::size_t count = std::min(pending.size(), out.size() - done);
+    // The result of draw k is written at run[k], and belongs at run[k - taken].
+    double* run = out.data() + done;
     const std::size_t outsideCount = kernels::ZigguratInnerValues(
-        pending.data(), count, t.x.data(), t.inside.data(), values.data(), outside.data());
+        pending.data(), count, t.x.data(), t.inside.data(), run, outside.data());
     std::size_t next = 0;     // the next of `pending` to draw
-    std::size_t skipped = 0;  // how many of them the engine has been moved past
-    const auto copyUpTo = [&](std::size_t end) {
-      const std::size_t n = std::min(end - next, out.size() - done);
-      std::copy_n(values.begin() + static_cast<std::ptrdiff_t>(next), n, out.begin() + done);
-      next += n;
-      done += n;
-    };
-    for (std::size_t k = 0; k < outsideCount && next < count && done < out.size(); ++k) {
+    std::size_t taken = 0;    // numbers the edge and tail paths took from `pending`
+    std::size_t skipped = 0;  // how many of `pending` the engine has been moved past
+    for (std::size_t k = 0; k < outsideCount && next < count; ++k) {
       const std::size_t draw = outside[k];
       if (draw < next) continue;  // a number an earlier draw took for its edge or tail
-      copyUpTo(draw);
-      if (done == out.size()) break;
+      if (taken > 0) std::copy(run + next, run + draw, run + next - taken);
       engine.Skip(draw + 1 - skipped);
       CountingEngine<Mt19937_64> counting{engine};
-      out[done++] = OutsideInner(counting, t, pending[draw]);
+      run[draw - taken] = OutsideInner(counting, t, pending[draw]);
       // Past the end of `pending` the engine has refilled itself, and is where it should be.
       next = draw + 1 + counting.drawn;
+      taken += counting.drawn;
       skipped = next;
     }
-    if (next < count) copyUpTo(count);
-    if (next > skipped) engine.Skip(next - skipped);
+    if (next < count) {
+      if (taken > 0) std::copy(run + next, run + count, run + next - taken);
+      engine.Skip(count - skipped);
+      next = count;
+    }
+    done += next - taken;
   }
 }
 
