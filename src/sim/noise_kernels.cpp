@@ -1,8 +1,8 @@
-// The simulator's inner loops for each instruction set. The refill and the noisy row are plain
-// loops the compiler turns into vector code for the target; the ziggurat's common path is
-// written with Highway's operations, a vector of draws at a time, because it looks its layers
-// up in tables and must stop at the first draw that leaves the common path, so that the
-// caller draws the rest in order and the stream of numbers stays the same. Only operations
+// The simulator's inner loops for each instruction set. The refill and the square roots are
+// plain loops the compiler turns into vector code for the target; the ziggurat's common path
+// and the noisy row are written with Highway's operations, a vector at a time: the first
+// looks its layers up in tables and lists the draws that leave the common path, so that the
+// caller finishes them in order and the stream of numbers stays the same. Only operations
 // that round as the scalar code does are used (no fused multiply-add: the build turns
 // contraction off), so each target gives the same bits.
 #include "sim/noise_kernels.h"
