@@ -13,6 +13,8 @@
 #include <span>
 #include <utility>
 
+#include "sim/noise_kernels.h"
+
 namespace corvex::sim {
 
 namespace {
@@ -69,9 +71,9 @@ bool RowRead(int sensorY, int field) {
   return true;
 }
 
-// Dark current and sky for the window, then the hot pixels.
-void AddBackground(const SimSky& sky, const FrameRequest& request, int width, int height,
-                   double seconds, std::span<double> signal) {
+// Dark current and sky for the window.
+void AddBackground(const FrameRequest& request, int width, int height, double seconds,
+                   std::span<double> signal) {
   const std::vector<double>& rates = BackgroundRates(request.guider);
   // The columns of the window that lie on the sensor; a window reaching past its edge works
   // the rest out directly.
@@ -95,6 +97,11 @@ void AddBackground(const SimSky& sky, const FrameRequest& request, int width, in
       out[col] = seconds * BackgroundRate(request.guider, request.x + col, y);
     }
   }
+}
+
+// The hot pixels' dark current on top of the background.
+void AddHotPixels(const SimSky& sky, const FrameRequest& request, int width, int height,
+                  double seconds, std::span<double> signal) {
   const auto& hotPixels = request.guider ? sky.guiderHotPixels : sky.hotPixels;
   for (const auto& [x, y] : hotPixels) {
     const int col = x - request.x;
@@ -103,6 +110,26 @@ void AddBackground(const SimSky& sky, const FrameRequest& request, int width, in
       signal[static_cast<std::size_t>(row) * width + col] += seconds * kHotPixelAduPerSec;
     }
   }
+}
+
+// Each row's runs of columns that a hot pixel or a star's light reaches, in `spans`, sorted.
+void ReachedSpans(const SimSky& sky, const FrameRequest& request, int width, int height,
+                  const std::vector<StarPlacement>& placements,
+                  std::vector<std::vector<std::pair<int, int>>>& spans) {
+  spans.resize(static_cast<std::size_t>(height));
+  for (auto& row : spans) row.clear();
+  const auto& hotPixels = request.guider ? sky.guiderHotPixels : sky.hotPixels;
+  for (const auto& [x, y] : hotPixels) {
+    const int col = x - request.x;
+    const int row = y - request.y;
+    if (col >= 0 && col < width && row >= 0 && row < height) spans[row].push_back({col, col});
+  }
+  for (const StarPlacement& placed : placements) {
+    for (int y = placed.y0; y <= placed.y1; ++y) {
+      spans[y - request.y].push_back({placed.x0 - request.x, placed.x1 - request.x});
+    }
+  }
+  for (auto& row : spans) std::sort(row.begin(), row.end());
 }
 
 // The stars, sampled along the mount's path during the exposure, in the order their light is
@@ -160,18 +187,6 @@ void AddStars(const std::vector<StarPlacement>& placements, const FrameRequest& 
         out[x - request.x] += rowTotal * shareX[x - placed.x0] * rowGain[x % 2 == 0 ? 0 : 1];
       }
     }
-  }
-}
-
-// Shot and read noise for a main-camera row: every value gets a draw.
-void NoisyRow(std::span<const double> signal, std::span<const double> normals,
-              std::span<std::uint16_t> out) {
-  for (std::size_t col = 0; col < signal.size(); ++col) {
-    const double s = signal[col];
-    const double sigma = std::sqrt(s + kReadNoiseAdu * kReadNoiseAdu);
-    // std::clamp's bounds as min and max, which vector code does without a branch.
-    out[col] = static_cast<std::uint16_t>(
-        std::min(std::max(kBiasAdu + s + normals[col] * sigma, 0.0), 65535.0));
   }
 }
 
@@ -250,19 +265,7 @@ void QuietGuiderFrame(const SimSky& sky, const FrameRequest& request, int width,
   // Each row's runs of reached columns, then the background under them before any light is
   // added, as a full pass would have it.
   auto& spans = buffers.rowSpans;
-  spans.resize(static_cast<std::size_t>(height));
-  for (auto& row : spans) row.clear();
-  const auto& hotPixels = sky.guiderHotPixels;
-  for (const auto& [x, y] : hotPixels) {
-    const int col = x - request.x;
-    const int row = y - request.y;
-    if (col >= 0 && col < width && row >= 0 && row < height) spans[row].push_back({col, col});
-  }
-  for (const StarPlacement& placed : placements) {
-    for (int y = placed.y0; y <= placed.y1; ++y) {
-      spans[y - request.y].push_back({placed.x0 - request.x, placed.x1 - request.x});
-    }
-  }
+  ReachedSpans(sky, request, width, height, placements, spans);
   const std::span<double> signal(buffers.signal);
   for (int row = 0; row < height; ++row) {
     double* out = signal.data() + static_cast<std::size_t>(row) * width;
@@ -270,18 +273,11 @@ void QuietGuiderFrame(const SimSky& sky, const FrameRequest& request, int width,
       for (int col = first; col <= last; ++col) out[col] = seconds * rate(col, row);
     }
   }
-  for (const auto& [x, y] : hotPixels) {
-    const int col = x - request.x;
-    const int row = y - request.y;
-    if (col >= 0 && col < width && row >= 0 && row < height) {
-      signal[static_cast<std::size_t>(row) * width + col] += seconds * kHotPixelAduPerSec;
-    }
-  }
+  AddHotPixels(sky, request, width, height, seconds, signal);
   AddStars(placements, request, width, sigma, signal, buffers);
 
   for (int row = 0; row < height; ++row) {
-    auto& rowSpans = spans[row];
-    std::sort(rowSpans.begin(), rowSpans.end());
+    const auto& rowSpans = spans[row];
     const std::size_t start = static_cast<std::size_t>(row) * width;
     int done = -1;  // the last column visited in this row
     for (const auto& [first, last] : rowSpans) {
@@ -291,6 +287,71 @@ void QuietGuiderFrame(const SimSky& sky, const FrameRequest& request, int width,
             s > kQuietGuiderSignal ? LoudGuiderValue(s, noise) : QuietGuiderValue(s);
       }
       done = std::max(done, last);
+    }
+  }
+}
+
+// A main-camera frame. Frame after frame of one window and exposure has the same background
+// (dark current and sky) and so the same noise level on it: both are kept from the frame
+// before, and only the pixels a hot pixel or a star reaches get a signal and a square root of
+// their own. Each row is first finished as if all of it were background, then those pixels
+// again with the same normal numbers, so every value is the one a pass over the whole window
+// gives.
+void MainCameraFrame(const SimSky& sky, const FrameRequest& request, int width, int height,
+                     double seconds, double sigma, std::vector<std::uint16_t>& values,
+                     RenderBuffers& buffers, NoiseSource& noise) {
+  constexpr double kReadVariance = kReadNoiseAdu * kReadNoiseAdu;
+  const std::size_t pixels = values.size();
+  const std::array<double, 5> key = {seconds, static_cast<double>(request.x),
+                                     static_cast<double>(request.y), static_cast<double>(width),
+                                     static_cast<double>(height)};
+  if (buffers.backgroundKey != key || buffers.background.size() != pixels) {
+    buffers.background.resize(pixels);
+    buffers.backgroundSigma.resize(pixels);
+    AddBackground(request, width, height, seconds, buffers.background);
+    kernels::NoiseSigmas(buffers.background.data(), pixels, kReadVariance,
+                         buffers.backgroundSigma.data());
+    buffers.backgroundKey = key;
+  }
+  const double* background = buffers.background.data();
+  const double* backgroundSigma = buffers.backgroundSigma.data();
+
+  auto& spans = buffers.rowSpans;
+  ReachedSpans(sky, request, width, height, buffers.placements, spans);
+  const std::span<double> signal(buffers.signal);
+  for (int row = 0; row < height; ++row) {
+    const std::size_t start = static_cast<std::size_t>(row) * width;
+    for (const auto& [first, last] : spans[row]) {
+      std::copy(background + start + first, background + start + last + 1,
+                signal.begin() + static_cast<std::ptrdiff_t>(start + first));
+    }
+  }
+  AddHotPixels(sky, request, width, height, seconds, signal);
+  AddStars(buffers.placements, request, width, sigma, signal, buffers);
+
+  buffers.normals.resize(static_cast<std::size_t>(width));
+  buffers.sigmas.resize(static_cast<std::size_t>(width));
+  double* normals = buffers.normals.data();
+  double* sigmas = buffers.sigmas.data();
+  for (int row = 0; row < height; ++row) {
+    const std::size_t start = static_cast<std::size_t>(row) * width;
+    std::uint16_t* out = values.data() + start;
+    if (!RowRead(request.y + row, request.field)) {
+      std::fill(out, out + width, 0);
+      continue;
+    }
+    noise.Normals(buffers.normals);
+    kernels::NoisyRow(background + start, backgroundSigma + start, normals,
+                      static_cast<std::size_t>(width), kBiasAdu, out);
+    int done = -1;  // the last column redone in this row
+    for (const auto& [first, last] : spans[row]) {
+      const int from = std::max(first, done + 1);
+      if (from > last) continue;
+      const double* s = signal.data() + start;
+      for (int col = from; col <= last; ++col) sigmas[col] = std::sqrt(s[col] + kReadVariance);
+      kernels::NoisyRow(s + from, sigmas + from, normals + from,
+                        static_cast<std::size_t>(last - from + 1), kBiasAdu, out + from);
+      done = last;
     }
   }
 }
@@ -330,10 +391,14 @@ void RenderFrame(const SimSky& sky, const SimMount& mount, const SimConfig& conf
     return;
   }
 
+  if (!request.guider) {
+    MainCameraFrame(sky, request, width, height, seconds, sigma, values, buffers, noise);
+    return;
+  }
   const std::span<double> signal(buffers.signal);
-  AddBackground(sky, request, width, height, seconds, signal);
+  AddBackground(request, width, height, seconds, signal);
+  AddHotPixels(sky, request, width, height, seconds, signal);
   AddStars(buffers.placements, request, width, sigma, signal, buffers);
-  buffers.normals.resize(static_cast<std::size_t>(width));
   for (int row = 0; row < height; ++row) {
     const std::size_t start = static_cast<std::size_t>(row) * width;
     const std::span<std::uint16_t> out(values.data() + start, width);
@@ -341,13 +406,7 @@ void RenderFrame(const SimSky& sky, const SimMount& mount, const SimConfig& conf
       std::fill(out.begin(), out.end(), 0);
       continue;
     }
-    const std::span<const double> rowSignal(signal.data() + start, width);
-    if (request.guider) {
-      GuiderRow(rowSignal, noise, out);
-    } else {
-      noise.Normals(buffers.normals);
-      NoisyRow(rowSignal, buffers.normals, out);
-    }
+    GuiderRow(std::span<const double>(signal.data() + start, width), noise, out);
   }
 }
 

@@ -49,6 +49,7 @@ struct StarPlacement {
 struct RenderBuffers {
   std::vector<double> signal;   // expected ADU above bias, one per pixel of the window
   std::vector<double> normals;  // one row's noise
+  std::vector<double> sigmas;   // ... and its standard deviations where light falls
   std::vector<double> edges;    // a star's Gaussian integrated up to each pixel edge
   std::vector<double> shares;   // ... and its share on each pixel across and down
   std::vector<StarPlacement> placements;
@@ -58,6 +59,11 @@ struct RenderBuffers {
   std::vector<std::uint16_t> quiet;
   std::array<double, 5> quietKey{};
   std::vector<std::vector<std::pair<int, int>>> rowSpans;
+  // A main-camera window's background (dark current and sky) and the standard deviation of
+  // the noise on it, for the exposure and window in `backgroundKey` (as `quietKey`).
+  std::vector<double> background;
+  std::vector<double> backgroundSigma;
+  std::array<double, 5> backgroundKey{};
 };
 
 // The window's values, row by row: bias, dark current and hot pixels, a sky that brightens

@@ -6,9 +6,12 @@
 // density's probability, so the result is normal, not an approximation of it.
 #include "sim/ziggurat.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
+
+#include "sim/noise_kernels.h"
 
 namespace corvex::sim {
 
@@ -98,9 +101,63 @@ void ZigguratNormals(Engine& engine, std::span<double> out) {
   }
 }
 
+namespace {
+
+// An engine that counts the numbers drawn through it.
+template <class Engine>
+struct CountingEngine {
+  Engine& engine;
+  std::size_t drawn = 0;
+  std::uint64_t operator()() {
+    ++drawn;
+    return engine();
+  }
+};
+
+}  // namespace
+
+// The simulator's own engine hands over its buffered numbers. The common path is worked out
+// for a run of them at once in vector code, straight into `out`, and the draws that leave it
+// are listed; each is finished with the scalar code, which takes any further numbers it needs
+// from the engine, as single draws would. The run's later results stay valid, since each
+// depends only on its own draw: they just move down by the numbers the scalar code took.
+void ZigguratNormals(Mt19937_64& engine, std::span<double> out) {
+  const Tables& t = TheTables();
+  std::array<std::uint16_t, Mt19937_64::kStateSize> outside;
+  std::size_t done = 0;
+  while (done < out.size()) {
+    const std::span<const std::uint64_t> pending = engine.Pending();
+    const std::size_t count = std::min(pending.size(), out.size() - done);
+    // The result of draw k is written at run[k], and belongs at run[k - taken].
+    double* run = out.data() + done;
+    const std::size_t outsideCount = kernels::ZigguratInnerValues(
+        pending.data(), count, t.x.data(), t.inside.data(), run, outside.data());
+    std::size_t next = 0;     // the next of `pending` to draw
+    std::size_t taken = 0;    // numbers the edge and tail paths took from `pending`
+    std::size_t skipped = 0;  // how many of `pending` the engine has been moved past
+    for (std::size_t k = 0; k < outsideCount && next < count; ++k) {
+      const std::size_t draw = outside[k];
+      if (draw < next) continue;  // a number an earlier draw took for its edge or tail
+      if (taken > 0) std::copy(run + next, run + draw, run + next - taken);
+      engine.Skip(draw + 1 - skipped);
+      CountingEngine<Mt19937_64> counting{engine};
+      run[draw - taken] = OutsideInner(counting, t, pending[draw]);
+      // Past the end of `pending` the engine has refilled itself, and is where it should be.
+      next = draw + 1 + counting.drawn;
+      taken += counting.drawn;
+      skipped = next;
+    }
+    if (next < count) {
+      if (taken > 0) std::copy(run + next, run + count, run + next - taken);
+      engine.Skip(count - skipped);
+      next = count;
+    }
+    done += next - taken;
+  }
+}
+
 template double ZigguratNormal(std::mt19937_64&);
 template double ZigguratNormal(Mt19937_64&);
 template void ZigguratNormals(std::mt19937_64&, std::span<double>);
-template void ZigguratNormals(Mt19937_64&, std::span<double>);
 
 }  // namespace corvex::sim

@@ -19,5 +19,6 @@ double ZigguratNormal(Engine& engine);
 // ZigguratNormal once for each element, without a call and a table check for each.
 template <class Engine>
 void ZigguratNormals(Engine& engine, std::span<double> out);
+void ZigguratNormals(Mt19937_64& engine, std::span<double> out);
 
 }  // namespace corvex::sim

@@ -4,6 +4,7 @@
 // of different shapes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -72,6 +73,29 @@ TEST(SensorRender, MainCameraFramesWindowsAndFieldsMatchThePixelModel) {
                                     {false, 0, 0, kSensorWidth, kSensorHeight, 3, 60000},
                                     {false, 400, 200, 128, 128, 3, 3000},
                                 });
+}
+
+// Frames of one window and exposure in a row keep their background from the frame before:
+// the stars move on (the mount drifts and is guided) and hot pixels stay, a change of field
+// keeps the background, a change of window or exposure does not.
+TEST(SensorRender, AWindowRenderedAgainMatchesThePixelModel) {
+  SimConfig config;
+  config.seed = 5;
+  config.fwhmPx = 4;
+  const Case window{false, 184, 65, 128, 128, 3, 1000};
+  const Case otherField{false, 184, 65, 128, 128, 2, 1000};
+  const Case longer{false, 184, 65, 128, 128, 3, 2000};
+  const Case moved{false, 187, 59, 128, 128, 3, 1000};
+  ExpectSameFrames(config, {window, window, window, otherField, window, longer, window, moved,
+                            moved, {false, 0, 0, kSensorWidth, kSensorHeight, 3, 1000}, window},
+                   0x09);
+  // A window around a hot pixel, long enough for it to saturate, again and again.
+  config.seed = 1;
+  const SimSky sky = MakeSky(config.seed);
+  ASSERT_FALSE(sky.hotPixels.empty());
+  const auto [x, y] = sky.hotPixels.front();
+  const Case around{false, std::max(x - 20, 0), std::max(y - 20, 0), 40, 40, 3, 30000};
+  ExpectSameFrames(config, {around, around, around});
 }
 
 TEST(SensorRender, GuiderFramesMatchThePixelModelQuietAndLoud) {
