@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/plot_painting.h"
+
 namespace corvex::ui {
 
 namespace {
@@ -52,13 +54,7 @@ class TFocusPlot : public QWidget {
 };
 
 void TFocusPlot::Paint(QPainter& painter, QRect area) const {
-  painter.fillRect(area, Qt::white);
-  const QRect plot = area.adjusted(kLeft, kTop, -6, -kBottom);
-  painter.setPen(QColor(170, 170, 170));
-  painter.drawRect(plot);
-  QFont small = painter.font();
-  small.setPointSizeF(std::max(small.pointSizeF() * 0.85, 6.0));
-  painter.setFont(small);
+  const QRect plot = BeginPlot(painter, area, kLeft, kTop, kBottom);
 
   const auto& points = graph_.points_;
   const int last = points.empty() ? 1 : points.back().frame;
@@ -77,11 +73,7 @@ void TFocusPlot::Paint(QPainter& painter, QRect area) const {
   // Pixel axis in whole pixels, frame axis at its ends.
   const int step = std::max(1, static_cast<int>(top) / 4);
   for (int px = 0; px <= top; px += step) {
-    painter.setPen(QColor(230, 230, 230));
-    painter.drawLine(QPointF(plot.left(), yOf(px)), QPointF(plot.right(), yOf(px)));
-    painter.setPen(Qt::black);
-    painter.drawText(QRectF(area.left(), yOf(px) - 8, kLeft - 4, 16),
-                     Qt::AlignRight | Qt::AlignVCenter, QString("%1 px").arg(px));
+    ValueLine(painter, area, plot, kLeft, yOf(px), QColor(230, 230, 230), QString("%1 px").arg(px));
   }
   painter.drawText(QRect(plot.left(), plot.bottom() + 1, 80, kBottom), Qt::AlignLeft,
                    QString("frame %1").arg(first));

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/plot_painting.h"
+
 namespace corvex::ui {
 
 namespace {
@@ -61,10 +63,7 @@ class TGuidePlot : public QWidget {
 };
 
 void TGuidePlot::Paint(QPainter& painter, QRect area) const {
-  painter.fillRect(area, Qt::white);
-  const QRect plot = area.adjusted(kLeftMargin, kTopMargin, -6, -kBottomMargin);
-  painter.setPen(QColor(170, 170, 170));
-  painter.drawRect(plot);
+  const QRect plot = BeginPlot(painter, area, kLeftMargin, kTopMargin, kBottomMargin);
   const bool arcsec = graph_.arcseconds();
   const QString unit = arcsec ? "\"" : " px";
   const double half = graph_.ShownHalfHeight();
@@ -75,16 +74,9 @@ void TGuidePlot::Paint(QPainter& painter, QRect area) const {
   };
 
   // Value axis: zero, half and full scale either way.
-  QFont small = painter.font();
-  small.setPointSizeF(std::max(small.pointSizeF() * 0.85, 6.0));
-  painter.setFont(small);
   for (const double at : {-1.0, -0.5, 0.0, 0.5, 1.0}) {
-    const double y = yOf(at * half);
-    painter.setPen(at == 0 ? QColor(120, 120, 120) : QColor(225, 225, 225));
-    painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
-    painter.setPen(Qt::black);
-    painter.drawText(QRectF(area.left(), y - 8, kLeftMargin - 4, 16),
-                     Qt::AlignRight | Qt::AlignVCenter, Number(at * half) + unit);
+    ValueLine(painter, area, plot, kLeftMargin, yOf(at * half),
+              at == 0 ? QColor(120, 120, 120) : QColor(225, 225, 225), Number(at * half) + unit);
   }
 
   // Time axis: the run so far, or its last ten minutes.
