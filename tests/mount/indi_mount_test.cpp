@@ -7,7 +7,9 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "guiding/telescope_link.h"
@@ -57,10 +59,26 @@ class IndiMountTest : public ::testing::Test {
     return true;
   }
 
-  // A go-to that the test needs to have arrived.
-  void Point(double raHours, double decDegrees) {
-    ASSERT_TRUE(mount_->GoTo({raHours, decDegrees}));
+  // A go-to that the test needs to have arrived, two hours east of the meridian. The
+  // simulator is a German mount at longitude 0 on the system clock: which side of the pier it
+  // takes, and so which way a north pulse turns its Dec axis, follows the target's hour angle.
+  // A fixed RA would cross the meridian at some time of day and turn the test over.
+  void Point(double decDegrees) {
+    const double days = std::chrono::duration<double>(
+                            std::chrono::system_clock::now().time_since_epoch()).count() / 86400 -
+                        10957.5;  // since 2000-01-01 12:00 UT
+    const double siderealHours = std::fmod(18.697374558 + 24.06570982441908 * days, 24.0);
+    ASSERT_TRUE(mount_->GoTo({std::fmod(siderealHours + 2, 24.0), decDegrees}));
     ASSERT_TRUE(WaitForSlew());
+    const std::string command = "indi_getprop -1 -p " + std::to_string(server_.port()) + " '" +
+                                kDevice + ".TELESCOPE_PIER_SIDE.PIER_WEST'";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char answer[16] = {};
+    const bool read = std::fgets(answer, sizeof answer, pipe) != nullptr;
+    pclose(pipe);
+    ASSERT_TRUE(read && std::string(answer).rfind("On", 0) == 0)
+        << "east of the meridian the simulator is on the west side of the pier: " << answer;
   }
 
   testing::IndiServer server_{{"indi_simulator_telescope"}, {}};
@@ -86,12 +104,12 @@ TEST_F(IndiMountTest, ConnectsOrSaysWhatIsMissing) {
 }
 
 TEST_F(IndiMountTest, EachPulseMovesItsAxisByTheGuideRate) {
-  Point(3, 20);
+  Point(20);
   struct Case {
     char direction;
     double raArcsec, decArcsec;  // the expected change of RA (as an angle) and Dec
   };
-  // The simulator's axes: west lowers RA; north lowers Dec on this side of the pier.
+  // The simulator's axes: west lowers RA; north lowers Dec on the west side of the pier.
   const Case cases[] = {{'e', +1, 0}, {'w', -1, 0}, {'n', 0, -1}, {'s', 0, +1}};
   for (const Case& c : cases) {
     const SkyPosition before = *mount_->Position();
@@ -161,7 +179,7 @@ TEST_F(IndiMountTest, GoToM31ArrivesAndAbortStopsASlew) {
 }
 
 TEST_F(IndiMountTest, HeldArrowsMoveUntilReleased) {
-  Point(3, 20);
+  Point(20);
   const SkyPosition before = *mount_->Position();
   ASSERT_TRUE(mount_->StartMotion('s'));
   std::this_thread::sleep_for(600ms);
@@ -206,7 +224,7 @@ struct FollowingSky {
 constexpr double kArcsecPerPx = 2.5;
 
 TEST_F(IndiMountTest, CalibratesAndGuidesThroughTheSimulatorsPointing) {
-  Point(3, 0);
+  Point(0);
   sim::SimConfig config;  // drift 0.5 and 0.2 px/min, 8 px periodic error in RA
   config.backlashPx = 0;  // the telescope simulator has none; the simulator's would not apply
   FollowingSky sky(server_.port(), config, kArcsecPerPx);
@@ -259,7 +277,7 @@ TEST_F(IndiMountTest, CalibratesAndGuidesThroughTheSimulatorsPointing) {
 }
 
 TEST_F(IndiMountTest, AServerThatGoesAwayEndsGuidingWithTheMessage) {
-  Point(3, 0);
+  Point(0);
   sim::SimConfig config;
   config.backlashPx = 0;
   config.driftRaPxPerMin = 30;  // a correction every frame
