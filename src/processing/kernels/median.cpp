@@ -252,11 +252,19 @@ class SplitRows {
     even[0] = 0;
     odd[0] = from[0];
     int i = 1;
-    for (; 2 * i - 1 + 2 * lanes <= width_; i += lanes) {
+    const auto vector = [&](int at) {
       V e, o;
-      hn::LoadInterleaved2(d, from + 2 * i - 1, e, o);
-      hn::StoreU(e, d, even + i);
-      hn::StoreU(o, d, odd + i);
+      hn::LoadInterleaved2(d, from + 2 * at - 1, e, o);
+      hn::StoreU(e, d, even + at);
+      hn::StoreU(o, d, odd + at);
+    };
+    for (; 2 * i - 1 + 2 * lanes <= width_; i += lanes) vector(i);
+    // A last vector overlapping the one before takes what it can of the rest, so that only
+    // the two or three columns at the edge and past it are done one by one.
+    const int last = (width_ + 1) / 2 - lanes;
+    if (i > 1) {
+      vector(last);
+      i = last + lanes;
     }
     for (; i < half_; ++i) {
       even[i] = 2 * i - 1 < width_ ? from[2 * i - 1] : 0;
