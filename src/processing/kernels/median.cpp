@@ -252,11 +252,19 @@ class SplitRows {
     even[0] = 0;
     odd[0] = from[0];
     int i = 1;
-    for (; 2 * i - 1 + 2 * lanes <= width_; i += lanes) {
+    const auto vector = [&](int at) {
       V e, o;
-      hn::LoadInterleaved2(d, from + 2 * i - 1, e, o);
-      hn::StoreU(e, d, even + i);
-      hn::StoreU(o, d, odd + i);
+      hn::LoadInterleaved2(d, from + 2 * at - 1, e, o);
+      hn::StoreU(e, d, even + at);
+      hn::StoreU(o, d, odd + at);
+    };
+    for (; 2 * i - 1 + 2 * lanes <= width_; i += lanes) vector(i);
+    // A last vector overlapping the one before takes what it can of the rest, so that only
+    // the two or three columns at the edge and past it are done one by one.
+    const int last = (width_ + 1) / 2 - lanes;
+    if (i > 1) {
+      vector(last);
+      i = last + lanes;
     }
     for (; i < half_; ++i) {
       even[i] = 2 * i - 1 < width_ ? from[2 * i - 1] : 0;
@@ -293,6 +301,8 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   RankRows evenColumns(kColumn, half), oddColumns(kColumn, half), pairs(kPair, half);
   std::vector<std::uint16_t> upper(2 * static_cast<std::size_t>(half));
   std::vector<std::uint16_t> lower(2 * static_cast<std::size_t>(half));
+  // The last block whose two windows, in every lane, are centred at most on column width - 4.
+  const int lastDirect = (width - 2) / 2 - lanes;
   const int firstOut = firstRow + 3;
   const int lastOut = rows - 4;
   for (int y = firstOut; y <= lastOut; y += 2) {
@@ -327,6 +337,12 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
     const std::uint16_t* topOdd = split.Odd(y - 3);
     const std::uint16_t* bottomEven = split.Even(bottomRow);
     const std::uint16_t* bottomOdd = split.Odd(bottomRow);
+    // outUpper[c + 1] is column c of output row y, as in the row buffers; a lower row that is
+    // not stored goes to its buffer whole.
+    std::uint16_t* outUpper = out + static_cast<std::ptrdiff_t>(y) * width - 1;
+    std::uint16_t* outLower =
+        pairComplete ? out + static_cast<std::ptrdiff_t>(y + 1) * width - 1 : lower.data();
+    int firstBuffered = lastBlock + 1;
     Sweep(firstBlock, lastBlock, lanes, [&](int i) {
       // The core: pairs i - 1 and i merged into the quad, pair i + 1 into that; the block's
       // own, so it stays in registers.
@@ -397,14 +413,23 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
       };
       const std::array<V, 2> top = finish(topEven, topOdd, y);
       const std::array<V, 2> bottom = finish(bottomEven, bottomOdd, pairComplete ? y + 1 : y);
-      hn::StoreInterleaved2(top[0], top[1], d, upper.data() + 2 * i);
-      hn::StoreInterleaved2(bottom[0], bottom[1], d, lower.data() + 2 * i);
+      // Blocks whose windows all lie inside the image are stored in place (block i is
+      // columns 2i - 1 .. 2i + 2 lanes - 2); the last ones go through the row buffers.
+      if (i <= lastDirect) {
+        hn::StoreInterleaved2(top[0], top[1], d, outUpper + 2 * i);
+        hn::StoreInterleaved2(bottom[0], bottom[1], d, outLower + 2 * i);
+      } else {
+        firstBuffered = std::min(firstBuffered, i);
+        hn::StoreInterleaved2(top[0], top[1], d, upper.data() + 2 * i);
+        hn::StoreInterleaved2(bottom[0], bottom[1], d, lower.data() + 2 * i);
+      }
     });
     // merged[c + 1] holds column c; the windows are centred on columns 3 .. width - 4.
-    const std::size_t bytes = static_cast<std::size_t>(width - 6) * sizeof(std::uint16_t);
-    std::memcpy(out + static_cast<std::ptrdiff_t>(y) * width + 3, upper.data() + 4, bytes);
-    if (pairComplete) {
-      std::memcpy(out + static_cast<std::ptrdiff_t>(y + 1) * width + 3, lower.data() + 4, bytes);
+    if (firstBuffered <= lastBlock) {
+      const int from = 2 * firstBuffered - 1;
+      const std::size_t bytes = static_cast<std::size_t>(width - 3 - from) * sizeof(std::uint16_t);
+      std::memcpy(outUpper + from + 1, upper.data() + from + 1, bytes);
+      if (pairComplete) std::memcpy(outLower + from + 1, lower.data() + from + 1, bytes);
     }
   }
 }
