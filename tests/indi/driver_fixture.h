@@ -90,16 +90,6 @@ class DriverTest : public ::testing::Test {
   std::unique_ptr<IndiTestClient> client;
 };
 
-// The output of a command, and whether it exited 0.
-inline std::pair<bool, std::string> RunCommand(const std::string& command) {
-  std::string output;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return {false, ""};
-  char buffer[512];
-  while (fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
-  return {pclose(pipe) == 0, output};
-}
-
 // The largest value within `radius` of (column, row) of a 512-stride frame, and the frame's
 // median: a star stands out of the one by far more than the noise.
 int PeakNear(const std::vector<std::uint16_t>& image, int column, int row, int radius);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -32,6 +33,15 @@ bool Accepts(int port) {
 }
 
 }  // namespace
+
+std::pair<bool, std::string> RunCommand(const std::string& command) {
+  std::string output;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return {false, ""};
+  char buffer[512];
+  while (fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
+  return {pclose(pipe) == 0, output};
+}
 
 int FreePort() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);

@@ -9,9 +9,13 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace corvex::testing {
+
+// The output of a command (standard error included), and whether it exited 0.
+std::pair<bool, std::string> RunCommand(const std::string& command);
 
 // A TCP port nothing listens on now, as the system hands one out.
 int FreePort();

@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -70,14 +69,10 @@ class IndiMountTest : public ::testing::Test {
     const double siderealHours = std::fmod(18.697374558 + 24.06570982441908 * days, 24.0);
     ASSERT_TRUE(mount_->GoTo({std::fmod(siderealHours + 2, 24.0), decDegrees}));
     ASSERT_TRUE(WaitForSlew());
-    const std::string command = "indi_getprop -1 -p " + std::to_string(server_.port()) + " '" +
-                                kDevice + ".TELESCOPE_PIER_SIDE.PIER_WEST'";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    char answer[16] = {};
-    const bool read = std::fgets(answer, sizeof answer, pipe) != nullptr;
-    pclose(pipe);
-    ASSERT_TRUE(read && std::string(answer).rfind("On", 0) == 0)
+    const auto [read, answer] =
+        testing::RunCommand("indi_getprop -1 -p " + std::to_string(server_.port()) + " '" +
+                            kDevice + ".TELESCOPE_PIER_SIDE.PIER_WEST'");
+    ASSERT_TRUE(read && answer.rfind("On", 0) == 0)
         << "east of the meridian the simulator is on the west side of the pier: " << answer;
   }
 
