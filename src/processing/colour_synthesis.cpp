@@ -74,13 +74,11 @@ void SynthesizeRows(const ImageBuffer& image, ImageBuffer& luminance,
   constexpr int kBlockRows = 32;
   for (int start = 0; start < kSynthesisRows; start += kBlockRows) {
     const int end = std::min(kSynthesisRows, start + kBlockRows);
-    int firstColoured = end;
     for (int y = start; y < end; ++y) {
       if (progress) progress(y);
       const int base = y * kImageStride;
       // Column 0, row 0 and the label band keep their values and get no colour.
       const bool border = y == 0 || (labelled && y < kLabelBandRows);
-      if (!border) firstColoured = std::min(firstColoured, y);
       for (int x = 0; x < (border ? kImageColumns : 1); ++x) {
         luminance[base + x] = image[base + x];
         planes.red[base + x] = planes.green[base + x] = planes.blue[base + x] = 0;
@@ -90,7 +88,8 @@ void SynthesizeRows(const ImageBuffer& image, ImageBuffer& luminance,
         luminance[base + x] = image[base + x];
       }
     }
-    // The border rows come first, so the coloured rows of a block follow one another.
+    // Row 0 and the label band come first, so the coloured rows of a block follow one another.
+    const int firstColoured = std::max(start, labelled ? kLabelBandRows : 1);
     if (firstColoured < end) {
       const int base = firstColoured * kImageStride;
       const bool rowPhase = lineOffset != (firstColoured % 2 != 0);

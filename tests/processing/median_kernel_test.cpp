@@ -301,7 +301,7 @@ TEST(SortingNetworks, SevenBySevenEdgeAndOwnValuesOnEveryInput) {
   }
   // The edge: the core's 14 candidates with the row; its ranks 6 .. 13 are ranks 17 .. 24 of
   // the 42 values whenever the core's ranks below 11 hold 0s and those above 24 hold 1s,
-  // which is every case where those ranks matter: `low` 0s below and `high` 1s above.
+  // which is every case where those ranks matter.
   for (int coreOnes = 0; coreOnes <= Plan::kCoreValues; ++coreOnes) {
     const int candidateOnes =
         std::clamp(coreOnes - (Plan::kCoreValues - 1 - Plan::kMedianRank), 0, Plan::kCandidates);

@@ -1,4 +1,4 @@
-// The synthesis row, built for each instruction set Highway targets and dispatched at run
+// The synthesis rows, built for each instruction set Highway targets and dispatched at run
 // time. Neighbouring pixels sit in different phases of the colour pattern and so take
 // different formulas, but every other pixel of a row takes the same ones. So each line is split
 // once into its even and odd columns, as floats, and kept for the three rows that read it. A

@@ -44,10 +44,4 @@ inline int ScaleTowardsZero(int n) {
   return static_cast<int>(static_cast<float>(n) * kRoundedUpRatio<N, D>);
 }
 
-// n / D rounded towards zero, for |n| < kExactDivisionLimit.
-template <int D>
-inline int DivideTowardsZero(int n) {
-  return ScaleTowardsZero<1, D>(n);
-}
-
 }  // namespace corvex::kernels

@@ -424,7 +424,8 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
         hn::StoreInterleaved2(bottom[0], bottom[1], d, lower.data() + 2 * i);
       }
     });
-    // merged[c + 1] holds column c; the windows are centred on columns 3 .. width - 4.
+    // upper[c + 1] and lower[c + 1] hold column c; the windows are centred on columns
+    // 3 .. width - 4.
     if (firstBuffered <= lastBlock) {
       const int from = 2 * firstBuffered - 1;
       const std::size_t bytes = static_cast<std::size_t>(width - 3 - from) * sizeof(std::uint16_t);
