@@ -2,6 +2,9 @@
 // background (dark current and sky, a fixed rate per pixel taken from a table built once,
 // times the exposure), the hot pixels and the stars (each star's Gaussian integrated over the
 // pixels it reaches, once per pointing sample), and then the noise, drawn a row at a time.
+// Frames of one window and exposure share their background: the main camera keeps it, with
+// its noise level, and the quiet guider keeps its whole frame, so that only the pixels a star
+// or a hot pixel reaches are worked out again.
 // Every pass adds in the same order and rounds in the same way as a pixel-by-pixel model, so
 // a seed gives the same frame whichever way it is computed.
 #include "sim/sensor_render.h"
@@ -64,6 +67,13 @@ void PixelShares(int first, int count, double centre, double sigma, std::vector<
 // standard deviations of shot and read noise stay below 256.
 constexpr double kQuietGuiderSignal = 70;
 static_assert(kBiasAdu + kQuietGuiderSignal + 6 * 11.6 < 256, "sqrt(70 + 64) < 11.6");
+
+// What a window's kept background depends on: the exposure, and where the window lies.
+std::array<double, 5> WindowKey(const FrameRequest& request, int width, int height,
+                                double seconds) {
+  return {seconds, static_cast<double>(request.x), static_cast<double>(request.y),
+          static_cast<double>(width), static_cast<double>(height)};
+}
 
 bool RowRead(int sensorY, int field) {
   if (field == 1) return sensorY % 2 == 0;
@@ -247,9 +257,7 @@ void QuietGuiderFrame(const SimSky& sky, const FrameRequest& request, int width,
   const auto rate = [&](int col, int row) {
     return rates[static_cast<std::size_t>(request.y + row) * kSensorWidth + request.x + col];
   };
-  const std::array<double, 5> key = {seconds, static_cast<double>(request.x),
-                                     static_cast<double>(request.y), static_cast<double>(width),
-                                     static_cast<double>(height)};
+  const std::array<double, 5> key = WindowKey(request, width, height, seconds);
   if (buffers.quietKey != key || buffers.quiet.size() != values.size()) {
     buffers.quiet.resize(values.size());
     for (int row = 0; row < height; ++row) {
@@ -302,9 +310,7 @@ void MainCameraFrame(const SimSky& sky, const FrameRequest& request, int width, 
                      RenderBuffers& buffers, NoiseSource& noise) {
   constexpr double kReadVariance = kReadNoiseAdu * kReadNoiseAdu;
   const std::size_t pixels = values.size();
-  const std::array<double, 5> key = {seconds, static_cast<double>(request.x),
-                                     static_cast<double>(request.y), static_cast<double>(width),
-                                     static_cast<double>(height)};
+  const std::array<double, 5> key = WindowKey(request, width, height, seconds);
   if (buffers.backgroundKey != key || buffers.background.size() != pixels) {
     buffers.background.resize(pixels);
     buffers.backgroundSigma.resize(pixels);
@@ -348,7 +354,8 @@ void MainCameraFrame(const SimSky& sky, const FrameRequest& request, int width, 
       const int from = std::max(first, done + 1);
       if (from > last) continue;
       const double* s = signal.data() + start;
-      for (int col = from; col <= last; ++col) sigmas[col] = std::sqrt(s[col] + kReadVariance);
+      kernels::NoiseSigmas(s + from, static_cast<std::size_t>(last - from + 1), kReadVariance,
+                           sigmas + from);
       kernels::NoisyRow(s + from, sigmas + from, normals + from,
                         static_cast<std::size_t>(last - from + 1), kBiasAdu, out + from);
       done = last;

@@ -132,24 +132,23 @@ void ZigguratNormals(Mt19937_64& engine, std::span<double> out) {
     double* run = out.data() + done;
     const std::size_t outsideCount = kernels::ZigguratInnerValues(
         pending.data(), count, t.x.data(), t.inside.data(), run, outside.data());
-    std::size_t next = 0;     // the next of `pending` to draw
-    std::size_t taken = 0;    // numbers the edge and tail paths took from `pending`
-    std::size_t skipped = 0;  // how many of `pending` the engine has been moved past
+    // The next of `pending` to draw; the engine has been moved past the ones before it.
+    std::size_t next = 0;
+    std::size_t taken = 0;  // numbers the edge and tail paths took from `pending`
     for (std::size_t k = 0; k < outsideCount && next < count; ++k) {
       const std::size_t draw = outside[k];
       if (draw < next) continue;  // a number an earlier draw took for its edge or tail
       if (taken > 0) std::copy(run + next, run + draw, run + next - taken);
-      engine.Skip(draw + 1 - skipped);
+      engine.Skip(draw + 1 - next);
       CountingEngine<Mt19937_64> counting{engine};
       run[draw - taken] = OutsideInner(counting, t, pending[draw]);
       // Past the end of `pending` the engine has refilled itself, and is where it should be.
       next = draw + 1 + counting.drawn;
       taken += counting.drawn;
-      skipped = next;
     }
     if (next < count) {
       if (taken > 0) std::copy(run + next, run + count, run + next - taken);
-      engine.Skip(count - skipped);
+      engine.Skip(count - next);
       next = count;
     }
     done += next - taken;
