@@ -66,17 +66,25 @@ struct Radius2Plan {
   static constexpr Network kPair = Pruned(MergingNetwork(kSide, kSide), kPairRanks);
 };
 
+// Where rank rows lie: two numbers, which a kernel's loop body copies into locals. Vector
+// stores may alias any memory, so a row address read through a reference would be read again
+// after every store.
+struct RankView {
+  std::uint16_t* base;
+  std::ptrdiff_t width;
+  std::uint16_t* operator[](int rank) const { return base + rank * width; }
+};
+
 // Rows of `width` values, one per rank of a sorted list, kept for the windows of a row.
 class RankRows {
  public:
   RankRows(int ranks, int width)
       : width_(width), values_(static_cast<std::size_t>(ranks) * width) {}
-  std::uint16_t* operator[](int rank) {
-    return values_.data() + static_cast<std::size_t>(rank) * width_;
-  }
+  std::uint16_t* operator[](int rank) { return View()[rank]; }
+  RankView View() { return {values_.data(), width_}; }
 
  private:
-  int width_;
+  std::ptrdiff_t width_;
   std::vector<std::uint16_t> values_;
 };
 
@@ -103,7 +111,7 @@ using network_steps::Unrolled;
 
 // Loads rank rows into wires offset .. offset + count - 1, where the network reads them.
 template <const Network& kNet, int kOffset, int kCount, std::size_t W>
-HWY_INLINE void Load(std::array<V, W>& w, RankRows& rows, int x) {
+HWY_INLINE void Load(std::array<V, W>& w, RankView rows, int x) {
   const D d;
   Unrolled<kCount>([&](auto p) {
     if constexpr (kNet.inputs[kOffset + p]) w[kOffset + p] = hn::LoadU(d, rows[p] + x);
@@ -113,7 +121,7 @@ HWY_INLINE void Load(std::array<V, W>& w, RankRows& rows, int x) {
 // Stores the ranks a later step reads.
 template <const Network& kNet, int kCount, std::size_t W>
 HWY_INLINE void Store(const std::array<V, W>& w, const std::array<bool, kMaxWires>& read,
-                      RankRows& rows, int x) {
+                      RankView rows, int x) {
   const D d;
   Unrolled<kCount>([&](auto p) {
     if (read[p]) hn::StoreU(w[kNet.order[p]], d, rows[p] + x);
@@ -144,21 +152,26 @@ void Radius1(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   const D d;
   const int lanes = static_cast<int>(hn::Lanes(d));
   RankRows sorted(3, width);
-  std::uint16_t* low = sorted[0];
-  std::uint16_t* middle = sorted[1];
-  std::uint16_t* high = sorted[2];
+  const RankView sortedView = sorted.View();
   for (int y = firstRow + 1; y <= rows - 2; ++y) {
     const std::uint16_t* here = in + static_cast<std::ptrdiff_t>(y) * width;
     Sweep(0, width - 1, lanes, [&](int x) {
-      const V a = hn::LoadU(d, here - width + x);
-      const V b = hn::LoadU(d, here + x);
-      const V c = hn::LoadU(d, here + width + x);
+      const RankView ranks = sortedView;
+      const std::ptrdiff_t stride = width;
+      const std::uint16_t* at = here + x;
+      const V a = hn::LoadU(d, at - stride);
+      const V b = hn::LoadU(d, at);
+      const V c = hn::LoadU(d, at + stride);
       const V ab = hn::Min(a, b);
-      hn::StoreU(hn::Min(ab, c), d, low + x);
-      hn::StoreU(Median3(a, b, c), d, middle + x);
-      hn::StoreU(hn::Max(hn::Max(a, b), c), d, high + x);
+      hn::StoreU(hn::Min(ab, c), d, ranks[0] + x);
+      hn::StoreU(Median3(a, b, c), d, ranks[1] + x);
+      hn::StoreU(hn::Max(hn::Max(a, b), c), d, ranks[2] + x);
     });
+    std::uint16_t* const outRow = out + static_cast<std::ptrdiff_t>(y) * width;
     Sweep(1, width - 2, lanes, [&](int x) {
+      const std::uint16_t* low = sortedView[0];
+      const std::uint16_t* middle = sortedView[1];
+      const std::uint16_t* high = sortedView[2];
       const V l0 = hn::LoadU(d, low + x - 1), l1 = hn::LoadU(d, low + x),
               l2 = hn::LoadU(d, low + x + 1);
       const V h0 = hn::LoadU(d, high + x - 1), h1 = hn::LoadU(d, high + x),
@@ -170,8 +183,7 @@ void Radius1(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
       const V smallest = hn::Min(hn::Min(l0, l1), l2);
       const V largest = hn::Max(hn::Max(h0, h1), h2);
       const V value = hn::LoadU(d, here + x);
-      hn::StoreU(Choose(median, smallest, largest, value, num, den), d,
-                 out + static_cast<std::ptrdiff_t>(y) * width + x);
+      hn::StoreU(Choose(median, smallest, largest, value, num, den), d, outRow + x);
     });
   }
 }
@@ -184,18 +196,23 @@ void Radius2(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   constexpr int kPairs = Plan::kPairValues;
   const D d;
   const int lanes = static_cast<int>(hn::Lanes(d));
-  RankRows columns(k, width), pairs(kPairs, width);
+  RankRows columnRows(k, width), pairRows(kPairs, width);
+  const RankView columnsAt = columnRows.View(), pairsAt = pairRows.View();
   for (int y = firstRow + R; y <= rows - 1 - R; ++y) {
     const std::uint16_t* top = in + static_cast<std::ptrdiff_t>(y - R) * width;
     // Every column of the row's windows, sorted.
     Sweep(0, width - 1, lanes, [&](int x) {
+      const RankView columns = columnsAt;
+      const std::ptrdiff_t stride = width;
+      const std::uint16_t* at = top + x;
       std::array<V, k> w;
-      Unrolled<k>([&](auto i) { w[i] = hn::LoadU(d, top + i * width + x); });
+      Unrolled<k>([&](auto i) { w[i] = hn::LoadU(d, at + i * stride); });
       Run<Plan::kColumn>(w);
       Unrolled<k>([&](auto i) { hn::StoreU(w[Plan::kColumn.order[i]], d, columns[i] + x); });
     });
     // Columns x and x + 1 merged.
     Sweep(0, width - 2, lanes, [&](int x) {
+      const RankView columns = columnsAt, pairs = pairsAt;
       std::array<V, kPairs> w;
       Unrolled<k>([&](auto i) {
         w[i] = hn::LoadU(d, columns[i] + x);
@@ -208,6 +225,7 @@ void Radius2(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
     std::uint16_t* outRow = out + static_cast<std::ptrdiff_t>(y) * width;
     const std::uint16_t* inRow = in + static_cast<std::ptrdiff_t>(y) * width;
     Sweep(R, width - 1 - R, lanes, [&](int x) {
+      const RankView columns = columnsAt, pairs = pairsAt;
       std::array<V, Plan::kSharedValues> s;
       Load<Plan::kShared, 0, kPairs>(s, pairs, x - R + 1);
       Load<Plan::kShared, kPairs, kPairs>(s, pairs, x + 1);
@@ -298,7 +316,9 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   // Blocks read split columns i - 2 .. i + 2.
   const int half = lastBlock + 3;
   SplitRows split(width, half);
-  RankRows evenColumns(kColumn, half), oddColumns(kColumn, half), pairs(kPair, half);
+  RankRows evenColumnRows(kColumn, half), oddColumnRows(kColumn, half), pairRows(kPair, half);
+  const RankView evenColumnsAt = evenColumnRows.View(), oddColumnsAt = oddColumnRows.View(),
+                 pairsAt = pairRows.View();
   std::vector<std::uint16_t> upper(2 * static_cast<std::size_t>(half));
   std::vector<std::uint16_t> lower(2 * static_cast<std::size_t>(half));
   // The last block whose two windows, in every lane, are centred at most on column width - 4.
@@ -313,11 +333,19 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
     for (int r = y - 3; r <= y + 3; ++r) split.Split(in, r);
     split.Split(in, bottomRow);
     // The six shared values of every column, sorted, and the columns 2i - 1 and 2i merged.
+    std::array<const std::uint16_t*, kColumn> evenIn, oddIn;
+    for (int r = 0; r < kColumn; ++r) {
+      evenIn[r] = split.Even(y - 2 + r);
+      oddIn[r] = split.Odd(y - 2 + r);
+    }
     Sweep(0, half - 1, lanes, [&](int i) {
+      const auto evenRows = evenIn;
+      const auto oddRows = oddIn;
+      const RankView evenColumns = evenColumnsAt, oddColumns = oddColumnsAt, pairs = pairsAt;
       std::array<V, kPair> w;
       Unrolled<kColumn>([&](auto r) {
-        w[r] = hn::LoadU(d, split.Even(y - 2 + r) + i);
-        w[kColumn + r] = hn::LoadU(d, split.Odd(y - 2 + r) + i);
+        w[r] = hn::LoadU(d, evenRows[r] + i);
+        w[kColumn + r] = hn::LoadU(d, oddRows[r] + i);
       });
       std::array<V, kColumn> even, odd;
       std::copy(w.begin(), w.begin() + kColumn, even.begin());
@@ -344,6 +372,7 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
         pairComplete ? out + static_cast<std::ptrdiff_t>(y + 1) * width - 1 : lower.data();
     int firstBuffered = lastBlock + 1;
     Sweep(firstBlock, lastBlock, lanes, [&](int i) {
+      const RankView evenColumns = evenColumnsAt, oddColumns = oddColumnsAt, pairs = pairsAt;
       // The core: pairs i - 1 and i merged into the quad, pair i + 1 into that; the block's
       // own, so it stays in registers.
       const V coreSmallest =
@@ -389,7 +418,7 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
         };
         const V smallest = hn::Min(coreSmallest, shared[Plan::kRow.order[0]]);
         const V largest = hn::Max(coreLargest, shared[Plan::kRow.order[kRow - 1]]);
-        const auto window = [&](RankRows& columns, int column, const std::uint16_t* corner,
+        const auto window = [&](RankView columns, int column, const std::uint16_t* corner,
                                 const std::uint16_t* values, int at) CORVEX_INLINE_LAMBDA {
           std::array<V, Plan::kSide> own;
           Unrolled<kColumn>([&](auto r) { own[r] = hn::LoadU(d, columns[r] + column); });
