@@ -107,12 +107,13 @@ void PlainThresholdedMedian(const std::vector<std::uint16_t>& in, std::vector<st
 
 TEST(MedianKernel, ImagesOfOtherSizesMatchTheWindowSortedInFull) {
   // Narrow and odd widths (a last vector overlapping the one before; for radius 3 a last block
-  // whose right window lies past the image) and heights that leave a last row without a
-  // partner, down to a single row of windows.
+  // whose right window lies past the image, and images of several tiles of blocks, the last
+  // narrower than a vector) and heights that leave a last row without a partner, down to a
+  // single row of windows.
   std::uint32_t seed = 500;
   for (const auto& frame : KernelTestFrames()) {
     for (const auto& [width, rows] :
-         {std::pair{64, 7}, {64, 8}, {67, 9}, {71, 10}, {300, 12}, {389, 11}}) {
+         {std::pair{64, 7}, {64, 8}, {67, 9}, {71, 10}, {267, 9}, {300, 12}, {389, 11}, {800, 10}}) {
       testing::Lcg random(seed++);
       std::vector<std::uint16_t> in(static_cast<std::size_t>(width) * rows);
       for (int i = 0; i < width * rows; ++i) {

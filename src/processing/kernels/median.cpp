@@ -110,8 +110,8 @@ using network_steps::Sweep;
 using network_steps::Unrolled;
 
 // Loads rank rows into wires offset .. offset + count - 1, where the network reads them.
-template <const Network& kNet, int kOffset, int kCount, std::size_t W>
-HWY_INLINE void Load(std::array<V, W>& w, RankView rows, int x) {
+template <const Network& kNet, int kOffset, int kCount, std::size_t W, class Rows>
+HWY_INLINE void Load(std::array<V, W>& w, Rows rows, int x) {
   const D d;
   Unrolled<kCount>([&](auto p) {
     if constexpr (kNet.inputs[kOffset + p]) w[kOffset + p] = hn::LoadU(d, rows[p] + x);
@@ -119,9 +119,9 @@ HWY_INLINE void Load(std::array<V, W>& w, RankView rows, int x) {
 }
 
 // Stores the ranks a later step reads.
-template <const Network& kNet, int kCount, std::size_t W>
+template <const Network& kNet, int kCount, std::size_t W, class Rows>
 HWY_INLINE void Store(const std::array<V, W>& w, const std::array<bool, kMaxWires>& read,
-                      RankView rows, int x) {
+                      Rows rows, int x) {
   const D d;
   Unrolled<kCount>([&](auto p) {
     if (read[p]) hn::StoreU(w[kNet.order[p]], d, rows[p] + x);
@@ -247,26 +247,21 @@ void Radius2(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   }
 }
 
-// Rows of the image with their even and odd columns apart, so that one lane can work on two
-// neighbouring windows: half row e holds columns -1, 1, 3, ... and half row o columns 0, 2,
-// 4, ... (e[i] = column 2i - 1, o[i] = column 2i), columns outside the image as 0. Eight rows
-// are kept, each in slot row % 8, which holds every row a pair of output rows reads.
-class SplitRows {
+// A row of the image with its even and odd columns apart, so that one lane can work on two
+// neighbouring windows: half e holds columns -1, 1, 3, ... and half o columns 0, 2, 4, ...
+// (e[i] = column 2i - 1, o[i] = column 2i), columns outside the image as 0.
+class SplitRow {
  public:
-  SplitRows(int width, int half) : width_(width), half_(half), rows_(16, half) {}
+  SplitRow(int width, int half) : width_(width), half_(half), even_(half), odd_(half) {}
 
-  const std::uint16_t* Even(int row) { return rows_[2 * (row & 7)]; }
-  const std::uint16_t* Odd(int row) { return rows_[2 * (row & 7) + 1]; }
+  const std::uint16_t* Even() const { return even_.data(); }
+  const std::uint16_t* Odd() const { return odd_.data(); }
 
-  void Split(const std::uint16_t* in, int row) {
-    const int slot = row & 7;
-    if (held_[slot] == row) return;
-    held_[slot] = row;
+  void Split(const std::uint16_t* from) {
     const D d;
     const int lanes = static_cast<int>(hn::Lanes(d));
-    const std::uint16_t* from = in + static_cast<std::ptrdiff_t>(row) * width_;
-    std::uint16_t* even = rows_[2 * slot];
-    std::uint16_t* odd = rows_[2 * slot + 1];
+    std::uint16_t* even = even_.data();
+    std::uint16_t* odd = odd_.data();
     even[0] = 0;
     odd[0] = from[0];
     int i = 1;
@@ -293,8 +288,59 @@ class SplitRows {
  private:
   int width_;
   int half_;
-  RankRows rows_;
-  std::array<int, 8> held_{-1, -1, -1, -1, -1, -1, -1, -1};
+  std::vector<std::uint16_t> even_;
+  std::vector<std::uint16_t> odd_;
+};
+
+// The 7 x 7 median works on tiles of up to kTileBlocks blocks, and keeps all that a tile's
+// blocks read in rows of one constant length. The compiler then reaches every row a step
+// reads at a fixed offset from one address, instead of working out and keeping an address
+// per row, which took more instructions than the compare-exchanges' loads.
+constexpr int kTileBlocks = 128;
+// A tile's blocks b0 .. b1 read split columns b0 - 2 .. b1 + 2, held from b0 - 2 on.
+constexpr std::ptrdiff_t kTileStride = kTileBlocks + 8;
+
+// The rows of one tile. The split image rows are a ring of 8 rows held twice over (row r in
+// slots r % 8 and r % 8 + 8), so that any 8 consecutive rows lie in consecutive slots.
+class TileRows {
+ public:
+  static constexpr int kEvenSlots = 0;
+  static constexpr int kOddSlots = 16;
+  static constexpr int kEvenColumns = 32;  // the sorted columns, Radius3Plan::kColumnValues rows
+  static constexpr int kOddColumns = 38;
+  static constexpr int kPairs = 44;  // Radius3Plan::kPairValues rows
+  static constexpr int kRows = 56;
+
+  TileRows(int firstBlock, int lastBlock)
+      : first_(firstBlock), last_(lastBlock), values_(kRows * kTileStride) {}
+
+  int First() const { return first_; }
+  int Last() const { return last_; }
+  // The split column held first.
+  int Origin() const { return first_ - 2; }
+  std::uint16_t* Row(int row) { return values_.data() + row * kTileStride; }
+  // Even slots from that of image row `row` on (odd slots kOddSlots rows further).
+  std::uint16_t* Slots(int row) { return Row(kEvenSlots + (row & 7)); }
+
+  // Takes the tile's columns of a split image row into its two slots.
+  void Hold(const SplitRow& split, int row) {
+    const std::size_t bytes = static_cast<std::size_t>(last_ - first_ + 5) * sizeof(std::uint16_t);
+    for (const int slot : {row & 7, (row & 7) + 8}) {
+      std::memcpy(Row(kEvenSlots + slot), split.Even() + Origin(), bytes);
+      std::memcpy(Row(kOddSlots + slot), split.Odd() + Origin(), bytes);
+    }
+  }
+
+ private:
+  int first_;
+  int last_;
+  std::vector<std::uint16_t> values_;
+};
+
+// Rank `rank` of rows that start at `base` and lie kTileStride apart.
+struct TileView {
+  std::uint16_t* base;
+  std::uint16_t* operator[](int rank) const { return base + rank * kTileStride; }
 };
 
 void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, int firstRow, V num,
@@ -305,6 +351,9 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   constexpr int kQuad = Plan::kQuadValues;
   constexpr int kCandidates = Plan::kCandidates;
   constexpr int kRow = Plan::kRowValues;
+  constexpr std::ptrdiff_t kOdd = (TileRows::kOddSlots - TileRows::kEvenSlots) * kTileStride;
+  constexpr int kOddColumns = TileRows::kOddColumns - TileRows::kEvenColumns;
+  constexpr int kPairs = TileRows::kPairs - TileRows::kEvenColumns;
   const D d;
   const int lanes = static_cast<int>(hn::Lanes(d));
   // Block i is the windows centred on columns 2i - 1 and 2i, one lane each in the split rows.
@@ -315,144 +364,161 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   const int lastBlock = std::max((width - 3) / 2, firstBlock + lanes - 1);
   // Blocks read split columns i - 2 .. i + 2.
   const int half = lastBlock + 3;
-  SplitRows split(width, half);
-  RankRows evenColumnRows(kColumn, half), oddColumnRows(kColumn, half), pairRows(kPair, half);
-  const RankView evenColumnsAt = evenColumnRows.View(), oddColumnsAt = oddColumnRows.View(),
-                 pairsAt = pairRows.View();
+  SplitRow split(width, half);
+  // Tiles of kTileBlocks blocks; a last tile narrower than a vector is moved back to be one
+  // vector wide (the blocks it shares with the tile before are computed twice, alike).
+  std::vector<TileRows> tiles;
+  for (int first = firstBlock; first <= lastBlock; first += kTileBlocks) {
+    const int last = std::min(first + kTileBlocks - 1, lastBlock);
+    tiles.emplace_back(std::min(first, last - lanes + 1), last);
+  }
   std::vector<std::uint16_t> upper(2 * static_cast<std::size_t>(half));
   std::vector<std::uint16_t> lower(2 * static_cast<std::size_t>(half));
   // The last block whose two windows, in every lane, are centred at most on column width - 4.
   const int lastDirect = (width - 2) / 2 - lanes;
   const int firstOut = firstRow + 3;
   const int lastOut = rows - 4;
+  std::array<int, 8> held{-1, -1, -1, -1, -1, -1, -1, -1};
+  const auto hold = [&](int row) {
+    if (held[row & 7] == row) return;
+    held[row & 7] = row;
+    split.Split(in + static_cast<std::ptrdiff_t>(row) * width);
+    for (TileRows& tile : tiles) tile.Hold(split, row);
+  };
   for (int y = firstOut; y <= lastOut; y += 2) {
     // A last row without a partner is done as the upper row of a pair whose lower row is
     // computed from valid rows (the bottom row stands in for the missing one) and not stored.
     const bool pairComplete = y + 1 <= lastOut;
     const int bottomRow = pairComplete ? y + 4 : y + 3;
-    for (int r = y - 3; r <= y + 3; ++r) split.Split(in, r);
-    split.Split(in, bottomRow);
-    // The six shared values of every column, sorted, and the columns 2i - 1 and 2i merged.
-    std::array<const std::uint16_t*, kColumn> evenIn, oddIn;
-    for (int r = 0; r < kColumn; ++r) {
-      evenIn[r] = split.Even(y - 2 + r);
-      oddIn[r] = split.Odd(y - 2 + r);
-    }
-    Sweep(0, half - 1, lanes, [&](int i) {
-      const auto evenRows = evenIn;
-      const auto oddRows = oddIn;
-      const RankView evenColumns = evenColumnsAt, oddColumns = oddColumnsAt, pairs = pairsAt;
-      std::array<V, kPair> w;
-      Unrolled<kColumn>([&](auto r) {
-        w[r] = hn::LoadU(d, evenRows[r] + i);
-        w[kColumn + r] = hn::LoadU(d, oddRows[r] + i);
-      });
-      std::array<V, kColumn> even, odd;
-      std::copy(w.begin(), w.begin() + kColumn, even.begin());
-      std::copy(w.begin() + kColumn, w.end(), odd.begin());
-      Run<Plan::kColumn>(even);
-      Run<Plan::kColumn>(odd);
-      Store<Plan::kColumn, kColumn>(even, Plan::kColumnRanks, evenColumns, i);
-      Store<Plan::kColumn, kColumn>(odd, Plan::kColumnRanks, oddColumns, i);
-      Unrolled<kColumn>([&](auto r) {
-        if constexpr (Plan::kPair.inputs[r]) w[r] = even[Plan::kColumn.order[r]];
-        if constexpr (Plan::kPair.inputs[kColumn + r]) w[kColumn + r] = odd[Plan::kColumn.order[r]];
-      });
-      Run<Plan::kPair>(w);
-      Store<Plan::kPair, kPair>(w, Plan::kPairRanks, pairs, i);
-    });
-    const std::uint16_t* topEven = split.Even(y - 3);
-    const std::uint16_t* topOdd = split.Odd(y - 3);
-    const std::uint16_t* bottomEven = split.Even(bottomRow);
-    const std::uint16_t* bottomOdd = split.Odd(bottomRow);
+    for (int r = y - 3; r <= y + 3; ++r) hold(r);
+    hold(bottomRow);
     // outUpper[c + 1] is column c of output row y, as in the row buffers; a lower row that is
     // not stored goes to its buffer whole.
     std::uint16_t* outUpper = out + static_cast<std::ptrdiff_t>(y) * width - 1;
     std::uint16_t* outLower =
         pairComplete ? out + static_cast<std::ptrdiff_t>(y + 1) * width - 1 : lower.data();
     int firstBuffered = lastBlock + 1;
-    Sweep(firstBlock, lastBlock, lanes, [&](int i) {
-      const RankView evenColumns = evenColumnsAt, oddColumns = oddColumnsAt, pairs = pairsAt;
-      // The core: pairs i - 1 and i merged into the quad, pair i + 1 into that; the block's
-      // own, so it stays in registers.
-      const V coreSmallest =
-          hn::Min(hn::Min(hn::LoadU(d, pairs[0] + i - 1), hn::LoadU(d, pairs[0] + i)),
-                  hn::LoadU(d, pairs[0] + i + 1));
-      const V coreLargest = hn::Max(
-          hn::Max(hn::LoadU(d, pairs[kPair - 1] + i - 1), hn::LoadU(d, pairs[kPair - 1] + i)),
-          hn::LoadU(d, pairs[kPair - 1] + i + 1));
-      std::array<V, kQuad> quad;
-      Load<Plan::kQuad, 0, kPair>(quad, pairs, i - 1);
-      Load<Plan::kQuad, kPair, kPair>(quad, pairs, i);
-      Run<Plan::kQuad>(quad);
-      std::array<V, Plan::kCoreValues> c;
-      Load<Plan::kCore, kQuad, kPair>(c, pairs, i + 1);
-      Unrolled<kQuad>([&](auto r) {
-        if constexpr (Plan::kCore.inputs[r]) c[r] = quad[Plan::kQuad.order[r]];
+    for (TileRows& tile : tiles) {
+      // Rows y - 3 .. y + 4 from `window` on, even halves; the odd ones kOdd further.
+      std::uint16_t* const window = tile.Slots(y - 3);
+      std::uint16_t* const bottomSlot = tile.Slots(bottomRow);
+      std::uint16_t* const lowerSlot = tile.Slots(pairComplete ? y + 1 : y);
+      std::uint16_t* const columns = tile.Row(TileRows::kEvenColumns);
+      // The six shared values of every column, sorted, and the columns 2i - 1 and 2i merged.
+      Sweep(0, tile.Last() + 2 - tile.Origin(), lanes, [&](int at) {
+        const TileView image{window + kTileStride + at};
+        const TileView ranks{columns + at};
+        std::array<V, kPair> w;
+        Unrolled<kColumn>([&](auto r) {
+          w[r] = hn::LoadU(d, image[r]);
+          w[kColumn + r] = hn::LoadU(d, image[r] + kOdd);
+        });
+        std::array<V, kColumn> even, odd;
+        std::copy(w.begin(), w.begin() + kColumn, even.begin());
+        std::copy(w.begin() + kColumn, w.end(), odd.begin());
+        Run<Plan::kColumn>(even);
+        Run<Plan::kColumn>(odd);
+        Store<Plan::kColumn, kColumn>(even, Plan::kColumnRanks, ranks, 0);
+        Store<Plan::kColumn, kColumn>(odd, Plan::kColumnRanks, TileView{ranks[kOddColumns]}, 0);
+        Unrolled<kColumn>([&](auto r) {
+          if constexpr (Plan::kPair.inputs[r]) w[r] = even[Plan::kColumn.order[r]];
+          if constexpr (Plan::kPair.inputs[kColumn + r]) w[kColumn + r] = odd[Plan::kColumn.order[r]];
+        });
+        Run<Plan::kPair>(w);
+        Store<Plan::kPair, kPair>(w, Plan::kPairRanks, TileView{ranks[kPairs]}, 0);
       });
-      Run<Plan::kCore>(c);
-      // Each row of the block: the core's candidates merged with the row's six shared values,
-      // then each window's median with its own seven. Both rows are stored at the end, so that
-      // the own columns the upper and lower windows share are loaded once.
-      const auto finish = [&](const std::uint16_t* rowEven, const std::uint16_t* rowOdd,
-                              int row) CORVEX_INLINE_LAMBDA {
-        std::array<V, kRow> shared = {hn::LoadU(d, rowEven + i - 1), hn::LoadU(d, rowOdd + i - 1),
-                                      hn::LoadU(d, rowEven + i),     hn::LoadU(d, rowOdd + i),
-                                      hn::LoadU(d, rowEven + i + 1), hn::LoadU(d, rowOdd + i + 1)};
-        Run<Plan::kRow>(shared);
-        std::array<V, kCandidates + kRow> e;
-        Unrolled<kCandidates>([&](auto r) {
-          if constexpr (Plan::kEdge.inputs[r]) {
-            e[r] = c[Plan::kCore.order[Plan::kFirstCandidate + r]];
-          }
+      Sweep(tile.First(), tile.Last(), lanes, [&](int i) {
+        // Everything the block reads is at a fixed offset from split column i - 2, where its
+        // reach begins: offset 0 is column i - 2, offset 4 column i + 2.
+        const int at = i - tile.First();
+        const TileView evenColumns{columns + at};
+        const TileView oddColumns{evenColumns[kOddColumns]};
+        const TileView pairs{evenColumns[kPairs]};
+        // The core: pairs i - 1 and i merged into the quad, pair i + 1 into that; the block's
+        // own, so it stays in registers.
+        const V coreSmallest =
+            hn::Min(hn::Min(hn::LoadU(d, pairs[0] + 1), hn::LoadU(d, pairs[0] + 2)),
+                    hn::LoadU(d, pairs[0] + 3));
+        const V coreLargest = hn::Max(
+            hn::Max(hn::LoadU(d, pairs[kPair - 1] + 1), hn::LoadU(d, pairs[kPair - 1] + 2)),
+            hn::LoadU(d, pairs[kPair - 1] + 3));
+        std::array<V, kQuad> quad;
+        Load<Plan::kQuad, 0, kPair>(quad, pairs, 1);
+        Load<Plan::kQuad, kPair, kPair>(quad, pairs, 2);
+        Run<Plan::kQuad>(quad);
+        std::array<V, Plan::kCoreValues> c;
+        Load<Plan::kCore, kQuad, kPair>(c, pairs, 3);
+        Unrolled<kQuad>([&](auto r) {
+          if constexpr (Plan::kCore.inputs[r]) c[r] = quad[Plan::kQuad.order[r]];
         });
-        Unrolled<kRow>([&](auto r) {
-          if constexpr (Plan::kEdge.inputs[kCandidates + r]) {
-            e[kCandidates + r] = shared[Plan::kRow.order[r]];
-          }
-        });
-        Run<Plan::kEdge>(e);
-        // Ranks 17 .. 24 of the 42 values of core and row, smallest first.
-        const auto edge = [&](int rank) {
-          return e[Plan::kEdge.order[Plan::kFirstEdgeRank + rank]];
-        };
-        const V smallest = hn::Min(coreSmallest, shared[Plan::kRow.order[0]]);
-        const V largest = hn::Max(coreLargest, shared[Plan::kRow.order[kRow - 1]]);
-        const auto window = [&](RankView columns, int column, const std::uint16_t* corner,
-                                const std::uint16_t* values, int at) CORVEX_INLINE_LAMBDA {
-          std::array<V, Plan::kSide> own;
-          Unrolled<kColumn>([&](auto r) { own[r] = hn::LoadU(d, columns[r] + column); });
-          own[kColumn] = hn::LoadU(d, corner + column);
-          Run<Plan::kCorner>(own);
-          const auto seven = [&](int rank) { return own[Plan::kCorner.order[rank]]; };
-          // The median of the union of two sorted lists: the smallest over j of the larger
-          // of the edge's (median - j)-th and the own seven's (j - 1)-th value.
-          V median = edge(Plan::kEdgeRanks - 1);
-          Unrolled<Plan::kSide>([&](auto j) {
-            median = hn::Min(median, hn::Max(edge(Plan::kEdgeRanks - 2 - j), seven(j)));
+        Run<Plan::kCore>(c);
+        // Each row of the block: the core's candidates merged with the row's six shared
+        // values, then each window's median with its own seven. Both rows are stored at the
+        // end, so that the own columns the upper and lower windows share are loaded once.
+        // `row` is the even half of the window's top or bottom row, `values` that of the
+        // output row.
+        const auto finish = [&](const std::uint16_t* row,
+                                const std::uint16_t* values) CORVEX_INLINE_LAMBDA {
+          std::array<V, kRow> shared = {hn::LoadU(d, row + 1), hn::LoadU(d, row + kOdd + 1),
+                                        hn::LoadU(d, row + 2), hn::LoadU(d, row + kOdd + 2),
+                                        hn::LoadU(d, row + 3), hn::LoadU(d, row + kOdd + 3)};
+          Run<Plan::kRow>(shared);
+          std::array<V, kCandidates + kRow> e;
+          Unrolled<kCandidates>([&](auto r) {
+            if constexpr (Plan::kEdge.inputs[r]) {
+              e[r] = c[Plan::kCore.order[Plan::kFirstCandidate + r]];
+            }
           });
-          return Choose(median, hn::Min(smallest, seven(0)),
-                        hn::Max(largest, seven(Plan::kSide - 1)), hn::LoadU(d, values + at), num,
-                        den);
+          Unrolled<kRow>([&](auto r) {
+            if constexpr (Plan::kEdge.inputs[kCandidates + r]) {
+              e[kCandidates + r] = shared[Plan::kRow.order[r]];
+            }
+          });
+          Run<Plan::kEdge>(e);
+          // Ranks 17 .. 24 of the 42 values of core and row, smallest first.
+          const auto edge = [&](int rank) {
+            return e[Plan::kEdge.order[Plan::kFirstEdgeRank + rank]];
+          };
+          const V smallest = hn::Min(coreSmallest, shared[Plan::kRow.order[0]]);
+          const V largest = hn::Max(coreLargest, shared[Plan::kRow.order[kRow - 1]]);
+          const auto window = [&](TileView own, const std::uint16_t* corner,
+                                  const std::uint16_t* value) CORVEX_INLINE_LAMBDA {
+            std::array<V, Plan::kSide> seven;
+            Unrolled<kColumn>([&](auto r) { seven[r] = hn::LoadU(d, own[r]); });
+            seven[kColumn] = hn::LoadU(d, corner);
+            Run<Plan::kCorner>(seven);
+            const auto sorted = [&](int rank) { return seven[Plan::kCorner.order[rank]]; };
+            // The median of the union of two sorted lists: the smallest over j of the larger
+            // of the edge's (median - j)-th and the own seven's (j - 1)-th value.
+            V median = edge(Plan::kEdgeRanks - 1);
+            Unrolled<Plan::kSide>([&](auto j) {
+              median = hn::Min(median, hn::Max(edge(Plan::kEdgeRanks - 2 - j), sorted(j)));
+            });
+            return Choose(median, hn::Min(smallest, sorted(0)),
+                          hn::Max(largest, sorted(Plan::kSide - 1)), hn::LoadU(d, value), num,
+                          den);
+          };
+          // Window 2i - 1 adds column 2i - 4 (odd half, offset 0), window 2i column 2i + 3
+          // (even half, offset 4); their own values are columns 2i - 1 (even half, offset 2)
+          // and 2i (odd half, offset 2).
+          return std::array<V, 2>{
+              window(oddColumns, row + kOdd, values + 2),
+              window(TileView{evenColumns[0] + 4}, row + 4, values + kOdd + 2)};
         };
-        // Window 2i - 1 adds column 2i - 4 (odd half, i - 2), window 2i column 2i + 3 (even
-        // half, i + 2).
-        return std::array<V, 2>{window(oddColumns, i - 2, rowOdd, split.Even(row), i),
-                                window(evenColumns, i + 2, rowEven, split.Odd(row), i)};
-      };
-      const std::array<V, 2> top = finish(topEven, topOdd, y);
-      const std::array<V, 2> bottom = finish(bottomEven, bottomOdd, pairComplete ? y + 1 : y);
-      // Blocks whose windows all lie inside the image are stored in place (block i is
-      // columns 2i - 1 .. 2i + 2 lanes - 2); the last ones go through the row buffers.
-      if (i <= lastDirect) {
-        hn::StoreInterleaved2(top[0], top[1], d, outUpper + 2 * i);
-        hn::StoreInterleaved2(bottom[0], bottom[1], d, outLower + 2 * i);
-      } else {
-        firstBuffered = std::min(firstBuffered, i);
-        hn::StoreInterleaved2(top[0], top[1], d, upper.data() + 2 * i);
-        hn::StoreInterleaved2(bottom[0], bottom[1], d, lower.data() + 2 * i);
-      }
-    });
+        const std::array<V, 2> top = finish(window + at, window + 3 * kTileStride + at);
+        const std::array<V, 2> bottom = finish(bottomSlot + at, lowerSlot + at);
+        // Blocks whose windows all lie inside the image are stored in place (block i is
+        // columns 2i - 1 .. 2i + 2 lanes - 2); the last ones go through the row buffers.
+        if (i <= lastDirect) {
+          hn::StoreInterleaved2(top[0], top[1], d, outUpper + 2 * i);
+          hn::StoreInterleaved2(bottom[0], bottom[1], d, outLower + 2 * i);
+        } else {
+          firstBuffered = std::min(firstBuffered, i);
+          hn::StoreInterleaved2(top[0], top[1], d, upper.data() + 2 * i);
+          hn::StoreInterleaved2(bottom[0], bottom[1], d, lower.data() + 2 * i);
+        }
+      });
+    }
     // upper[c + 1] and lower[c + 1] hold column c; the windows are centred on columns
     // 3 .. width - 4.
     if (firstBuffered <= lastBlock) {
