@@ -247,51 +247,6 @@ void Radius2(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   }
 }
 
-// A row of the image with its even and odd columns apart, so that one lane can work on two
-// neighbouring windows: half e holds columns -1, 1, 3, ... and half o columns 0, 2, 4, ...
-// (e[i] = column 2i - 1, o[i] = column 2i), columns outside the image as 0.
-class SplitRow {
- public:
-  SplitRow(int width, int half) : width_(width), half_(half), even_(half), odd_(half) {}
-
-  const std::uint16_t* Even() const { return even_.data(); }
-  const std::uint16_t* Odd() const { return odd_.data(); }
-
-  void Split(const std::uint16_t* from) {
-    const D d;
-    const int lanes = static_cast<int>(hn::Lanes(d));
-    std::uint16_t* even = even_.data();
-    std::uint16_t* odd = odd_.data();
-    even[0] = 0;
-    odd[0] = from[0];
-    int i = 1;
-    const auto vector = [&](int at) {
-      V e, o;
-      hn::LoadInterleaved2(d, from + 2 * at - 1, e, o);
-      hn::StoreU(e, d, even + at);
-      hn::StoreU(o, d, odd + at);
-    };
-    for (; 2 * i - 1 + 2 * lanes <= width_; i += lanes) vector(i);
-    // A last vector overlapping the one before takes what it can of the rest, so that only
-    // the two or three columns at the edge and past it are done one by one.
-    const int last = (width_ + 1) / 2 - lanes;
-    if (i > 1) {
-      vector(last);
-      i = last + lanes;
-    }
-    for (; i < half_; ++i) {
-      even[i] = 2 * i - 1 < width_ ? from[2 * i - 1] : 0;
-      odd[i] = 2 * i < width_ ? from[2 * i] : 0;
-    }
-  }
-
- private:
-  int width_;
-  int half_;
-  std::vector<std::uint16_t> even_;
-  std::vector<std::uint16_t> odd_;
-};
-
 // The 7 x 7 median works on tiles of up to kTileBlocks blocks, and keeps all that a tile's
 // blocks read in rows of one constant length. The compiler then reaches every row a step
 // reads at a fixed offset from one address, instead of working out and keeping an address
@@ -300,8 +255,11 @@ constexpr int kTileBlocks = 128;
 // A tile's blocks b0 .. b1 read split columns b0 - 2 .. b1 + 2, held from b0 - 2 on.
 constexpr std::ptrdiff_t kTileStride = kTileBlocks + 8;
 
-// The rows of one tile. The split image rows are a ring of 8 rows held twice over (row r in
-// slots r % 8 and r % 8 + 8), so that any 8 consecutive rows lie in consecutive slots.
+// The rows of one tile. An image row is split into its even and odd columns, so that one
+// lane can work on two neighbouring windows: the even half at split column i is image column
+// 2i - 1, the odd half column 2i (columns outside the image as 0). Each half is a ring of 8
+// rows held twice over (row r in slots r % 8 and r % 8 + 8), so that any 8 consecutive rows
+// lie in consecutive slots.
 class TileRows {
  public:
   static constexpr int kEvenSlots = 0;
@@ -322,12 +280,30 @@ class TileRows {
   // Even slots from that of image row `row` on (odd slots kOddSlots rows further).
   std::uint16_t* Slots(int row) { return Row(kEvenSlots + (row & 7)); }
 
-  // Takes the tile's columns of a split image row into its two slots.
-  void Hold(const SplitRow& split, int row) {
-    const std::size_t bytes = static_cast<std::size_t>(last_ - first_ + 5) * sizeof(std::uint16_t);
-    for (const int slot : {row & 7, (row & 7) + 8}) {
-      std::memcpy(Row(kEvenSlots + slot), split.Even() + Origin(), bytes);
-      std::memcpy(Row(kOddSlots + slot), split.Odd() + Origin(), bytes);
+  // Splits the tile's columns of an image row into its slots for that row.
+  void Hold(const std::uint16_t* from, int width, int row) {
+    const D d;
+    const int lanes = static_cast<int>(hn::Lanes(d));
+    std::uint16_t* const even = Row(kEvenSlots + (row & 7));
+    std::uint16_t* const odd = Row(kOddSlots + (row & 7));
+    constexpr std::ptrdiff_t kTwin = 8 * kTileStride;
+    const int count = last_ - first_ + 5;
+    int j = 0;
+    while (j < count) {
+      const int column = Origin() + j;
+      if (column >= 1 && j + lanes <= count && 2 * (column + lanes) - 1 <= width) {
+        V e, o;
+        hn::LoadInterleaved2(d, from + 2 * column - 1, e, o);
+        hn::StoreU(e, d, even + j);
+        hn::StoreU(e, d, even + kTwin + j);
+        hn::StoreU(o, d, odd + j);
+        hn::StoreU(o, d, odd + kTwin + j);
+        j += lanes;
+      } else {
+        even[j] = even[kTwin + j] = 2 * column - 1 < width ? from[2 * column - 1] : 0;
+        odd[j] = odd[kTwin + j] = 2 * column < width ? from[2 * column] : 0;
+        ++j;
+      }
     }
   }
 
@@ -364,7 +340,6 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   const int lastBlock = std::max((width - 3) / 2, firstBlock + lanes - 1);
   // Blocks read split columns i - 2 .. i + 2.
   const int half = lastBlock + 3;
-  SplitRow split(width, half);
   // Tiles of kTileBlocks blocks; a last tile narrower than a vector is moved back to be one
   // vector wide (the blocks it shares with the tile before are computed twice, alike).
   std::vector<TileRows> tiles;
@@ -378,12 +353,13 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   const int lastDirect = (width - 2) / 2 - lanes;
   const int firstOut = firstRow + 3;
   const int lastOut = rows - 4;
+  // Tile by tile, so that what a tile keeps stays in the nearest cache.
+  for (TileRows& tile : tiles) {
   std::array<int, 8> held{-1, -1, -1, -1, -1, -1, -1, -1};
   const auto hold = [&](int row) {
     if (held[row & 7] == row) return;
     held[row & 7] = row;
-    split.Split(in + static_cast<std::ptrdiff_t>(row) * width);
-    for (TileRows& tile : tiles) tile.Hold(split, row);
+    tile.Hold(in + static_cast<std::ptrdiff_t>(row) * width, width, row);
   };
   for (int y = firstOut; y <= lastOut; y += 2) {
     // A last row without a partner is done as the upper row of a pair whose lower row is
@@ -397,8 +373,8 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
     std::uint16_t* outUpper = out + static_cast<std::ptrdiff_t>(y) * width - 1;
     std::uint16_t* outLower =
         pairComplete ? out + static_cast<std::ptrdiff_t>(y + 1) * width - 1 : lower.data();
-    int firstBuffered = lastBlock + 1;
-    for (TileRows& tile : tiles) {
+    int firstBuffered = tile.Last() + 1;
+    {
       // Rows y - 3 .. y + 4 from `window` on, even halves; the odd ones kOdd further.
       std::uint16_t* const window = tile.Slots(y - 3);
       std::uint16_t* const bottomSlot = tile.Slots(bottomRow);
@@ -520,13 +496,15 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
       });
     }
     // upper[c + 1] and lower[c + 1] hold column c; the windows are centred on columns
-    // 3 .. width - 4.
-    if (firstBuffered <= lastBlock) {
-      const int from = 2 * firstBuffered - 1;
-      const std::size_t bytes = static_cast<std::size_t>(width - 3 - from) * sizeof(std::uint16_t);
+    // 3 .. width - 4, the tile's on 2 b0 - 1 .. 2 b1.
+    const int from = 2 * firstBuffered - 1;
+    const int to = std::min(width - 4, 2 * tile.Last());
+    if (firstBuffered <= tile.Last() && from <= to) {
+      const std::size_t bytes = static_cast<std::size_t>(to + 1 - from) * sizeof(std::uint16_t);
       std::memcpy(outUpper + from + 1, upper.data() + from + 1, bytes);
       if (pairComplete) std::memcpy(outLower + from + 1, lower.data() + from + 1, bytes);
     }
+  }
   }
 }
 
