@@ -133,7 +133,9 @@ V Median3(V a, V b, V c) {
 }
 
 // The value where range x num < den x |median - value|, else the pixel's own. Both products
-// can take 32 bits, so they are compared by their high 16 bits, then their low.
+// can take 32 bits, so each is split into its high and low 16 bits, (rh, rl) and (dh, dl).
+// The range's product is the smaller when dh > rh, or dh = rh and dl > rl; that is when
+// dh >= rh + [dl <= rl]. rh + 1 cannot wrap: rh is at most 65534.
 HWY_INLINE V Choose(V median, V smallest, V largest, V value, V num, V den) {
   const D d;
   const V range = hn::Sub(largest, hn::Min(smallest, hn::Set(d, kSmallestCap)));
@@ -142,9 +144,11 @@ HWY_INLINE V Choose(V median, V smallest, V largest, V value, V num, V den) {
   const V rangeLow = hn::Mul(range, num);
   const V distanceHigh = hn::MulHigh(distance, den);
   const V distanceLow = hn::Mul(distance, den);
-  const auto less = hn::Or(hn::Lt(rangeHigh, distanceHigh),
-                           hn::And(hn::Eq(rangeHigh, distanceHigh), hn::Lt(rangeLow, distanceLow)));
-  return hn::IfThenElse(less, median, value);
+  const V zero = hn::Zero(d);
+  // All ones (minus one) where dl <= rl.
+  const V lowNotBelow = hn::VecFromMask(d, hn::Eq(hn::SaturatedSub(distanceLow, rangeLow), zero));
+  const V bar = hn::Sub(rangeHigh, lowNotBelow);
+  return hn::IfThenElse(hn::Eq(hn::SaturatedSub(bar, distanceHigh), zero), median, value);
 }
 
 void Radius1(const std::uint16_t* in, std::uint16_t* out, int width, int rows, int firstRow, V num,
