@@ -112,8 +112,14 @@ TEST(MedianKernel, ImagesOfOtherSizesMatchTheWindowSortedInFull) {
   // single row of windows.
   std::uint32_t seed = 500;
   for (const auto& frame : KernelTestFrames()) {
-    for (const auto& [width, rows] :
-         {std::pair{64, 7}, {64, 8}, {67, 9}, {71, 10}, {267, 9}, {300, 12}, {389, 11}, {800, 10}}) {
+    for (const auto& [width, rows] : {std::pair{64, 7},
+                                      {64, 8},
+                                      {67, 9},
+                                      {71, 10},
+                                      {267, 9},
+                                      {300, 12},
+                                      {389, 11},
+                                      {800, 10}}) {
       testing::Lcg random(seed++);
       std::vector<std::uint16_t> in(static_cast<std::size_t>(width) * rows);
       for (int i = 0; i < width * rows; ++i) {

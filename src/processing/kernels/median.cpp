@@ -1,20 +1,20 @@
 // The thresholded median, vectorised with Highway and dispatched at run time to the best
 // instruction set the processor has (AVX2 on most machines, SSE4 or plain C++ elsewhere).
 //
-// Every lane of a vector is one pixel, so a row is done 8 to 32 pixels at a time with the
-// same compare-exchange steps. Work shared between neighbouring windows is done once:
-// - each column of the window is sorted once per row and kept for the windows around it;
-// - radius 1: the median of a 3 x 3 window is the median of its three columns' largest
-//   minimum, middle median and smallest maximum;
-// - radius 2: sorted columns are merged in pairs, kept for the windows that share them; each
-//   window merges what it shares with its right neighbour, and only the ranks that can still
-//   be its median are kept; the median then comes from that list and the window's first
-//   column as the smallest of k + 1 maxima;
+// Every lane of a vector is one pixel (radius 1 and 2) or one block of pixels (radius 3), so
+// a row is done 8 to 32 lanes at a time with the same compare-exchange steps. Work shared
+// between neighbouring windows is done once:
+// - radius 1: each column of three is sorted once per row; the median of a window is the
+//   median of its three columns' largest minimum, middle median and smallest maximum;
+// - radius 2: each column of five is sorted once per row, and sorted columns are merged in
+//   pairs, kept for the windows that share them; each window merges what it shares with its
+//   right neighbour, and only the ranks that can still be its median are kept; the median
+//   then comes from that list and the window's first column as the smallest of k + 1 maxima;
 // - radius 3: blocks of 2 x 2 windows, which share a 6 x 6 core (see median_networks.h).
 //   The rows are split into even and odd columns so that each lane holds a block; only the
 //   sorted columns and pairs, which several blocks read, are kept in rows; what a single
-//   block merges stays in its registers, as memory traffic rather than compare-exchanges
-//   limits these kernels.
+//   block merges stays in its registers. The image is done in tiles of columns, whose rows
+//   lie a constant distance apart and stay in the nearest cache.
 #include "processing/kernels/median.h"
 
 #include <algorithm>
@@ -120,8 +120,8 @@ HWY_INLINE void Load(std::array<V, W>& w, Rows rows, int x) {
 
 // Stores the ranks a later step reads.
 template <const Network& kNet, int kCount, std::size_t W, class Rows>
-HWY_INLINE void Store(const std::array<V, W>& w, const std::array<bool, kMaxWires>& read,
-                      Rows rows, int x) {
+HWY_INLINE void Store(const std::array<V, W>& w, const std::array<bool, kMaxWires>& read, Rows rows,
+                      int x) {
   const D d;
   Unrolled<kCount>([&](auto p) {
     if (read[p]) hn::StoreU(w[kNet.order[p]], d, rows[p] + x);
@@ -304,7 +304,8 @@ class TileRows {
         hn::StoreU(o, d, odd + kTwin + j);
         j += lanes;
       } else {
-        even[j] = even[kTwin + j] = 2 * column - 1 < width ? from[2 * column - 1] : 0;
+        even[j] = even[kTwin + j] =
+            column >= 1 && 2 * column - 1 < width ? from[2 * column - 1] : 0;
         odd[j] = odd[kTwin + j] = 2 * column < width ? from[2 * column] : 0;
         ++j;
       }
@@ -359,26 +360,25 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   const int lastOut = rows - 4;
   // Tile by tile, so that what a tile keeps stays in the nearest cache.
   for (TileRows& tile : tiles) {
-  std::array<int, 8> held{-1, -1, -1, -1, -1, -1, -1, -1};
-  const auto hold = [&](int row) {
-    if (held[row & 7] == row) return;
-    held[row & 7] = row;
-    tile.Hold(in + static_cast<std::ptrdiff_t>(row) * width, width, row);
-  };
-  for (int y = firstOut; y <= lastOut; y += 2) {
-    // A last row without a partner is done as the upper row of a pair whose lower row is
-    // computed from valid rows (the bottom row stands in for the missing one) and not stored.
-    const bool pairComplete = y + 1 <= lastOut;
-    const int bottomRow = pairComplete ? y + 4 : y + 3;
-    for (int r = y - 3; r <= y + 3; ++r) hold(r);
-    hold(bottomRow);
-    // outUpper[c + 1] is column c of output row y, as in the row buffers; a lower row that is
-    // not stored goes to its buffer whole.
-    std::uint16_t* outUpper = out + static_cast<std::ptrdiff_t>(y) * width - 1;
-    std::uint16_t* outLower =
-        pairComplete ? out + static_cast<std::ptrdiff_t>(y + 1) * width - 1 : lower.data();
-    int firstBuffered = tile.Last() + 1;
-    {
+    std::array<int, 8> held{-1, -1, -1, -1, -1, -1, -1, -1};
+    const auto hold = [&](int row) {
+      if (held[row & 7] == row) return;
+      held[row & 7] = row;
+      tile.Hold(in + static_cast<std::ptrdiff_t>(row) * width, width, row);
+    };
+    for (int y = firstOut; y <= lastOut; y += 2) {
+      // A last row without a partner is done as the upper row of a pair whose lower row is
+      // computed from valid rows (the bottom row stands in for the missing one) and not stored.
+      const bool pairComplete = y + 1 <= lastOut;
+      const int bottomRow = pairComplete ? y + 4 : y + 3;
+      for (int r = y - 3; r <= y + 3; ++r) hold(r);
+      hold(bottomRow);
+      // outUpper[c + 1] is column c of output row y, as in the row buffers; a lower row that is
+      // not stored goes to its buffer whole.
+      std::uint16_t* outUpper = out + static_cast<std::ptrdiff_t>(y) * width - 1;
+      std::uint16_t* outLower =
+          pairComplete ? out + static_cast<std::ptrdiff_t>(y + 1) * width - 1 : lower.data();
+      int firstBuffered = tile.Last() + 1;
       // Rows y - 3 .. y + 4 from `window` on, even halves; the odd ones kOdd further.
       std::uint16_t* const window = tile.Slots(y - 3);
       std::uint16_t* const bottomSlot = tile.Slots(bottomRow);
@@ -402,7 +402,8 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
         Store<Plan::kColumn, kColumn>(odd, Plan::kColumnRanks, TileView{ranks[kOddColumns]}, 0);
         Unrolled<kColumn>([&](auto r) {
           if constexpr (Plan::kPair.inputs[r]) w[r] = even[Plan::kColumn.order[r]];
-          if constexpr (Plan::kPair.inputs[kColumn + r]) w[kColumn + r] = odd[Plan::kColumn.order[r]];
+          if constexpr (Plan::kPair.inputs[kColumn + r])
+            w[kColumn + r] = odd[Plan::kColumn.order[r]];
         });
         Run<Plan::kPair>(w);
         Store<Plan::kPair, kPair>(w, Plan::kPairRanks, TileView{ranks[kPairs]}, 0);
@@ -419,9 +420,9 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
         const V coreSmallest =
             hn::Min(hn::Min(hn::LoadU(d, pairs[0] + 1), hn::LoadU(d, pairs[0] + 2)),
                     hn::LoadU(d, pairs[0] + 3));
-        const V coreLargest = hn::Max(
-            hn::Max(hn::LoadU(d, pairs[kPair - 1] + 1), hn::LoadU(d, pairs[kPair - 1] + 2)),
-            hn::LoadU(d, pairs[kPair - 1] + 3));
+        const V coreLargest =
+            hn::Max(hn::Max(hn::LoadU(d, pairs[kPair - 1] + 1), hn::LoadU(d, pairs[kPair - 1] + 2)),
+                    hn::LoadU(d, pairs[kPair - 1] + 3));
         std::array<V, kQuad> quad;
         Load<Plan::kQuad, 0, kPair>(quad, pairs, 1);
         Load<Plan::kQuad, kPair, kPair>(quad, pairs, 2);
@@ -475,15 +476,13 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
               median = hn::Min(median, hn::Max(edge(Plan::kEdgeRanks - 2 - j), sorted(j)));
             });
             return Choose(median, hn::Min(smallest, sorted(0)),
-                          hn::Max(largest, sorted(Plan::kSide - 1)), hn::LoadU(d, value), num,
-                          den);
+                          hn::Max(largest, sorted(Plan::kSide - 1)), hn::LoadU(d, value), num, den);
           };
           // Window 2i - 1 adds column 2i - 4 (odd half, offset 0), window 2i column 2i + 3
           // (even half, offset 4); their own values are columns 2i - 1 (even half, offset 2)
           // and 2i (odd half, offset 2).
-          return std::array<V, 2>{
-              window(oddColumns, row + kOdd, values + 2),
-              window(TileView{evenColumns[0] + 4}, row + 4, values + kOdd + 2)};
+          return std::array<V, 2>{window(oddColumns, row + kOdd, values + 2),
+                                  window(TileView{evenColumns[0] + 4}, row + 4, values + kOdd + 2)};
         };
         const std::array<V, 2> top = finish(window + at, window + 3 * kTileStride + at);
         const std::array<V, 2> bottom = finish(bottomSlot + at, lowerSlot + at);
@@ -498,17 +497,16 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
           hn::StoreInterleaved2(bottom[0], bottom[1], d, lower.data() + 2 * i);
         }
       });
+      // upper[c + 1] and lower[c + 1] hold column c; the windows are centred on columns
+      // 3 .. width - 4, the tile's on 2 b0 - 1 .. 2 b1.
+      const int from = 2 * firstBuffered - 1;
+      const int to = std::min(width - 4, 2 * tile.Last());
+      if (firstBuffered <= tile.Last() && from <= to) {
+        const std::size_t bytes = static_cast<std::size_t>(to + 1 - from) * sizeof(std::uint16_t);
+        std::memcpy(outUpper + from + 1, upper.data() + from + 1, bytes);
+        if (pairComplete) std::memcpy(outLower + from + 1, lower.data() + from + 1, bytes);
+      }
     }
-    // upper[c + 1] and lower[c + 1] hold column c; the windows are centred on columns
-    // 3 .. width - 4, the tile's on 2 b0 - 1 .. 2 b1.
-    const int from = 2 * firstBuffered - 1;
-    const int to = std::min(width - 4, 2 * tile.Last());
-    if (firstBuffered <= tile.Last() && from <= to) {
-      const std::size_t bytes = static_cast<std::size_t>(to + 1 - from) * sizeof(std::uint16_t);
-      std::memcpy(outUpper + from + 1, upper.data() + from + 1, bytes);
-      if (pairComplete) std::memcpy(outLower + from + 1, lower.data() + from + 1, bytes);
-    }
-  }
   }
 }
 
