@@ -110,16 +110,11 @@ TEST(MedianKernel, ImagesOfOtherSizesMatchTheWindowSortedInFull) {
   // whose right window lies past the image, and images of several tiles of blocks, the last
   // narrower than a vector) and heights that leave a last row without a partner, down to a
   // single row of windows.
+  constexpr std::pair<int, int> kSizes[] = {{64, 7},  {64, 8},   {67, 9},   {71, 10},
+                                            {267, 9}, {300, 12}, {389, 11}, {800, 10}};
   std::uint32_t seed = 500;
   for (const auto& frame : KernelTestFrames()) {
-    for (const auto& [width, rows] : {std::pair{64, 7},
-                                      {64, 8},
-                                      {67, 9},
-                                      {71, 10},
-                                      {267, 9},
-                                      {300, 12},
-                                      {389, 11},
-                                      {800, 10}}) {
+    for (const auto& [width, rows] : kSizes) {
       testing::Lcg random(seed++);
       std::vector<std::uint16_t> in(static_cast<std::size_t>(width) * rows);
       for (int i = 0; i < width * rows; ++i) {
