@@ -107,19 +107,23 @@ void PlainThresholdedMedian(const std::vector<std::uint16_t>& in, std::vector<st
 
 TEST(MedianKernel, ImagesOfOtherSizesMatchTheWindowSortedInFull) {
   // Narrow and odd widths (a last vector overlapping the one before; for radius 3 a last block
-  // whose right window lies past the image) and heights that leave a last row without a
-  // partner, down to a single row of windows.
+  // whose right window lies past the image, and images of several tiles of blocks, the last
+  // narrower than a vector) and heights that leave a last row without a partner, down to a
+  // single row of windows.
+  constexpr std::pair<int, int> kSizes[] = {{64, 7},  {64, 8},   {67, 9},   {71, 10},
+                                            {267, 9}, {300, 12}, {389, 11}, {800, 10}};
   std::uint32_t seed = 500;
   for (const auto& frame : KernelTestFrames()) {
-    for (const auto& [width, rows] :
-         {std::pair{64, 7}, {64, 8}, {67, 9}, {71, 10}, {300, 12}, {389, 11}}) {
+    for (const auto& [width, rows] : kSizes) {
       testing::Lcg random(seed++);
       std::vector<std::uint16_t> in(static_cast<std::size_t>(width) * rows);
       for (int i = 0; i < width * rows; ++i) {
         in[i] = static_cast<std::uint16_t>(frame.value(random, i % width, i / width));
       }
       for (int radius : {1, 2, 3}) {
-        for (const auto& [num, den] : {std::pair{3, 5}, {0, 1}, {1, 1}}) {
+        // 30001 / 65535: products whose high halves are equal or one apart, decided by
+        // their low halves.
+        for (const auto& [num, den] : {std::pair{3, 5}, {0, 1}, {1, 1}, {30001, 65535}}) {
           if (testing::kSanitized && num != 3) continue;
           std::vector<std::uint16_t> plain = in;
           PlainThresholdedMedian(in, plain, width, rows, radius, 0, num, den);

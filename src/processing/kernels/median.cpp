@@ -1,20 +1,20 @@
 // The thresholded median, vectorised with Highway and dispatched at run time to the best
 // instruction set the processor has (AVX2 on most machines, SSE4 or plain C++ elsewhere).
 //
-// Every lane of a vector is one pixel, so a row is done 8 to 32 pixels at a time with the
-// same compare-exchange steps. Work shared between neighbouring windows is done once:
-// - each column of the window is sorted once per row and kept for the windows around it;
-// - radius 1: the median of a 3 x 3 window is the median of its three columns' largest
-//   minimum, middle median and smallest maximum;
-// - radius 2: sorted columns are merged in pairs, kept for the windows that share them; each
-//   window merges what it shares with its right neighbour, and only the ranks that can still
-//   be its median are kept; the median then comes from that list and the window's first
-//   column as the smallest of k + 1 maxima;
+// Every lane of a vector is one pixel (radius 1 and 2) or one block of pixels (radius 3), so
+// a row is done 8 to 32 lanes at a time with the same compare-exchange steps. Work shared
+// between neighbouring windows is done once:
+// - radius 1: each column of three is sorted once per row; the median of a window is the
+//   median of its three columns' largest minimum, middle median and smallest maximum;
+// - radius 2: each column of five is sorted once per row, and sorted columns are merged in
+//   pairs, kept for the windows that share them; each window merges what it shares with its
+//   right neighbour, and only the ranks that can still be its median are kept; the median
+//   then comes from that list and the window's first column as the smallest of k + 1 maxima;
 // - radius 3: blocks of 2 x 2 windows, which share a 6 x 6 core (see median_networks.h).
 //   The rows are split into even and odd columns so that each lane holds a block; only the
 //   sorted columns and pairs, which several blocks read, are kept in rows; what a single
-//   block merges stays in its registers, as memory traffic rather than compare-exchanges
-//   limits these kernels.
+//   block merges stays in its registers. The image is done in tiles of columns, whose rows
+//   lie a constant distance apart and stay in the nearest cache.
 #include "processing/kernels/median.h"
 
 #include <algorithm>
@@ -66,17 +66,25 @@ struct Radius2Plan {
   static constexpr Network kPair = Pruned(MergingNetwork(kSide, kSide), kPairRanks);
 };
 
+// Where rank rows lie: two numbers, which a kernel's loop body copies into locals. Vector
+// stores may alias any memory, so a row address read through a reference would be read again
+// after every store.
+struct RankView {
+  std::uint16_t* base;
+  std::ptrdiff_t width;
+  std::uint16_t* operator[](int rank) const { return base + rank * width; }
+};
+
 // Rows of `width` values, one per rank of a sorted list, kept for the windows of a row.
 class RankRows {
  public:
   RankRows(int ranks, int width)
       : width_(width), values_(static_cast<std::size_t>(ranks) * width) {}
-  std::uint16_t* operator[](int rank) {
-    return values_.data() + static_cast<std::size_t>(rank) * width_;
-  }
+  std::uint16_t* operator[](int rank) { return View()[rank]; }
+  RankView View() { return {values_.data(), width_}; }
 
  private:
-  int width_;
+  std::ptrdiff_t width_;
   std::vector<std::uint16_t> values_;
 };
 
@@ -102,8 +110,8 @@ using network_steps::Sweep;
 using network_steps::Unrolled;
 
 // Loads rank rows into wires offset .. offset + count - 1, where the network reads them.
-template <const Network& kNet, int kOffset, int kCount, std::size_t W>
-HWY_INLINE void Load(std::array<V, W>& w, RankRows& rows, int x) {
+template <const Network& kNet, int kOffset, int kCount, std::size_t W, class Rows>
+HWY_INLINE void Load(std::array<V, W>& w, Rows rows, int x) {
   const D d;
   Unrolled<kCount>([&](auto p) {
     if constexpr (kNet.inputs[kOffset + p]) w[kOffset + p] = hn::LoadU(d, rows[p] + x);
@@ -111,9 +119,9 @@ HWY_INLINE void Load(std::array<V, W>& w, RankRows& rows, int x) {
 }
 
 // Stores the ranks a later step reads.
-template <const Network& kNet, int kCount, std::size_t W>
-HWY_INLINE void Store(const std::array<V, W>& w, const std::array<bool, kMaxWires>& read,
-                      RankRows& rows, int x) {
+template <const Network& kNet, int kCount, std::size_t W, class Rows>
+HWY_INLINE void Store(const std::array<V, W>& w, const std::array<bool, kMaxWires>& read, Rows rows,
+                      int x) {
   const D d;
   Unrolled<kCount>([&](auto p) {
     if (read[p]) hn::StoreU(w[kNet.order[p]], d, rows[p] + x);
@@ -125,7 +133,9 @@ V Median3(V a, V b, V c) {
 }
 
 // The value where range x num < den x |median - value|, else the pixel's own. Both products
-// can take 32 bits, so they are compared by their high 16 bits, then their low.
+// can take 32 bits, so each is split into its high and low 16 bits, (rh, rl) and (dh, dl).
+// The range's product is the smaller when dh > rh, or dh = rh and dl > rl; that is when
+// dh >= rh + [dl <= rl]. rh + 1 cannot wrap: rh is at most 65534.
 HWY_INLINE V Choose(V median, V smallest, V largest, V value, V num, V den) {
   const D d;
   const V range = hn::Sub(largest, hn::Min(smallest, hn::Set(d, kSmallestCap)));
@@ -134,9 +144,11 @@ HWY_INLINE V Choose(V median, V smallest, V largest, V value, V num, V den) {
   const V rangeLow = hn::Mul(range, num);
   const V distanceHigh = hn::MulHigh(distance, den);
   const V distanceLow = hn::Mul(distance, den);
-  const auto less = hn::Or(hn::Lt(rangeHigh, distanceHigh),
-                           hn::And(hn::Eq(rangeHigh, distanceHigh), hn::Lt(rangeLow, distanceLow)));
-  return hn::IfThenElse(less, median, value);
+  const V zero = hn::Zero(d);
+  // All ones (minus one) where dl <= rl.
+  const V lowNotBelow = hn::VecFromMask(d, hn::Eq(hn::SaturatedSub(distanceLow, rangeLow), zero));
+  const V bar = hn::Sub(rangeHigh, lowNotBelow);
+  return hn::IfThenElse(hn::Eq(hn::SaturatedSub(bar, distanceHigh), zero), median, value);
 }
 
 void Radius1(const std::uint16_t* in, std::uint16_t* out, int width, int rows, int firstRow, V num,
@@ -144,21 +156,26 @@ void Radius1(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   const D d;
   const int lanes = static_cast<int>(hn::Lanes(d));
   RankRows sorted(3, width);
-  std::uint16_t* low = sorted[0];
-  std::uint16_t* middle = sorted[1];
-  std::uint16_t* high = sorted[2];
+  const RankView sortedView = sorted.View();
   for (int y = firstRow + 1; y <= rows - 2; ++y) {
     const std::uint16_t* here = in + static_cast<std::ptrdiff_t>(y) * width;
     Sweep(0, width - 1, lanes, [&](int x) {
-      const V a = hn::LoadU(d, here - width + x);
-      const V b = hn::LoadU(d, here + x);
-      const V c = hn::LoadU(d, here + width + x);
+      const RankView ranks = sortedView;
+      const std::ptrdiff_t stride = width;
+      const std::uint16_t* at = here + x;
+      const V a = hn::LoadU(d, at - stride);
+      const V b = hn::LoadU(d, at);
+      const V c = hn::LoadU(d, at + stride);
       const V ab = hn::Min(a, b);
-      hn::StoreU(hn::Min(ab, c), d, low + x);
-      hn::StoreU(Median3(a, b, c), d, middle + x);
-      hn::StoreU(hn::Max(hn::Max(a, b), c), d, high + x);
+      hn::StoreU(hn::Min(ab, c), d, ranks[0] + x);
+      hn::StoreU(Median3(a, b, c), d, ranks[1] + x);
+      hn::StoreU(hn::Max(hn::Max(a, b), c), d, ranks[2] + x);
     });
+    std::uint16_t* const outRow = out + static_cast<std::ptrdiff_t>(y) * width;
     Sweep(1, width - 2, lanes, [&](int x) {
+      const std::uint16_t* low = sortedView[0];
+      const std::uint16_t* middle = sortedView[1];
+      const std::uint16_t* high = sortedView[2];
       const V l0 = hn::LoadU(d, low + x - 1), l1 = hn::LoadU(d, low + x),
               l2 = hn::LoadU(d, low + x + 1);
       const V h0 = hn::LoadU(d, high + x - 1), h1 = hn::LoadU(d, high + x),
@@ -170,8 +187,7 @@ void Radius1(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
       const V smallest = hn::Min(hn::Min(l0, l1), l2);
       const V largest = hn::Max(hn::Max(h0, h1), h2);
       const V value = hn::LoadU(d, here + x);
-      hn::StoreU(Choose(median, smallest, largest, value, num, den), d,
-                 out + static_cast<std::ptrdiff_t>(y) * width + x);
+      hn::StoreU(Choose(median, smallest, largest, value, num, den), d, outRow + x);
     });
   }
 }
@@ -184,18 +200,23 @@ void Radius2(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   constexpr int kPairs = Plan::kPairValues;
   const D d;
   const int lanes = static_cast<int>(hn::Lanes(d));
-  RankRows columns(k, width), pairs(kPairs, width);
+  RankRows columnRows(k, width), pairRows(kPairs, width);
+  const RankView columnsAt = columnRows.View(), pairsAt = pairRows.View();
   for (int y = firstRow + R; y <= rows - 1 - R; ++y) {
     const std::uint16_t* top = in + static_cast<std::ptrdiff_t>(y - R) * width;
     // Every column of the row's windows, sorted.
     Sweep(0, width - 1, lanes, [&](int x) {
+      const RankView columns = columnsAt;
+      const std::ptrdiff_t stride = width;
+      const std::uint16_t* at = top + x;
       std::array<V, k> w;
-      Unrolled<k>([&](auto i) { w[i] = hn::LoadU(d, top + i * width + x); });
+      Unrolled<k>([&](auto i) { w[i] = hn::LoadU(d, at + i * stride); });
       Run<Plan::kColumn>(w);
       Unrolled<k>([&](auto i) { hn::StoreU(w[Plan::kColumn.order[i]], d, columns[i] + x); });
     });
     // Columns x and x + 1 merged.
     Sweep(0, width - 2, lanes, [&](int x) {
+      const RankView columns = columnsAt, pairs = pairsAt;
       std::array<V, kPairs> w;
       Unrolled<k>([&](auto i) {
         w[i] = hn::LoadU(d, columns[i] + x);
@@ -208,6 +229,7 @@ void Radius2(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
     std::uint16_t* outRow = out + static_cast<std::ptrdiff_t>(y) * width;
     const std::uint16_t* inRow = in + static_cast<std::ptrdiff_t>(y) * width;
     Sweep(R, width - 1 - R, lanes, [&](int x) {
+      const RankView columns = columnsAt, pairs = pairsAt;
       std::array<V, Plan::kSharedValues> s;
       Load<Plan::kShared, 0, kPairs>(s, pairs, x - R + 1);
       Load<Plan::kShared, kPairs, kPairs>(s, pairs, x + 1);
@@ -229,54 +251,77 @@ void Radius2(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   }
 }
 
-// Rows of the image with their even and odd columns apart, so that one lane can work on two
-// neighbouring windows: half row e holds columns -1, 1, 3, ... and half row o columns 0, 2,
-// 4, ... (e[i] = column 2i - 1, o[i] = column 2i), columns outside the image as 0. Eight rows
-// are kept, each in slot row % 8, which holds every row a pair of output rows reads.
-class SplitRows {
+// The 7 x 7 median works on tiles of up to kTileBlocks blocks, and keeps all that a tile's
+// blocks read in rows of one constant length. The compiler then reaches every row a step
+// reads at a fixed offset from one address, instead of working out and keeping an address
+// per row, which took more instructions than the compare-exchanges' loads.
+constexpr int kTileBlocks = 128;
+// A tile's blocks b0 .. b1 read split columns b0 - 2 .. b1 + 2, held from b0 - 2 on.
+constexpr std::ptrdiff_t kTileStride = kTileBlocks + 8;
+
+// The rows of one tile. An image row is split into its even and odd columns, so that one
+// lane can work on two neighbouring windows: the even half at split column i is image column
+// 2i - 1, the odd half column 2i (columns outside the image as 0). Each half is a ring of 8
+// rows held twice over (row r in slots r % 8 and r % 8 + 8), so that any 8 consecutive rows
+// lie in consecutive slots.
+class TileRows {
  public:
-  SplitRows(int width, int half) : width_(width), half_(half), rows_(16, half) {}
+  static constexpr int kEvenSlots = 0;
+  static constexpr int kOddSlots = 16;
+  static constexpr int kEvenColumns = 32;  // the sorted columns, Radius3Plan::kColumnValues rows
+  static constexpr int kOddColumns = 38;
+  static constexpr int kPairs = 44;  // Radius3Plan::kPairValues rows
+  static constexpr int kRows = 56;
 
-  const std::uint16_t* Even(int row) { return rows_[2 * (row & 7)]; }
-  const std::uint16_t* Odd(int row) { return rows_[2 * (row & 7) + 1]; }
+  TileRows(int firstBlock, int lastBlock)
+      : first_(firstBlock), last_(lastBlock), values_(kRows * kTileStride) {}
 
-  void Split(const std::uint16_t* in, int row) {
-    const int slot = row & 7;
-    if (held_[slot] == row) return;
-    held_[slot] = row;
+  int First() const { return first_; }
+  int Last() const { return last_; }
+  // The split column held first.
+  int Origin() const { return first_ - 2; }
+  std::uint16_t* Row(int row) { return values_.data() + row * kTileStride; }
+  // Even slots from that of image row `row` on (odd slots kOddSlots rows further).
+  std::uint16_t* Slots(int row) { return Row(kEvenSlots + (row & 7)); }
+
+  // Splits the tile's columns of an image row into its slots for that row.
+  void Hold(const std::uint16_t* from, int width, int row) {
     const D d;
     const int lanes = static_cast<int>(hn::Lanes(d));
-    const std::uint16_t* from = in + static_cast<std::ptrdiff_t>(row) * width_;
-    std::uint16_t* even = rows_[2 * slot];
-    std::uint16_t* odd = rows_[2 * slot + 1];
-    even[0] = 0;
-    odd[0] = from[0];
-    int i = 1;
-    const auto vector = [&](int at) {
-      V e, o;
-      hn::LoadInterleaved2(d, from + 2 * at - 1, e, o);
-      hn::StoreU(e, d, even + at);
-      hn::StoreU(o, d, odd + at);
-    };
-    for (; 2 * i - 1 + 2 * lanes <= width_; i += lanes) vector(i);
-    // A last vector overlapping the one before takes what it can of the rest, so that only
-    // the two or three columns at the edge and past it are done one by one.
-    const int last = (width_ + 1) / 2 - lanes;
-    if (i > 1) {
-      vector(last);
-      i = last + lanes;
-    }
-    for (; i < half_; ++i) {
-      even[i] = 2 * i - 1 < width_ ? from[2 * i - 1] : 0;
-      odd[i] = 2 * i < width_ ? from[2 * i] : 0;
+    std::uint16_t* const even = Row(kEvenSlots + (row & 7));
+    std::uint16_t* const odd = Row(kOddSlots + (row & 7));
+    constexpr std::ptrdiff_t kTwin = 8 * kTileStride;
+    const int count = last_ - first_ + 5;
+    int j = 0;
+    while (j < count) {
+      const int column = Origin() + j;
+      if (column >= 1 && j + lanes <= count && 2 * (column + lanes) - 1 <= width) {
+        V e, o;
+        hn::LoadInterleaved2(d, from + 2 * column - 1, e, o);
+        hn::StoreU(e, d, even + j);
+        hn::StoreU(e, d, even + kTwin + j);
+        hn::StoreU(o, d, odd + j);
+        hn::StoreU(o, d, odd + kTwin + j);
+        j += lanes;
+      } else {
+        even[j] = even[kTwin + j] =
+            column >= 1 && 2 * column - 1 < width ? from[2 * column - 1] : 0;
+        odd[j] = odd[kTwin + j] = 2 * column < width ? from[2 * column] : 0;
+        ++j;
+      }
     }
   }
 
  private:
-  int width_;
-  int half_;
-  RankRows rows_;
-  std::array<int, 8> held_{-1, -1, -1, -1, -1, -1, -1, -1};
+  int first_;
+  int last_;
+  std::vector<std::uint16_t> values_;
+};
+
+// Rank `rank` of rows that start at `base` and lie kTileStride apart.
+struct TileView {
+  std::uint16_t* base;
+  std::uint16_t* operator[](int rank) const { return base + rank * kTileStride; }
 };
 
 void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, int firstRow, V num,
@@ -287,6 +332,9 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   constexpr int kQuad = Plan::kQuadValues;
   constexpr int kCandidates = Plan::kCandidates;
   constexpr int kRow = Plan::kRowValues;
+  constexpr std::ptrdiff_t kOdd = (TileRows::kOddSlots - TileRows::kEvenSlots) * kTileStride;
+  constexpr int kOddColumns = TileRows::kOddColumns - TileRows::kEvenColumns;
+  constexpr int kPairs = TileRows::kPairs - TileRows::kEvenColumns;
   const D d;
   const int lanes = static_cast<int>(hn::Lanes(d));
   // Block i is the windows centred on columns 2i - 1 and 2i, one lane each in the split rows.
@@ -297,140 +345,167 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   const int lastBlock = std::max((width - 3) / 2, firstBlock + lanes - 1);
   // Blocks read split columns i - 2 .. i + 2.
   const int half = lastBlock + 3;
-  SplitRows split(width, half);
-  RankRows evenColumns(kColumn, half), oddColumns(kColumn, half), pairs(kPair, half);
+  // Tiles of kTileBlocks blocks; a last tile narrower than a vector is moved back to be one
+  // vector wide (the blocks it shares with the tile before are computed twice, alike).
+  std::vector<TileRows> tiles;
+  for (int first = firstBlock; first <= lastBlock; first += kTileBlocks) {
+    const int last = std::min(first + kTileBlocks - 1, lastBlock);
+    tiles.emplace_back(std::min(first, last - lanes + 1), last);
+  }
   std::vector<std::uint16_t> upper(2 * static_cast<std::size_t>(half));
   std::vector<std::uint16_t> lower(2 * static_cast<std::size_t>(half));
   // The last block whose two windows, in every lane, are centred at most on column width - 4.
   const int lastDirect = (width - 2) / 2 - lanes;
   const int firstOut = firstRow + 3;
   const int lastOut = rows - 4;
-  for (int y = firstOut; y <= lastOut; y += 2) {
-    // A last row without a partner is done as the upper row of a pair whose lower row is
-    // computed from valid rows (the bottom row stands in for the missing one) and not stored.
-    const bool pairComplete = y + 1 <= lastOut;
-    const int bottomRow = pairComplete ? y + 4 : y + 3;
-    for (int r = y - 3; r <= y + 3; ++r) split.Split(in, r);
-    split.Split(in, bottomRow);
-    // The six shared values of every column, sorted, and the columns 2i - 1 and 2i merged.
-    Sweep(0, half - 1, lanes, [&](int i) {
-      std::array<V, kPair> w;
-      Unrolled<kColumn>([&](auto r) {
-        w[r] = hn::LoadU(d, split.Even(y - 2 + r) + i);
-        w[kColumn + r] = hn::LoadU(d, split.Odd(y - 2 + r) + i);
-      });
-      std::array<V, kColumn> even, odd;
-      std::copy(w.begin(), w.begin() + kColumn, even.begin());
-      std::copy(w.begin() + kColumn, w.end(), odd.begin());
-      Run<Plan::kColumn>(even);
-      Run<Plan::kColumn>(odd);
-      Store<Plan::kColumn, kColumn>(even, Plan::kColumnRanks, evenColumns, i);
-      Store<Plan::kColumn, kColumn>(odd, Plan::kColumnRanks, oddColumns, i);
-      Unrolled<kColumn>([&](auto r) {
-        if constexpr (Plan::kPair.inputs[r]) w[r] = even[Plan::kColumn.order[r]];
-        if constexpr (Plan::kPair.inputs[kColumn + r]) w[kColumn + r] = odd[Plan::kColumn.order[r]];
-      });
-      Run<Plan::kPair>(w);
-      Store<Plan::kPair, kPair>(w, Plan::kPairRanks, pairs, i);
-    });
-    const std::uint16_t* topEven = split.Even(y - 3);
-    const std::uint16_t* topOdd = split.Odd(y - 3);
-    const std::uint16_t* bottomEven = split.Even(bottomRow);
-    const std::uint16_t* bottomOdd = split.Odd(bottomRow);
-    // outUpper[c + 1] is column c of output row y, as in the row buffers; a lower row that is
-    // not stored goes to its buffer whole.
-    std::uint16_t* outUpper = out + static_cast<std::ptrdiff_t>(y) * width - 1;
-    std::uint16_t* outLower =
-        pairComplete ? out + static_cast<std::ptrdiff_t>(y + 1) * width - 1 : lower.data();
-    int firstBuffered = lastBlock + 1;
-    Sweep(firstBlock, lastBlock, lanes, [&](int i) {
-      // The core: pairs i - 1 and i merged into the quad, pair i + 1 into that; the block's
-      // own, so it stays in registers.
-      const V coreSmallest =
-          hn::Min(hn::Min(hn::LoadU(d, pairs[0] + i - 1), hn::LoadU(d, pairs[0] + i)),
-                  hn::LoadU(d, pairs[0] + i + 1));
-      const V coreLargest = hn::Max(
-          hn::Max(hn::LoadU(d, pairs[kPair - 1] + i - 1), hn::LoadU(d, pairs[kPair - 1] + i)),
-          hn::LoadU(d, pairs[kPair - 1] + i + 1));
-      std::array<V, kQuad> quad;
-      Load<Plan::kQuad, 0, kPair>(quad, pairs, i - 1);
-      Load<Plan::kQuad, kPair, kPair>(quad, pairs, i);
-      Run<Plan::kQuad>(quad);
-      std::array<V, Plan::kCoreValues> c;
-      Load<Plan::kCore, kQuad, kPair>(c, pairs, i + 1);
-      Unrolled<kQuad>([&](auto r) {
-        if constexpr (Plan::kCore.inputs[r]) c[r] = quad[Plan::kQuad.order[r]];
-      });
-      Run<Plan::kCore>(c);
-      // Each row of the block: the core's candidates merged with the row's six shared values,
-      // then each window's median with its own seven. Both rows are stored at the end, so that
-      // the own columns the upper and lower windows share are loaded once.
-      const auto finish = [&](const std::uint16_t* rowEven, const std::uint16_t* rowOdd,
-                              int row) CORVEX_INLINE_LAMBDA {
-        std::array<V, kRow> shared = {hn::LoadU(d, rowEven + i - 1), hn::LoadU(d, rowOdd + i - 1),
-                                      hn::LoadU(d, rowEven + i),     hn::LoadU(d, rowOdd + i),
-                                      hn::LoadU(d, rowEven + i + 1), hn::LoadU(d, rowOdd + i + 1)};
-        Run<Plan::kRow>(shared);
-        std::array<V, kCandidates + kRow> e;
-        Unrolled<kCandidates>([&](auto r) {
-          if constexpr (Plan::kEdge.inputs[r]) {
-            e[r] = c[Plan::kCore.order[Plan::kFirstCandidate + r]];
-          }
+  // Tile by tile, so that what a tile keeps stays in the nearest cache.
+  for (TileRows& tile : tiles) {
+    std::array<int, 8> held{-1, -1, -1, -1, -1, -1, -1, -1};
+    const auto hold = [&](int row) {
+      if (held[row & 7] == row) return;
+      held[row & 7] = row;
+      tile.Hold(in + static_cast<std::ptrdiff_t>(row) * width, width, row);
+    };
+    for (int y = firstOut; y <= lastOut; y += 2) {
+      // A last row without a partner is done as the upper row of a pair whose lower row is
+      // computed from valid rows (the bottom row stands in for the missing one) and not stored.
+      const bool pairComplete = y + 1 <= lastOut;
+      const int bottomRow = pairComplete ? y + 4 : y + 3;
+      for (int r = y - 3; r <= y + 3; ++r) hold(r);
+      hold(bottomRow);
+      // outUpper[c + 1] is column c of output row y, as in the row buffers; a lower row that is
+      // not stored goes to its buffer whole.
+      std::uint16_t* outUpper = out + static_cast<std::ptrdiff_t>(y) * width - 1;
+      std::uint16_t* outLower =
+          pairComplete ? out + static_cast<std::ptrdiff_t>(y + 1) * width - 1 : lower.data();
+      int firstBuffered = tile.Last() + 1;
+      // Rows y - 3 .. y + 4 from `window` on, even halves; the odd ones kOdd further.
+      std::uint16_t* const window = tile.Slots(y - 3);
+      std::uint16_t* const bottomSlot = tile.Slots(bottomRow);
+      std::uint16_t* const lowerSlot = tile.Slots(pairComplete ? y + 1 : y);
+      std::uint16_t* const columns = tile.Row(TileRows::kEvenColumns);
+      // The six shared values of every column, sorted, and the columns 2i - 1 and 2i merged.
+      Sweep(0, tile.Last() + 2 - tile.Origin(), lanes, [&](int at) {
+        const TileView image{window + kTileStride + at};
+        const TileView ranks{columns + at};
+        std::array<V, kPair> w;
+        Unrolled<kColumn>([&](auto r) {
+          w[r] = hn::LoadU(d, image[r]);
+          w[kColumn + r] = hn::LoadU(d, image[r] + kOdd);
         });
-        Unrolled<kRow>([&](auto r) {
-          if constexpr (Plan::kEdge.inputs[kCandidates + r]) {
-            e[kCandidates + r] = shared[Plan::kRow.order[r]];
-          }
+        std::array<V, kColumn> even, odd;
+        std::copy(w.begin(), w.begin() + kColumn, even.begin());
+        std::copy(w.begin() + kColumn, w.end(), odd.begin());
+        Run<Plan::kColumn>(even);
+        Run<Plan::kColumn>(odd);
+        Store<Plan::kColumn, kColumn>(even, Plan::kColumnRanks, ranks, 0);
+        Store<Plan::kColumn, kColumn>(odd, Plan::kColumnRanks, TileView{ranks[kOddColumns]}, 0);
+        Unrolled<kColumn>([&](auto r) {
+          if constexpr (Plan::kPair.inputs[r]) w[r] = even[Plan::kColumn.order[r]];
+          if constexpr (Plan::kPair.inputs[kColumn + r])
+            w[kColumn + r] = odd[Plan::kColumn.order[r]];
         });
-        Run<Plan::kEdge>(e);
-        // Ranks 17 .. 24 of the 42 values of core and row, smallest first.
-        const auto edge = [&](int rank) {
-          return e[Plan::kEdge.order[Plan::kFirstEdgeRank + rank]];
-        };
-        const V smallest = hn::Min(coreSmallest, shared[Plan::kRow.order[0]]);
-        const V largest = hn::Max(coreLargest, shared[Plan::kRow.order[kRow - 1]]);
-        const auto window = [&](RankRows& columns, int column, const std::uint16_t* corner,
-                                const std::uint16_t* values, int at) CORVEX_INLINE_LAMBDA {
-          std::array<V, Plan::kSide> own;
-          Unrolled<kColumn>([&](auto r) { own[r] = hn::LoadU(d, columns[r] + column); });
-          own[kColumn] = hn::LoadU(d, corner + column);
-          Run<Plan::kCorner>(own);
-          const auto seven = [&](int rank) { return own[Plan::kCorner.order[rank]]; };
-          // The median of the union of two sorted lists: the smallest over j of the larger
-          // of the edge's (median - j)-th and the own seven's (j - 1)-th value.
-          V median = edge(Plan::kEdgeRanks - 1);
-          Unrolled<Plan::kSide>([&](auto j) {
-            median = hn::Min(median, hn::Max(edge(Plan::kEdgeRanks - 2 - j), seven(j)));
+        Run<Plan::kPair>(w);
+        Store<Plan::kPair, kPair>(w, Plan::kPairRanks, TileView{ranks[kPairs]}, 0);
+      });
+      Sweep(tile.First(), tile.Last(), lanes, [&](int i) {
+        // Everything the block reads is at a fixed offset from split column i - 2, where its
+        // reach begins: offset 0 is column i - 2, offset 4 column i + 2.
+        const int at = i - tile.First();
+        const TileView evenColumns{columns + at};
+        const TileView oddColumns{evenColumns[kOddColumns]};
+        const TileView pairs{evenColumns[kPairs]};
+        // The core: pairs i - 1 and i merged into the quad, pair i + 1 into that; the block's
+        // own, so it stays in registers.
+        const V coreSmallest =
+            hn::Min(hn::Min(hn::LoadU(d, pairs[0] + 1), hn::LoadU(d, pairs[0] + 2)),
+                    hn::LoadU(d, pairs[0] + 3));
+        const V coreLargest =
+            hn::Max(hn::Max(hn::LoadU(d, pairs[kPair - 1] + 1), hn::LoadU(d, pairs[kPair - 1] + 2)),
+                    hn::LoadU(d, pairs[kPair - 1] + 3));
+        std::array<V, kQuad> quad;
+        Load<Plan::kQuad, 0, kPair>(quad, pairs, 1);
+        Load<Plan::kQuad, kPair, kPair>(quad, pairs, 2);
+        Run<Plan::kQuad>(quad);
+        std::array<V, Plan::kCoreValues> c;
+        Load<Plan::kCore, kQuad, kPair>(c, pairs, 3);
+        Unrolled<kQuad>([&](auto r) {
+          if constexpr (Plan::kCore.inputs[r]) c[r] = quad[Plan::kQuad.order[r]];
+        });
+        Run<Plan::kCore>(c);
+        // Each row of the block: the core's candidates merged with the row's six shared
+        // values, then each window's median with its own seven. Both rows are stored at the
+        // end, so that the own columns the upper and lower windows share are loaded once.
+        // `row` is the even half of the window's top or bottom row, `values` that of the
+        // output row.
+        const auto finish = [&](const std::uint16_t* row,
+                                const std::uint16_t* values) CORVEX_INLINE_LAMBDA {
+          std::array<V, kRow> shared = {hn::LoadU(d, row + 1), hn::LoadU(d, row + kOdd + 1),
+                                        hn::LoadU(d, row + 2), hn::LoadU(d, row + kOdd + 2),
+                                        hn::LoadU(d, row + 3), hn::LoadU(d, row + kOdd + 3)};
+          Run<Plan::kRow>(shared);
+          std::array<V, kCandidates + kRow> e;
+          Unrolled<kCandidates>([&](auto r) {
+            if constexpr (Plan::kEdge.inputs[r]) {
+              e[r] = c[Plan::kCore.order[Plan::kFirstCandidate + r]];
+            }
           });
-          return Choose(median, hn::Min(smallest, seven(0)),
-                        hn::Max(largest, seven(Plan::kSide - 1)), hn::LoadU(d, values + at), num,
-                        den);
+          Unrolled<kRow>([&](auto r) {
+            if constexpr (Plan::kEdge.inputs[kCandidates + r]) {
+              e[kCandidates + r] = shared[Plan::kRow.order[r]];
+            }
+          });
+          Run<Plan::kEdge>(e);
+          // Ranks 17 .. 24 of the 42 values of core and row, smallest first.
+          const auto edge = [&](int rank) {
+            return e[Plan::kEdge.order[Plan::kFirstEdgeRank + rank]];
+          };
+          const V smallest = hn::Min(coreSmallest, shared[Plan::kRow.order[0]]);
+          const V largest = hn::Max(coreLargest, shared[Plan::kRow.order[kRow - 1]]);
+          const auto window = [&](TileView own, const std::uint16_t* corner,
+                                  const std::uint16_t* value) CORVEX_INLINE_LAMBDA {
+            std::array<V, Plan::kSide> seven;
+            Unrolled<kColumn>([&](auto r) { seven[r] = hn::LoadU(d, own[r]); });
+            seven[kColumn] = hn::LoadU(d, corner);
+            Run<Plan::kCorner>(seven);
+            const auto sorted = [&](int rank) { return seven[Plan::kCorner.order[rank]]; };
+            // The median of the union of two sorted lists: the smallest over j of the larger
+            // of the edge's (median - j)-th and the own seven's (j - 1)-th value.
+            V median = edge(Plan::kEdgeRanks - 1);
+            Unrolled<Plan::kSide>([&](auto j) {
+              median = hn::Min(median, hn::Max(edge(Plan::kEdgeRanks - 2 - j), sorted(j)));
+            });
+            return Choose(median, hn::Min(smallest, sorted(0)),
+                          hn::Max(largest, sorted(Plan::kSide - 1)), hn::LoadU(d, value), num, den);
+          };
+          // Window 2i - 1 adds column 2i - 4 (odd half, offset 0), window 2i column 2i + 3
+          // (even half, offset 4); their own values are columns 2i - 1 (even half, offset 2)
+          // and 2i (odd half, offset 2).
+          return std::array<V, 2>{window(oddColumns, row + kOdd, values + 2),
+                                  window(TileView{evenColumns[0] + 4}, row + 4, values + kOdd + 2)};
         };
-        // Window 2i - 1 adds column 2i - 4 (odd half, i - 2), window 2i column 2i + 3 (even
-        // half, i + 2).
-        return std::array<V, 2>{window(oddColumns, i - 2, rowOdd, split.Even(row), i),
-                                window(evenColumns, i + 2, rowEven, split.Odd(row), i)};
-      };
-      const std::array<V, 2> top = finish(topEven, topOdd, y);
-      const std::array<V, 2> bottom = finish(bottomEven, bottomOdd, pairComplete ? y + 1 : y);
-      // Blocks whose windows all lie inside the image are stored in place (block i is
-      // columns 2i - 1 .. 2i + 2 lanes - 2); the last ones go through the row buffers.
-      if (i <= lastDirect) {
-        hn::StoreInterleaved2(top[0], top[1], d, outUpper + 2 * i);
-        hn::StoreInterleaved2(bottom[0], bottom[1], d, outLower + 2 * i);
-      } else {
-        firstBuffered = std::min(firstBuffered, i);
-        hn::StoreInterleaved2(top[0], top[1], d, upper.data() + 2 * i);
-        hn::StoreInterleaved2(bottom[0], bottom[1], d, lower.data() + 2 * i);
-      }
-    });
-    // upper[c + 1] and lower[c + 1] hold column c; the windows are centred on columns
-    // 3 .. width - 4.
-    if (firstBuffered <= lastBlock) {
+        const std::array<V, 2> top = finish(window + at, window + 3 * kTileStride + at);
+        const std::array<V, 2> bottom = finish(bottomSlot + at, lowerSlot + at);
+        // Blocks whose windows all lie inside the image are stored in place (block i is
+        // columns 2i - 1 .. 2i + 2 lanes - 2); the last ones go through the row buffers.
+        if (i <= lastDirect) {
+          hn::StoreInterleaved2(top[0], top[1], d, outUpper + 2 * i);
+          hn::StoreInterleaved2(bottom[0], bottom[1], d, outLower + 2 * i);
+        } else {
+          firstBuffered = std::min(firstBuffered, i);
+          hn::StoreInterleaved2(top[0], top[1], d, upper.data() + 2 * i);
+          hn::StoreInterleaved2(bottom[0], bottom[1], d, lower.data() + 2 * i);
+        }
+      });
+      // upper[c + 1] and lower[c + 1] hold column c; the windows are centred on columns
+      // 3 .. width - 4, the tile's on 2 b0 - 1 .. 2 b1.
       const int from = 2 * firstBuffered - 1;
-      const std::size_t bytes = static_cast<std::size_t>(width - 3 - from) * sizeof(std::uint16_t);
-      std::memcpy(outUpper + from + 1, upper.data() + from + 1, bytes);
-      if (pairComplete) std::memcpy(outLower + from + 1, lower.data() + from + 1, bytes);
+      const int to = std::min(width - 4, 2 * tile.Last());
+      if (firstBuffered <= tile.Last() && from <= to) {
+        const std::size_t bytes = static_cast<std::size_t>(to + 1 - from) * sizeof(std::uint16_t);
+        std::memcpy(outUpper + from + 1, upper.data() + from + 1, bytes);
+        if (pairComplete) std::memcpy(outLower + from + 1, lower.data() + from + 1, bytes);
+      }
     }
   }
 }
