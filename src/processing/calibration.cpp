@@ -15,10 +15,14 @@ constexpr std::uint16_t kFlatKeepFrom = 65534;
 }  // namespace
 
 void SubtractDark(ImageBuffer& image, const ImageBuffer& dark, bool keepBright) {
+  // Without branches, so that the compiler does it a vector at a time.
+  std::uint16_t* const values = image.data();
+  const std::uint16_t* const darks = dark.data();
+  const int keepFrom = keepBright ? kDarkKeepFrom : 65536;
   for (int i = 0; i < kImageValues; ++i) {
-    std::uint16_t& v = image[i];
-    if (keepBright && v >= kDarkKeepFrom) continue;
-    v = dark[i] < v ? static_cast<std::uint16_t>(v - dark[i]) : 0;
+    const int v = values[i];
+    const int subtracted = v > darks[i] ? v - darks[i] : 0;
+    values[i] = static_cast<std::uint16_t>(v >= keepFrom ? v : subtracted);
   }
 }
 

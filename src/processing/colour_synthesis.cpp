@@ -112,13 +112,12 @@ void SynthesizeRows(const ImageBuffer& image, ImageBuffer& luminance,
 }
 
 void SubtractBlackLevel(ImageBuffer& image, int m) {
+  // Without branches, so that the compiler does it a vector at a time.
+  std::uint16_t* const values = image.data();
   for (int i = 0; i < kImageValues; ++i) {
-    std::uint16_t& v = image[i];
-    if (v < m) {
-      v = 0;
-    } else if (v < kBlackLevelKeep) {
-      v = static_cast<std::uint16_t>(v - m);
-    }
+    const int v = values[i];
+    const int kept = v < kBlackLevelKeep ? v - m : v;
+    values[i] = static_cast<std::uint16_t>(v < m ? 0 : kept);
   }
 }
 
