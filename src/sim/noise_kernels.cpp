@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "sim/mt64.h"
+
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "sim/noise_kernels.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -21,7 +23,7 @@ namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
 
-constexpr std::size_t kStateSize = 312;
+constexpr std::size_t kStateSize = Mt19937_64::kStateSize;
 constexpr std::size_t kMiddle = 156;
 constexpr std::uint64_t kMatrix = 0xB5026F5AA96619E9ull;
 constexpr std::uint64_t kUpperMask = ~std::uint64_t{0} << 31;

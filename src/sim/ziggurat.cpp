@@ -88,19 +88,6 @@ double ZigguratNormal(Engine& engine) {
   return OutsideInner(engine, TheTables(), engine());
 }
 
-template <class Engine>
-void ZigguratNormals(Engine& engine, std::span<double> out) {
-  const Tables& t = TheTables();
-  for (double& value : out) {
-    // One draw gives the point (its top 53 bits) and the layer (its low 7 bits); about 99 %
-    // of draws end here.
-    const std::uint64_t bits = engine();
-    const double u = 2 * Uniform(bits) - 1;
-    const int i = static_cast<int>(bits & (kLayers - 1));
-    value = std::fabs(u) < t.inside[i] ? u * t.x[i] : OutsideInner(engine, t, bits);
-  }
-}
-
 namespace {
 
 // An engine that counts the numbers drawn through it.
@@ -157,6 +144,5 @@ void ZigguratNormals(Mt19937_64& engine, std::span<double> out) {
 
 template double ZigguratNormal(std::mt19937_64&);
 template double ZigguratNormal(Mt19937_64&);
-template void ZigguratNormals(std::mt19937_64&, std::span<double>);
 
 }  // namespace corvex::sim

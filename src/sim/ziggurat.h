@@ -17,8 +17,6 @@ double ZigguratNormal(Engine& engine);
 
 // Fills `out` with standard normal numbers: the same numbers, in the same order, as calling
 // ZigguratNormal once for each element, without a call and a table check for each.
-template <class Engine>
-void ZigguratNormals(Engine& engine, std::span<double> out);
 void ZigguratNormals(Mt19937_64& engine, std::span<double> out);
 
 }  // namespace corvex::sim

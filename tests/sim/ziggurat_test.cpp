@@ -68,15 +68,17 @@ TEST(Ziggurat, TheEngineGivesTheStandardMersenneTwistersNumbers) {
   for (const std::uint64_t seed : {0ull, 1ull, 5489ull, 0xC0FFEEull, ~0ull}) {
     std::mt19937_64 standard(seed);
     Mt19937_64 ours(seed);
-    for (int i = 0; i < 5000; ++i) ASSERT_EQ(ours(), standard()) << "seed " << seed << " draw " << i;
+    for (int i = 0; i < 5000; ++i)
+      ASSERT_EQ(ours(), standard()) << "seed " << seed << " draw " << i;
   }
 }
 
-// Filling a buffer gives the numbers one call at a time gives, through the edge and tail
-// paths too (100000 draws take each of them hundreds of times), and leaves the engine at the
-// same place.
+// Filling a buffer from the simulator's engine gives the numbers one call at a time gives
+// from the standard engine, through the edge and tail paths too (100000 draws take each of
+// them hundreds of times), and leaves the engine at the same place.
 TEST(Ziggurat, ABufferHoldsTheNumbersOfSingleDraws) {
-  std::mt19937_64 single(99), batch(99);
+  std::mt19937_64 single(99);
+  Mt19937_64 batch(99);
   std::vector<double> filled(100000);
   ZigguratNormals(batch, std::span<double>(filled).subspan(0, 3));
   ZigguratNormals(batch, std::span<double>(filled).subspan(3));

@@ -20,6 +20,7 @@
 
 #include <hwy/aligned_allocator.h>
 
+#include "processing/kernels/rank_rows.h"
 #include "processing/kernels/sorting_networks.h"
 
 #undef HWY_TARGET_INCLUDE
@@ -45,20 +46,6 @@ constexpr Network kSharedNet =
 constexpr std::array<bool, kMaxWires> kPairRanks =
     Either(ReadRanks(kSharedNet, 0, kPairValues), ReadRanks(kSharedNet, kPairValues, kPairValues));
 constexpr Network kPairNet = Pruned(MergingNetwork(kSide, kSide), kPairRanks);
-
-// Rows of `width` bytes, one per rank of a sorted list, kept for the windows of a row.
-class ByteRankRows {
- public:
-  ByteRankRows(int ranks, int width)
-      : width_(width), values_(static_cast<std::size_t>(ranks) * width) {}
-  std::uint8_t* operator[](int rank) {
-    return values_.data() + static_cast<std::size_t>(rank) * width_;
-  }
-
- private:
-  int width_;
-  std::vector<std::uint8_t> values_;
-};
 
 // Weight of the low pass at |dy| = k (first index), |dx| = a (second index).
 constexpr std::uint16_t kLowPassWeights[4][4] = {
@@ -89,7 +76,7 @@ void Median5x5BytesImpl(const std::uint8_t* in, std::uint8_t* out, int stride, i
   // Columns are indexed from the first window's left edge.
   const int left = firstCol - 2;
   const int width = lastCol - firstCol + 5;
-  ByteRankRows columns(k, width), pairs(kPairs, width);
+  RankRows<std::uint8_t> columns(k, width), pairs(kPairs, width);
   for (int y = firstRow; y <= lastRow; ++y) {
     const std::uint8_t* top = in + static_cast<std::ptrdiff_t>(y - 2) * stride + left;
     // Every column of the row's windows, sorted.

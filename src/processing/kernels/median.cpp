@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "processing/kernels/median_networks.h"
+#include "processing/kernels/rank_rows.h"
 #include "processing/kernels/sorting_networks.h"
 
 #undef HWY_TARGET_INCLUDE
@@ -66,27 +67,9 @@ struct Radius2Plan {
   static constexpr Network kPair = Pruned(MergingNetwork(kSide, kSide), kPairRanks);
 };
 
-// Where rank rows lie: two numbers, which a kernel's loop body copies into locals. Vector
-// stores may alias any memory, so a row address read through a reference would be read again
-// after every store.
-struct RankView {
-  std::uint16_t* base;
-  std::ptrdiff_t width;
-  std::uint16_t* operator[](int rank) const { return base + rank * width; }
-};
-
-// Rows of `width` values, one per rank of a sorted list, kept for the windows of a row.
-class RankRows {
- public:
-  RankRows(int ranks, int width)
-      : width_(width), values_(static_cast<std::size_t>(ranks) * width) {}
-  std::uint16_t* operator[](int rank) { return View()[rank]; }
-  RankView View() { return {values_.data(), width_}; }
-
- private:
-  std::ptrdiff_t width_;
-  std::vector<std::uint16_t> values_;
-};
+// Rank rows of 16-bit values.
+using WordRows = RankRows<std::uint16_t>;
+using WordView = RankView<std::uint16_t>;
 
 }  // namespace
 }  // namespace corvex::kernels
@@ -155,12 +138,12 @@ void Radius1(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
              V den) {
   const D d;
   const int lanes = static_cast<int>(hn::Lanes(d));
-  RankRows sorted(3, width);
-  const RankView sortedView = sorted.View();
+  WordRows sorted(3, width);
+  const WordView sortedView = sorted.View();
   for (int y = firstRow + 1; y <= rows - 2; ++y) {
     const std::uint16_t* here = in + static_cast<std::ptrdiff_t>(y) * width;
     Sweep(0, width - 1, lanes, [&](int x) {
-      const RankView ranks = sortedView;
+      const WordView ranks = sortedView;
       const std::ptrdiff_t stride = width;
       const std::uint16_t* at = here + x;
       const V a = hn::LoadU(d, at - stride);
@@ -200,13 +183,13 @@ void Radius2(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
   constexpr int kPairs = Plan::kPairValues;
   const D d;
   const int lanes = static_cast<int>(hn::Lanes(d));
-  RankRows columnRows(k, width), pairRows(kPairs, width);
-  const RankView columnsAt = columnRows.View(), pairsAt = pairRows.View();
+  WordRows columnRows(k, width), pairRows(kPairs, width);
+  const WordView columnsAt = columnRows.View(), pairsAt = pairRows.View();
   for (int y = firstRow + R; y <= rows - 1 - R; ++y) {
     const std::uint16_t* top = in + static_cast<std::ptrdiff_t>(y - R) * width;
     // Every column of the row's windows, sorted.
     Sweep(0, width - 1, lanes, [&](int x) {
-      const RankView columns = columnsAt;
+      const WordView columns = columnsAt;
       const std::ptrdiff_t stride = width;
       const std::uint16_t* at = top + x;
       std::array<V, k> w;
@@ -216,7 +199,7 @@ void Radius2(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
     });
     // Columns x and x + 1 merged.
     Sweep(0, width - 2, lanes, [&](int x) {
-      const RankView columns = columnsAt, pairs = pairsAt;
+      const WordView columns = columnsAt, pairs = pairsAt;
       std::array<V, kPairs> w;
       Unrolled<k>([&](auto i) {
         w[i] = hn::LoadU(d, columns[i] + x);
@@ -229,7 +212,7 @@ void Radius2(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
     std::uint16_t* outRow = out + static_cast<std::ptrdiff_t>(y) * width;
     const std::uint16_t* inRow = in + static_cast<std::ptrdiff_t>(y) * width;
     Sweep(R, width - 1 - R, lanes, [&](int x) {
-      const RankView columns = columnsAt, pairs = pairsAt;
+      const WordView columns = columnsAt, pairs = pairsAt;
       std::array<V, Plan::kSharedValues> s;
       Load<Plan::kShared, 0, kPairs>(s, pairs, x - R + 1);
       Load<Plan::kShared, kPairs, kPairs>(s, pairs, x + 1);
