@@ -271,8 +271,8 @@ class TileRows {
   void Hold(const std::uint16_t* from, int width, int row) {
     const D d;
     const int lanes = static_cast<int>(hn::Lanes(d));
-    std::uint16_t* const even = Row(kEvenSlots + (row & 7));
-    std::uint16_t* const odd = Row(kOddSlots + (row & 7));
+    std::uint16_t* const even = Slots(row);
+    std::uint16_t* const odd = even + (kOddSlots - kEvenSlots) * kTileStride;
     constexpr std::ptrdiff_t kTwin = 8 * kTileStride;
     const int count = last_ - first_ + 5;
     int j = 0;
@@ -371,18 +371,16 @@ void Radius3(const std::uint16_t* in, std::uint16_t* out, int width, int rows, i
       Sweep(0, tile.Last() + 2 - tile.Origin(), lanes, [&](int at) {
         const TileView image{window + kTileStride + at};
         const TileView ranks{columns + at};
-        std::array<V, kPair> w;
-        Unrolled<kColumn>([&](auto r) {
-          w[r] = hn::LoadU(d, image[r]);
-          w[kColumn + r] = hn::LoadU(d, image[r] + kOdd);
-        });
         std::array<V, kColumn> even, odd;
-        std::copy(w.begin(), w.begin() + kColumn, even.begin());
-        std::copy(w.begin() + kColumn, w.end(), odd.begin());
+        Unrolled<kColumn>([&](auto r) {
+          even[r] = hn::LoadU(d, image[r]);
+          odd[r] = hn::LoadU(d, image[r] + kOdd);
+        });
         Run<Plan::kColumn>(even);
         Run<Plan::kColumn>(odd);
         Store<Plan::kColumn, kColumn>(even, Plan::kColumnRanks, ranks, 0);
         Store<Plan::kColumn, kColumn>(odd, Plan::kColumnRanks, TileView{ranks[kOddColumns]}, 0);
+        std::array<V, kPair> w;
         Unrolled<kColumn>([&](auto r) {
           if constexpr (Plan::kPair.inputs[r]) w[r] = even[Plan::kColumn.order[r]];
           if constexpr (Plan::kPair.inputs[kColumn + r])
