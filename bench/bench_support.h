@@ -1,7 +1,9 @@
 // What the benchmark programs share: a context with a quiet host and a private
-// CORVEX_HOME, and a simulated star frame to work on.
+// CORVEX_HOME, a simulated star frame to work on, the colour synthesis dialog's answers and
+// the steps a capture run takes after each frame.
 #pragma once
 
+#include <benchmark/benchmark.h>
 #include <stdlib.h>
 
 #include <cstdio>
@@ -14,7 +16,11 @@
 #include "camera/camera_requests.h"
 #include "commands/camera_commands.h"
 #include "camera/camera_link.h"
+#include "commands/colour_commands.h"
+#include "commands/display_commands.h"
+#include "commands/quick_save.h"
 #include "corvex.h"
+#include "processing/calibration.h"
 #include "platform/quiet_host.h"
 #include "sim/observatory.h"
 
@@ -71,6 +77,43 @@ inline const ImageBuffer& StarFrame() {
     return copy;
   }();
   return *frame;
+}
+
+// The colour synthesis dialog answered with every option off.
+inline bool NoColourOptions(ProgramSettings& s) {
+  s.antiAlias = s.lightPollutionCorrection = s.weakStretch = s.strongStretch = false;
+  s.userStretch = s.removeBackground = s.highPassLowPower = s.unsharpMask = false;
+  return true;
+}
+
+// The colour synthesis dialog answered with every option that can go together: anti-alias,
+// light pollution correction, the strong stretch, background removal, the low power high
+// pass and the unsharp mask.
+inline bool AllColourOptions(ProgramSettings& s) {
+  s.antiAlias = s.lightPollutionCorrection = s.strongStretch = s.removeBackground = true;
+  s.highPassLowPower = s.unsharpMask = true;
+  s.weakStretch = s.userStretch = false;
+  return true;
+}
+
+// Times what a capture run does after each frame: dark subtraction, colour synthesis with
+// every option, the display rebuild and the quick save of the frame (its file fsynced). Each
+// pass starts from `raw` and a flat dark of 100, copied in outside the timing.
+inline void TimePostFrameSteps(benchmark::State& state, Context& context, const ImageBuffer& raw) {
+  Corvex& corvex = context.corvex;
+  ImageBuffer dark;
+  dark.Fill(100);
+  for (auto _ : state) {
+    state.PauseTiming();
+    CopyImage(raw, corvex.store.currentImage);
+    CopyImage(dark, corvex.store.run.dark);
+    corvex.state.colourConverted = false;
+    state.ResumeTiming();
+    SubtractDark(corvex.store.currentImage, corvex.store.run.dark, false);
+    SynthesizeColourImage(corvex, AllColourOptions);
+    RebuildDisplayImage(corvex);
+    QuickSaveFits(corvex);
+  }
 }
 
 }  // namespace corvex::bench

@@ -31,26 +31,13 @@ struct Frame {
   corvex::ImageBuffer raw;
 };
 
-bool NoOptions(corvex::ProgramSettings& s) {
-  s.antiAlias = s.lightPollutionCorrection = s.weakStretch = s.strongStretch = false;
-  s.userStretch = s.removeBackground = s.highPassLowPower = s.unsharpMask = false;
-  return true;
-}
-
-bool AllOptions(corvex::ProgramSettings& s) {
-  s.antiAlias = s.lightPollutionCorrection = s.strongStretch = s.removeBackground = true;
-  s.highPassLowPower = s.unsharpMask = true;
-  s.weakStretch = s.userStretch = false;
-  return true;
-}
-
 void BM_SynthesisNoOptions(benchmark::State& state) {
   Frame frame;
   for (auto _ : state) {
     state.PauseTiming();
     frame.Reset();
     state.ResumeTiming();
-    corvex::SynthesizeColourImage(frame.corvex, NoOptions);
+    corvex::SynthesizeColourImage(frame.corvex, corvex::bench::NoColourOptions);
   }
 }
 BENCHMARK(BM_SynthesisNoOptions)->Unit(benchmark::kMillisecond);
@@ -61,21 +48,21 @@ void BM_SynthesisAllOptions(benchmark::State& state) {
     state.PauseTiming();
     frame.Reset();
     state.ResumeTiming();
-    corvex::SynthesizeColourImage(frame.corvex, AllOptions);
+    corvex::SynthesizeColourImage(frame.corvex, corvex::bench::AllColourOptions);
   }
 }
 BENCHMARK(BM_SynthesisAllOptions)->Unit(benchmark::kMillisecond);
 
 void BM_AntiAlias(benchmark::State& state) {
   Frame frame;
-  corvex::SynthesizeColourImage(frame.corvex, NoOptions);
+  corvex::SynthesizeColourImage(frame.corvex, corvex::bench::NoColourOptions);
   for (auto _ : state) corvex::AntiAliasFilter(frame.corvex, false);
 }
 BENCHMARK(BM_AntiAlias)->Unit(benchmark::kMillisecond);
 
 void BM_ColourBalance(benchmark::State& state) {
   Frame frame;
-  corvex::SynthesizeColourImage(frame.corvex, NoOptions);
+  corvex::SynthesizeColourImage(frame.corvex, corvex::bench::NoColourOptions);
   for (auto _ : state) corvex::BalancePass(corvex::MainPlanes(frame.corvex.store), 1, 0, 1);
 }
 BENCHMARK(BM_ColourBalance)->Unit(benchmark::kMillisecond);
@@ -84,7 +71,7 @@ void BM_DisplayRebuild(benchmark::State& state) {
   Frame frame;
   const bool colour = state.range(0) != 0;
   frame.corvex.state.qzGeometry = state.range(1) != 0;
-  if (colour) corvex::SynthesizeColourImage(frame.corvex, NoOptions);
+  if (colour) corvex::SynthesizeColourImage(frame.corvex, corvex::bench::NoColourOptions);
   for (auto _ : state) corvex::RebuildDisplayImage(frame.corvex);
 }
 BENCHMARK(BM_DisplayRebuild)
@@ -96,7 +83,7 @@ BENCHMARK(BM_DisplayRebuild)
 
 void BM_TiffExport(benchmark::State& state) {
   Frame frame;
-  corvex::SynthesizeColourImage(frame.corvex, NoOptions);
+  corvex::SynthesizeColourImage(frame.corvex, corvex::bench::NoColourOptions);
   corvex::RebuildDisplayImage(frame.corvex);
   for (auto _ : state) {
     auto bytes = corvex::EncodeTiff(true, frame.corvex.store.currentImage,

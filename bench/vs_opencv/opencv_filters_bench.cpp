@@ -141,19 +141,6 @@ void OurColourDisplay(benchmark::State& state) {
 }
 
 // ---- The steps around the kernels, on the wall clock ----
-bool NoOptions(corvex::ProgramSettings& s) {
-  s.antiAlias = s.lightPollutionCorrection = s.weakStretch = s.strongStretch = false;
-  s.userStretch = s.removeBackground = s.highPassLowPower = s.unsharpMask = false;
-  return true;
-}
-
-bool AllOptions(corvex::ProgramSettings& s) {
-  s.antiAlias = s.lightPollutionCorrection = s.strongStretch = s.removeBackground = true;
-  s.highPassLowPower = s.unsharpMask = true;
-  s.weakStretch = s.userStretch = false;
-  return true;
-}
-
 // Colour synthesis with every option, as the menu command runs it (settings file included).
 void OurSynthesisAllOptions(benchmark::State& state) {
   corvex::bench::Context context;
@@ -163,28 +150,14 @@ void OurSynthesisAllOptions(benchmark::State& state) {
     corvex::CopyImage(Frame(), corvex.store.currentImage);
     corvex.state.colourConverted = false;
     state.ResumeTiming();
-    corvex::SynthesizeColourImage(corvex, AllOptions);
+    corvex::SynthesizeColourImage(corvex, corvex::bench::AllColourOptions);
   }
 }
 
-// What a capture run does after each frame: dark subtraction, colour synthesis with every
-// option, the display rebuild and the quick save of the frame (its file fsynced).
+// The post-frame steps of a capture run on the star field.
 void OurPostFrameSteps(benchmark::State& state) {
   corvex::bench::Context context;
-  corvex::Corvex& corvex = context.corvex;
-  corvex::ImageBuffer dark;
-  dark.Fill(100);
-  for (auto _ : state) {
-    state.PauseTiming();
-    corvex::CopyImage(Frame(), corvex.store.currentImage);
-    corvex::CopyImage(dark, corvex.store.run.dark);
-    corvex.state.colourConverted = false;
-    state.ResumeTiming();
-    corvex::SubtractDark(corvex.store.currentImage, corvex.store.run.dark, false);
-    corvex::SynthesizeColourImage(corvex, AllOptions);
-    corvex::RebuildDisplayImage(corvex);
-    corvex::QuickSaveFits(corvex);
-  }
+  corvex::bench::TimePostFrameSteps(state, context, Frame());
 }
 
 #ifdef CORVEX_BENCH_QT
@@ -195,7 +168,7 @@ void OurDesktopRedraw(benchmark::State& state, bool colour) {
   corvex::bench::Context context;
   corvex::Corvex& corvex = context.corvex;
   corvex::CopyImage(Frame(), corvex.store.currentImage);
-  if (colour) corvex::SynthesizeColourImage(corvex, NoOptions);
+  if (colour) corvex::SynthesizeColourImage(corvex, corvex::bench::NoColourOptions);
   QImage window(800, 600, QImage::Format_RGB32);
   for (auto _ : state) {
     corvex::RebuildDisplayImage(corvex);
