@@ -18,10 +18,7 @@ MessageResult IndiHost::ShowMessageBox(std::string_view text, std::string_view c
     std::lock_guard lock(mutex_);
     queued_.push_back(std::move(message));
   }
-  // No one is there to answer: take the first button, as a script would.
-  return buttons == MessageButtons::kYesNo || buttons == MessageButtons::kYesNoCancel
-             ? MessageResult::kYes
-             : MessageResult::kOk;
+  return FirstButton(buttons);
 }
 
 void IndiHost::Deliver(const std::function<void(const HostMessage&)>& deliver) {

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/host.h"
+#include "platform/quiet_host.h"
 
 namespace corvex::indi {
 
@@ -21,18 +21,12 @@ struct HostMessage {
   std::string text;
 };
 
-class IndiHost final : public Host {
+// Nothing cancels through the host: the driver's abort reaches an exposure through its
+// cancel hook.
+class IndiHost final : public UnattendedHost {
  public:
   MessageResult ShowMessageBox(std::string_view text, std::string_view caption,
                                MessageButtons buttons, MessageIcon icon) override;
-  void Beep(int) override {}
-  // Nothing cancels through the host: the driver's abort reaches an exposure through its
-  // cancel hook.
-  bool PumpEvents() override { return false; }
-  void SetWaitCursor(bool) override {}
-  void OpenProgress(std::string_view) override {}
-  void SetProgress(int) override {}
-  void CloseProgress() override {}
 
   // Hands every queued message, oldest first, to `deliver`. Called on the event loop.
   void Deliver(const std::function<void(const HostMessage&)>& deliver);
