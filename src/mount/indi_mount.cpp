@@ -10,8 +10,10 @@
 #include <csignal>
 #include <condition_variable>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <mutex>
+#include <utility>
 
 namespace corvex {
 
@@ -106,14 +108,7 @@ class IndiMount final : public Mount, public INDI::BaseClient {
       pulseUpdates_ = updates_[property];
       device = chosen_;
     }
-    INDI::PropertyNumber pulse(2);
-    pulse.setDeviceName(device.c_str());
-    pulse.setName(property);
-    pulse[0].setName(names[0]);
-    pulse[0].setValue(first ? ms : 0);
-    pulse[1].setName(names[1]);
-    pulse[1].setValue(first ? 0 : ms);
-    sendNewNumber(pulse);
+    SendNumbers(device, property, {{names[0], first ? ms : 0}, {names[1], first ? 0 : ms}});
     return true;
   }
 
@@ -135,19 +130,7 @@ class IndiMount final : public Mount, public INDI::BaseClient {
       device = chosen_;
     }
     // Track on arrival, so the mount stays on the target.
-    INDI::PropertySwitch mode(1);
-    mode.setDeviceName(device.c_str());
-    mode.setName("ON_COORD_SET");
-    mode[0].setName("TRACK");
-    mode[0].setState(ISS_ON);
-    sendNewSwitch(mode);
-    INDI::PropertyNumber target(2);
-    target.setDeviceName(device.c_str());
-    target.setName(kEquatorial);
-    target[0].setName("RA");
-    target[0].setValue(ofDate.raHours);
-    target[1].setName("DEC");
-    target[1].setValue(ofDate.decDegrees);
+    SendSwitches(device, "ON_COORD_SET", {{"TRACK", true}});
     {
       std::lock_guard lock(mutex_);
       // The mount answers a go-to with Busy; until then (or a short while, for a mount that
@@ -155,7 +138,7 @@ class IndiMount final : public Mount, public INDI::BaseClient {
       slewRequested_ = true;
       slewRequestedAt_ = std::chrono::steady_clock::now();
     }
-    sendNewNumber(target);
+    SendNumbers(device, kEquatorial, {{"RA", ofDate.raHours}, {"DEC", ofDate.decDegrees}});
     return true;
   }
 
@@ -199,12 +182,7 @@ class IndiMount final : public Mount, public INDI::BaseClient {
       slewRequested_ = false;
     }
     if (!isServerConnected()) return false;
-    INDI::PropertySwitch abort(1);
-    abort.setDeviceName(device.c_str());
-    abort.setName("TELESCOPE_ABORT_MOTION");
-    abort[0].setName("ABORT");
-    abort[0].setState(ISS_ON);
-    sendNewSwitch(abort);
+    SendSwitches(device, "TELESCOPE_ABORT_MOTION", {{"ABORT", true}});
     return true;
   }
 
@@ -292,15 +270,38 @@ class IndiMount final : public Mount, public INDI::BaseClient {
       if (lost_ || !deviceConnected_) return false;
       device = chosen_;
     }
-    INDI::PropertySwitch motion(2);
-    motion.setDeviceName(device.c_str());
-    motion.setName(property);
-    motion[0].setName(first);
-    motion[0].setState(on == 0 ? ISS_ON : ISS_OFF);
-    motion[1].setName(second);
-    motion[1].setState(on == 1 ? ISS_ON : ISS_OFF);
-    sendNewSwitch(motion);
+    SendSwitches(device, property, {{first, on == 0}, {second, on == 1}});
     return true;
+  }
+
+  // Sends `property` of `device` with its switches named and set as listed.
+  void SendSwitches(const std::string& device, const char* property,
+                    std::initializer_list<std::pair<const char*, bool>> switches) {
+    INDI::PropertySwitch message(switches.size());
+    message.setDeviceName(device.c_str());
+    message.setName(property);
+    int i = 0;
+    for (const auto& [name, on] : switches) {
+      message[i].setName(name);
+      message[i].setState(on ? ISS_ON : ISS_OFF);
+      ++i;
+    }
+    sendNewSwitch(message);
+  }
+
+  // Sends `property` of `device` with its numbers named and valued as listed.
+  void SendNumbers(const std::string& device, const char* property,
+                   std::initializer_list<std::pair<const char*, double>> numbers) {
+    INDI::PropertyNumber message(numbers.size());
+    message.setDeviceName(device.c_str());
+    message.setName(property);
+    int i = 0;
+    for (const auto& [name, value] : numbers) {
+      message[i].setName(name);
+      message[i].setValue(value);
+      ++i;
+    }
+    sendNewNumber(message);
   }
 
   const std::string host_;
