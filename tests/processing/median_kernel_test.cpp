@@ -145,7 +145,9 @@ TEST(MedianKernel, ImagesOfOtherSizesMatchTheWindowSortedInFull) {
 
 // ---- The networks, on every input of 0s and 1s (which decides them for all inputs) ----
 
-std::vector<int> Apply(const kernels::Network& net, std::vector<int> wires) {
+// Runs the network's exchanges on `wires` in place, each keeping what it is marked to keep.
+template <class WireList>
+void RunExchanges(const kernels::Network& net, WireList& wires) {
   for (std::size_t i = 0; i < net.size; ++i) {
     const kernels::Exchange e = net.steps[i];
     const int low = std::min(wires[e.low], wires[e.high]);
@@ -153,7 +155,20 @@ std::vector<int> Apply(const kernels::Network& net, std::vector<int> wires) {
     if (e.keep != kernels::Keep::kHigh) wires[e.low] = low;
     if (e.keep != kernels::Keep::kLow) wires[e.high] = high;
   }
+}
+
+std::vector<int> Apply(const kernels::Network& net, std::vector<int> wires) {
+  RunExchanges(net, wires);
   return wires;
+}
+
+// Two sorted lists of 0s and 1s, of `la` and `lb` values ending in `onesA` and `onesB` ones,
+// one after the other.
+std::vector<int> SortedPair(int la, int onesA, int lb, int onesB) {
+  std::vector<int> in(la + lb, 0);
+  for (int i = la - onesA; i < la; ++i) in[i] = 1;
+  for (int i = la + lb - onesB; i < la + lb; ++i) in[i] = 1;
+  return in;
 }
 
 TEST(SortingNetworks, SortAndMergeEveryInput) {
@@ -172,10 +187,7 @@ TEST(SortingNetworks, SortAndMergeEveryInput) {
     const kernels::Network net = kernels::MergingNetwork(la, lb);
     for (int onesA = 0; onesA <= la; ++onesA) {
       for (int onesB = 0; onesB <= lb; ++onesB) {
-        std::vector<int> in(la + lb, 0);
-        for (int i = la - onesA; i < la; ++i) in[i] = 1;
-        for (int i = la + lb - onesB; i < la + lb; ++i) in[i] = 1;
-        const std::vector<int> out = Apply(net, in);
+        const std::vector<int> out = Apply(net, SortedPair(la, onesA, lb, onesB));
         for (int r = 0; r < la + lb; ++r) {
           ASSERT_EQ(out[net.order[r]], r >= la + lb - onesA - onesB ? 1 : 0) << la << "+" << lb;
         }
@@ -190,10 +202,7 @@ TEST(SortingNetworks, PruningKeepsTheChosenRanksAndDropsTheRest) {
   EXPECT_LT(median.Operations(), full.Operations() * 3 / 4);
   for (int onesA = 0; onesA <= 10; ++onesA) {
     for (int onesB = 0; onesB <= 10; ++onesB) {
-      std::vector<int> in(20, 0);
-      for (int i = 10 - onesA; i < 10; ++i) in[i] = 1;
-      for (int i = 20 - onesB; i < 20; ++i) in[i] = 1;
-      const std::vector<int> out = Apply(median, in);
+      const std::vector<int> out = Apply(median, SortedPair(10, onesA, 10, onesB));
       for (int r = 7; r <= 12; ++r) ASSERT_EQ(out[median.order[r]], r >= 20 - onesA - onesB);
     }
   }
@@ -218,13 +227,7 @@ Wires Merged(const kernels::Network& net, const Wires& a, int offset, const Wire
   for (int i = 0; i < net.wires; ++i) {
     if (net.inputs[i]) wires[i] = i < offset ? a[i] : b[i - offset];
   }
-  for (std::size_t i = 0; i < net.size; ++i) {
-    const kernels::Exchange e = net.steps[i];
-    const int low = std::min(wires[e.low], wires[e.high]);
-    const int high = std::max(wires[e.low], wires[e.high]);
-    if (e.keep != kernels::Keep::kHigh) wires[e.low] = low;
-    if (e.keep != kernels::Keep::kLow) wires[e.high] = high;
-  }
+  RunExchanges(net, wires);
   Wires ranked;
   ranked.fill(kPoison);
   for (int r = 0; r < net.wires; ++r) {
