@@ -90,10 +90,9 @@ double ZigguratNormal(Engine& engine) {
 
 namespace {
 
-// An engine that counts the numbers drawn through it.
-template <class Engine>
+// The simulator's engine, counting the numbers drawn through it.
 struct CountingEngine {
-  Engine& engine;
+  Mt19937_64& engine;
   std::size_t drawn = 0;
   std::uint64_t operator()() {
     ++drawn;
@@ -127,7 +126,7 @@ void ZigguratNormals(Mt19937_64& engine, std::span<double> out) {
       if (draw < next) continue;  // a number an earlier draw took for its edge or tail
       if (taken > 0) std::copy(run + next, run + draw, run + next - taken);
       engine.Skip(draw + 1 - next);
-      CountingEngine<Mt19937_64> counting{engine};
+      CountingEngine counting{engine};
       run[draw - taken] = OutsideInner(counting, t, pending[draw]);
       // Past the end of `pending` the engine has refilled itself, and is where it should be.
       next = draw + 1 + counting.drawn;
